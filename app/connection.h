@@ -1,0 +1,13 @@
+// Enumeration, open and close of one card, and the information panel.
+#pragma once
+
+#include "session.h"
+
+// Chip type from the byte at configuration offset 0x02.
+ChipType ChipTypeFromDeviceIdByte(UCHAR byte);
+
+// Probes indices 0-15 and writes the status box.
+void EnumerateDevices(Session &s);
+// Open (control 1140) and close (control 1139).
+void OpenDevice(Session &s);
+void CloseDevice(Session &s);

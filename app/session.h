@@ -1,0 +1,43 @@
+// Everything that outlives a click: the connection to one card, the
+// interrupt demonstration's shared values, the remembered flash image path,
+// and the ports to the screen, the files and the device library.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "device_library.h"
+#include "dialog_port.h"
+#include "file_port.h"
+
+enum class ChipType { None, TZ810, TZ820 };
+
+struct Connection {
+    std::uint32_t index = 0;  // card addressed by every library call
+    bool open = false;
+    ChipType chip = ChipType::None;
+    ULONG ioBase = 0;   // chip registers live at ioBase + offset
+    ULONG memBase = 0;  // TZ820 MEM window
+    std::string lastOpenStatus;  // shown again on an open request while open
+};
+
+// Shared with the interrupt routine, which the library may call on a thread
+// of its own: lock-free word-sized values.
+struct InterruptDemo {
+    std::atomic<std::int32_t> mode{0};  // 0 none, 1 level, 2 edge
+    std::atomic<std::int32_t> levelCount{0};
+    std::atomic<std::int32_t> edgeCount{0};
+};
+
+struct Session {
+    Session(DialogPort &p, FilePort &f) : port(p), files(f) {}
+
+    DialogPort &port;
+    FilePort &files;
+    DeviceLibrary lib;  // bound at start-up, before the enumeration
+    Connection conn;
+    InterruptDemo irq;
+    std::string imagePath;  // remembered flash image, empty until chosen
+};

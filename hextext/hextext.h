@@ -1,0 +1,2 @@
+// Hex text conversion.
+#pragma once

@@ -1,0 +1,46 @@
+// The button handlers of the device panels, one source file per panel.
+// Each reads its boxes through the dialog port, checks them, makes its
+// library call through the session's table and reports.
+#pragma once
+
+#include "session.h"
+
+// Pulse width and 32-bit I/O switch (pulse_width.cpp).
+int SetPulseWidth(Session &s);  // 1 after a successful write, else 0
+void Toggle32BitAccess(Session &s);
+
+// I/O block (io_block.cpp). mode: 0 byte, 1 word, 2 double word;
+// addressType: 0 offset, 1 direct (combo positions, -1 for none).
+void IoRead(Session &s, int mode, int addressType);
+void IoWrite(Session &s, int mode, int addressType);
+
+// MEM block (mem_block.cpp). mode: 0 byte, anything else double word.
+void MemRead(Session &s, int mode);
+void MemWrite(Session &s, int mode);
+
+// I2C bytes (i2c_bytes.cpp).
+void I2cRead(Session &s);
+void I2cWrite(Session &s);
+
+// Identity EEPROM dialog (identity_dialog.cpp).
+void IdentityDialogInit(Session &s);               // WM_INITDIALOG
+bool IdentityDialogCommand(Session &s, int id);    // WM_COMMAND; true if handled
+
+// Configuration space (config_space.cpp).
+void ConfigRead(Session &s);
+void ConfigWrite(Session &s);
+
+// SPI and flash (spi_flash.cpp).
+void SetSpiMode(Session &s);
+void IdentifyFlash(Session &s);  // last step of every successful open
+void FlashRead(Session &s);
+void FlashWrite(Session &s);
+void FlashErase(Session &s);
+
+// Interrupt demonstration (interrupt_demo.cpp).
+void LevelTest(Session &s);
+void EdgeTest(Session &s);
+void ShowInterruptCount(Session &s);  // the interrupt count message
+// Makes s the session the interrupt routine reports to and returns the
+// routine, for TZ810mSetIntRoutine.
+TZ_INT_ROUTINE InterruptRoutineFor(Session &s);

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing tzdebug needs on Debian 12.
+# Quick when everything is already there.
+set -euo pipefail
+
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+pkg_ok() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+have cmake || need+=(cmake)
+have g++ || need+=(g++)
+have make || need+=(make)
+have zip || need+=(zip)
+have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
+pkg_ok googletest || need+=(googletest)
+pkg_ok libgtest-dev || need+=(libgtest-dev)
+pkg_ok libbenchmark-dev || need+=(libbenchmark-dev)
+have Xvfb || need+=(xvfb)
+have xdotool || true
+pkg_ok fonts-wqy-zenhei || need+=(fonts-wqy-zenhei)
+have import || need+=(imagemagick)
+have xwininfo || need+=(x11-utils)
+if ! pkg_ok wine32:i386 || ! have wine; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  need+=(wine wine32:i386 wine64)
+fi
+
+if [ ${#need[@]} -gt 0 ]; then
+  echo "Installing: ${need[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi

@@ -1,0 +1,162 @@
+// A dialog port and a file port that live in memory, for driving the logic
+// in host tests. Controls spring into being when first touched: enabled,
+// empty, unchecked, with no combo entries.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dialog_port.h"
+#include "file_port.h"
+
+struct FakeMessage {
+    Window owner;
+    std::string text;
+    Icon icon;
+};
+
+class FakePort : public DialogPort {
+public:
+    struct Control {
+        std::string text;
+        bool enabled = true;
+        bool checked = false;
+        int limit = 0;
+        bool hexFilter = false;
+        std::vector<std::string> entries;
+        int selection = -1;
+    };
+
+    std::map<int, Control> controls;
+    std::vector<FakeMessage> messages;
+    std::vector<int> hexFilterOrder;
+    std::vector<Window> dialogsRun;
+    std::map<Window, bool> shown;
+    std::vector<std::pair<Window, int>> ended;
+    std::vector<unsigned> sleeps;
+    int postedCounts = 0;
+    bool failSetText = false;
+
+    // Answers for ChooseFile, in order; an empty optional is a cancel.
+    std::deque<std::optional<std::string>> fileAnswers;
+    std::vector<FileChoice> fileChoices;
+    // Called while a dialog "runs", as its modal loop would.
+    std::function<void(Window)> onRunDialog;
+    // Called for each message box, e.g. to act while it is up.
+    std::function<void(const FakeMessage &)> onMessage;
+
+    Control &c(int id) { return controls[id]; }
+    const std::string &text(int id) { return controls[id].text; }
+    bool enabled(int id) { return controls[id].enabled; }
+
+    std::string Text(int id) override { return controls[id].text; }
+    bool SetText(int id, const std::string &t) override
+    {
+        if (failSetText)
+            return false;
+        controls[id].text = t;
+        return true;
+    }
+    void Enable(int id, bool on) override { controls[id].enabled = on; }
+    void SetTextLimit(int id, int n) override { controls[id].limit = n; }
+    void InstallHexFilter(int id) override
+    {
+        controls[id].hexFilter = true;
+        hexFilterOrder.push_back(id);
+    }
+    void AddComboEntry(int id, const std::string &t) override { controls[id].entries.push_back(t); }
+    void InsertComboEntry(int id, int pos, const std::string &t) override
+    {
+        auto &e = controls[id].entries;
+        if (pos < 0 || pos > static_cast<int>(e.size()))
+            return;
+        e.insert(e.begin() + pos, t);
+    }
+    void DeleteComboEntry(int id, int pos) override
+    {
+        auto &ctl = controls[id];
+        if (pos < 0 || pos >= static_cast<int>(ctl.entries.size()))
+            return;
+        ctl.entries.erase(ctl.entries.begin() + pos);
+        if (ctl.selection == pos)
+            ctl.selection = -1;
+        else if (ctl.selection > pos)
+            --ctl.selection;
+    }
+    int ComboSelection(int id) override { return controls[id].selection; }
+    void SelectComboEntry(int id, int pos) override
+    {
+        auto &ctl = controls[id];
+        ctl.selection = (pos >= 0 && pos < static_cast<int>(ctl.entries.size())) ? pos : -1;
+    }
+    bool IsChecked(int id) override { return controls[id].checked; }
+    void SetChecked(int id, bool on) override { controls[id].checked = on; }
+
+    void ShowMessage(Window owner, const std::string &t, Icon icon) override
+    {
+        messages.push_back({owner, t, icon});
+        if (onMessage)
+            onMessage(messages.back());
+    }
+    std::optional<std::string> ChooseFile(const FileChoice &choice) override
+    {
+        fileChoices.push_back(choice);
+        if (fileAnswers.empty())
+            return std::nullopt;
+        auto answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+    void RunDialog(Window w) override
+    {
+        dialogsRun.push_back(w);
+        shown[w] = true;
+        if (onRunDialog)
+            onRunDialog(w);
+        shown[w] = false;
+    }
+    bool IsShown(Window w) override { return shown[w]; }
+    void EndDialog(Window w, int code) override
+    {
+        ended.push_back({w, code});
+        shown[w] = false;
+    }
+    void Sleep(unsigned ms) override { sleeps.push_back(ms); }
+    void PostInterruptCount() override { ++postedCounts; }
+
+    // The last message shown; fails the test when there is none.
+    const FakeMessage &lastMessage() const { return messages.back(); }
+};
+
+class FakeFiles : public FilePort {
+public:
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    std::optional<ReadResult> forceRead;
+    std::optional<WriteResult> forceWrite;
+
+    ReadResult ReadWholeFile(const std::string &path, std::size_t maxSize,
+                             std::vector<std::uint8_t> &data) override
+    {
+        if (forceRead)
+            return *forceRead;
+        auto it = files.find(path);
+        if (it == files.end())
+            return ReadResult::OpenFailed;
+        if (it->second.size() > maxSize)
+            return ReadResult::TooLarge;
+        data = it->second;
+        return ReadResult::Ok;
+    }
+    WriteResult ReplaceFile(const std::string &path, const std::uint8_t *data,
+                            std::size_t size) override
+    {
+        if (forceWrite)
+            return *forceWrite;
+        files[path].assign(data, data + size);
+        return WriteResult::Ok;
+    }
+};
