@@ -1,0 +1,53 @@
+# Sourced by the run, test and screenshot scripts: a 32-bit Wine prefix of
+# the project's own and a display to show windows on.
+#   TZ_HEADLESS=1  always use a private virtual display (Xvfb), even when
+#                  DISPLAY is set.
+# Leaves DISPLAY, WINEPREFIX, WINEARCH, WINEDEBUG and WINEDLLOVERRIDES set,
+# and TZ_XVFB_PID when it started Xvfb (stop it with tz_wine_stop).
+
+TZ_ROOT=${TZ_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+export WINEPREFIX=${TZ_WINEPREFIX:-$TZ_ROOT/build/wineprefix}
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+TZ_XVFB_PID=""
+
+tz_start_xvfb() {
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X${n}-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    TZ_XVFB_PID=$!
+    local i
+    for i in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
+      kill -0 "$TZ_XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+  done
+  echo "could not start Xvfb" >&2
+  return 1
+}
+
+tz_wine_start() {
+  if [ "${TZ_HEADLESS:-0}" = 1 ] || [ -z "${DISPLAY:-}" ]; then
+    tz_start_xvfb || return 1
+  fi
+  # The prefix is made once, while a display is up (a prefix made without
+  # one shows no program windows later).
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  # Keep one wineserver alive for the whole run: every start is then quick.
+  wineserver -p >/dev/null 2>&1 || true
+}
+
+tz_wine_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$TZ_XVFB_PID" ]; then
+    kill "$TZ_XVFB_PID" 2>/dev/null || true
+    wait "$TZ_XVFB_PID" 2>/dev/null || true
+  fi
+}
