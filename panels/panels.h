@@ -40,7 +40,6 @@ void FlashErase(Session &s);
 // Interrupt demonstration (interrupt_demo.cpp).
 void LevelTest(Session &s);
 void EdgeTest(Session &s);
-void ShowInterruptCount(Session &s);  // the interrupt count message
 // Makes s the session the interrupt routine reports to and returns the
 // routine, for TZ810mSetIntRoutine.
 TZ_INT_ROUTINE InterruptRoutineFor(Session &s);

@@ -1,0 +1,244 @@
+#include "connection.h"
+
+#include <initializer_list>
+#include <vector>
+
+#include "messages.h"
+#include "panels.h"
+#include "resource.h"
+
+namespace {
+
+// Controls switched on by every successful open and off again by close.
+const int kDeviceButtons[] = {IDC_PULSE_SET, IDC_IO_CLEAR,   IDC_IO_READ,   IDC_IO_WRITE,
+                              IDC_I2C_WRITE, IDC_I2C_READ,   IDC_IDENTITY,  IDC_CFG_READ,
+                              IDC_CFG_WRITE, IDC_LEVEL_TEST, IDC_EDGE_TEST, IDC_CLOSE,
+                              IDC_SPI_SET};
+
+// Only a TZ820 has the MEM window and the 32-bit switch.
+const int kTz820Controls[] = {IDC_MEM_BASE_LABEL, IDC_MEM_BASE, IDC_MEM_READ,
+                              IDC_MEM_WRITE,      IDC_MEM_CLEAR, IDC_MEM_32BIT};
+
+const int kDisabledAtClose[] = {
+    IDC_PULSE_SET,  IDC_IO_CLEAR,    IDC_IO_READ,        IDC_IO_WRITE,  IDC_I2C_WRITE,
+    IDC_I2C_READ,   IDC_IDENTITY,    IDC_CFG_READ,       IDC_CFG_WRITE, IDC_LEVEL_TEST,
+    IDC_EDGE_TEST,  IDC_CLOSE,       IDC_FLASH_READ,     IDC_FLASH_WRITE, IDC_FLASH_ERASE,
+    IDC_SPI_SET,    IDC_MEM_32BIT,   IDC_MEM_BASE_LABEL, IDC_MEM_BASE,  IDC_MEM_CLEAR,
+    IDC_MEM_READ,   IDC_MEM_WRITE};
+
+const int kEmptiedAtClose[] = {IDC_INT_LINE,   IDC_FLASH_STATUS, IDC_IO_BASE,   IDC_MEM_BASE,
+                               IDC_PULSE_NOW,  IDC_IO_ADDR,      IDC_IO_LENGTH, IDC_IO_DATA,
+                               IDC_MEM_ADDR,   IDC_MEM_LENGTH,   IDC_MEM_DATA,  IDC_I2C_ADDR,
+                               IDC_I2C_DATA,   IDC_CFG_ADDR,     IDC_CFG_DATA,  IDC_LEVEL_COUNT,
+                               IDC_EDGE_COUNT, IDC_DRIVER_VERSION};
+
+const int kCombosResetAtClose[] = {IDC_DEVICE_COMBO, IDC_PULSE_COMBO, IDC_IO_WIDTH,
+                                   IDC_IO_ADDR_TYPE, IDC_MEM_WIDTH,   IDC_SPI_MODE,
+                                   IDC_SPI_CLOCK};
+
+const char kUnrecognisedAtOpen[] =
+    "未能识别您的设备,如果您更改了设备标识,即设备的配置寄存器中的02H空间,"
+    "请将程序中相应的代码更改一下";
+
+// Type codes of the enumeration's table, as the status text knows them.
+enum : int { kTypeTz820 = 1, kTypeTz810 = 2 };
+
+void ShowDriverVersion(Session &s)
+{
+    ULONG version = s.lib.TZ810GetDrvVersion();
+    if (!s.port.SetText(IDC_DRIVER_VERSION, Format("%lx", static_cast<unsigned long>(version))))
+        s.port.ShowMessage(Window::Main, "未能成功获得驱动版本号!", Icon::Error);
+}
+
+void FillInformationPanel(Session &s)
+{
+    Connection &c = s.conn;
+    DialogPort &port = s.port;
+
+    ULONG line = 0;
+    if (s.lib.TZ810mGetIntLine(c.index, &line)) {
+        port.SetText(IDC_INT_LINE, Format("%02lX", static_cast<unsigned long>(line)));
+    } else {
+        port.ShowMessage(Window::Main, "获得中断号失败!", Icon::Error);
+        port.SetText(IDC_INT_LINE, "");
+    }
+
+    if (s.lib.TZ810mGetIoBaseAddr(c.index, &c.ioBase)) {
+        port.SetText(IDC_IO_BASE, Format("%04lX", static_cast<unsigned long>(c.ioBase)));
+    } else {
+        port.ShowMessage(Window::Main, "获得I/O基址失败!", Icon::Error);
+        port.SetText(IDC_IO_BASE, "");
+    }
+
+    if (c.chip == ChipType::TZ820) {
+        if (s.lib.TZ820mGetMemBaseAddr(c.index, &c.memBase)) {
+            port.SetText(IDC_MEM_BASE, Format("%08lX", static_cast<unsigned long>(c.memBase)));
+        } else {
+            port.ShowMessage(Window::Main, "获得MEM寄存器基址失败！", Icon::Error);
+            port.SetText(IDC_MEM_BASE, "");
+        }
+    }
+
+    UCHAR pulse = 0;
+    bool pulseRead = s.lib.TZ810mReadIoByte(c.index, c.ioBase + TZ_REG_PULSE, &pulse) != 0;
+    if (pulseRead)
+        port.SetText(IDC_PULSE_NOW, Format("%d", ((pulse & 0x0F) + 1) * 30));
+    else
+        port.ShowMessage(Window::Main, "当前脉冲读取失败", Icon::Error);
+
+    // A TZ820 opens with 32-bit I/O on, matching the ticked box. Without a
+    // register value read there is nothing safe to write back.
+    if (c.chip == ChipType::TZ820 && pulseRead) {
+        if (!s.lib.TZ810mWriteIoByte(c.index, c.ioBase + TZ_REG_PULSE,
+                                     static_cast<UCHAR>(pulse | 0x40)))
+            port.ShowMessage(Window::Main, "32位IO读写设置失败", Icon::None);
+    }
+}
+
+} // namespace
+
+ChipType ChipTypeFromDeviceIdByte(UCHAR byte)
+{
+    switch (byte) {
+    case 0x30:
+    case 0x31:
+        return ChipType::TZ810;
+    case 0x34:
+        return ChipType::TZ820;
+    default:
+        return ChipType::None;
+    }
+}
+
+void EnumerateDevices(Session &s)
+{
+    std::vector<int> types;
+    for (ULONG index = 0; index < 16; ++index) {
+        if (s.lib.TZ810mOpenDevice(index, 0, 1, 0) != TZ_INVALID_HANDLE) {
+            UCHAR id = 0;
+            s.lib.TZ810mReadConfig(index, 0x02, &id);
+            switch (ChipTypeFromDeviceIdByte(id)) {
+            case ChipType::TZ820:
+                types.push_back(kTypeTz820);
+                break;
+            case ChipType::TZ810:
+                types.push_back(kTypeTz810);
+                break;
+            case ChipType::None:
+                // An unknown card ends the probe at once; the status box
+                // stays as it was.
+                s.lib.TZ810mCloseDevice(index);
+                s.port.ShowMessage(Window::None,
+                                   Format("未能识别您的设备%d，如果您更改了设备标识,即设备的配置"
+                                          "寄存器中的02H空间，请将程序中相应的代码更改一下",
+                                          static_cast<int>(index)),
+                                   Icon::None);
+                return;
+            }
+        }
+        s.lib.TZ810mCloseDevice(index);
+    }
+
+    std::string status = Format("已检测到%d台设备. ", static_cast<int>(types.size()));
+    for (size_t j = 0; j < types.size(); ++j)
+        status += Format(types[j] == kTypeTz810 ? "设备%d为TZ810设备. " : "设备%d为TZ820设备. ",
+                         static_cast<int>(j));
+    s.port.SetText(IDC_STATUS, status);
+}
+
+void OpenDevice(Session &s)
+{
+    Connection &c = s.conn;
+    DialogPort &port = s.port;
+
+    s.irq.levelCount = 0;
+    s.irq.edgeCount = 0;
+
+    if (c.open) {
+        port.ShowMessage(Window::Main, c.lastOpenStatus, Icon::None);
+        return;
+    }
+
+    // No selection (-1) becomes 255, an index no card answers to.
+    c.index = static_cast<std::uint8_t>(port.ComboSelection(IDC_DEVICE_COMBO));
+
+    if (s.lib.TZ810mOpenDevice(c.index, 0, 1, 0) == TZ_INVALID_HANDLE) {
+        port.ShowMessage(Window::Main,
+                         Format("无法打开设备%d,请确保设备已经插入", static_cast<int>(c.index)),
+                         Icon::Error);
+        return;
+    }
+
+    UCHAR id = 0;
+    s.lib.TZ810mReadConfig(c.index, 0x02, &id);
+    switch (ChipTypeFromDeviceIdByte(id)) {
+    case ChipType::TZ820:
+        c.chip = ChipType::TZ820;
+        // Opened again with its MEM window.
+        s.lib.TZ810mCloseDevice(c.index);
+        s.lib.TZ810mOpenDevice(c.index, 1, 1, 0);
+        for (int control : kTz820Controls)
+            port.Enable(control, true);
+        port.SetChecked(IDC_MEM_32BIT, true);
+        break;
+    case ChipType::TZ810:
+        c.chip = ChipType::TZ810;
+        break;
+    case ChipType::None:
+        port.ShowMessage(Window::Main, kUnrecognisedAtOpen, Icon::None);
+        s.lib.TZ810mCloseDevice(c.index);
+        return;
+    }
+
+    c.open = true;
+    ShowDriverVersion(s);
+    FillInformationPanel(s);
+    s.lib.TZ810mSetIntRoutine(c.index, InterruptRoutineFor(s));
+
+    c.lastOpenStatus = Format(c.chip == ChipType::TZ820 ? "TZ820设备%d已经打开" : "TZ810设备%d已经打开",
+                              static_cast<int>(c.index));
+    port.SetText(IDC_STATUS, c.lastOpenStatus);
+
+    for (int control : kDeviceButtons)
+        port.Enable(control, true);
+    port.Enable(IDC_OPEN, false);
+    port.Enable(IDC_DEVICE_COMBO, false);
+
+    IdentifyFlash(s);
+}
+
+void CloseDevice(Session &s)
+{
+    Connection &c = s.conn;
+    DialogPort &port = s.port;
+
+    if (!c.open) {
+        ShowNotOpen(s);
+        return;
+    }
+
+    s.lib.TZ810mCloseDevice(c.index);
+    c.open = false;
+    s.irq.levelCount = 0;
+    s.irq.edgeCount = 0;
+    c.chip = ChipType::None;
+
+    port.SetText(IDC_LEVEL_COUNT, "");
+    port.SetText(IDC_EDGE_COUNT, "");
+    port.SetText(IDC_STATUS, Format("设备%d已经关闭", static_cast<int>(c.index)));
+
+    for (int control : kDisabledAtClose)
+        port.Enable(control, false);
+    port.Enable(IDC_OPEN, true);
+    port.Enable(IDC_DEVICE_COMBO, true);
+
+    if (port.IsShown(Window::Identity))
+        port.EndDialog(Window::Identity, 1);
+    if (port.IsShown(Window::Help))
+        port.EndDialog(Window::Help, 2);
+
+    for (int control : kEmptiedAtClose)
+        port.SetText(control, "");
+    for (int combo : kCombosResetAtClose)
+        port.SelectComboEntry(combo, 0);
+}
