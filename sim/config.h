@@ -1,0 +1,64 @@
+// The bench description: which cards sit at which index, their identity
+// defaults and resources, the jumper, the flash, fault rules and the files
+// the library writes. Parsed from the small text format of sim/README.md.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tzsim {
+
+constexpr unsigned kMaxCards = 16;
+
+enum class Chip { TZ810, TZ820 };
+enum class EepromFit { Present, Blank, Absent };
+
+struct CardConfig {
+    bool present = false;
+    Chip chip = Chip::TZ810;
+    // Chip defaults of the identity values, used when the EEPROM holds no
+    // valid identity block (and to fill a fresh EEPROM).
+    std::uint16_t vid = 0;
+    std::uint16_t did = 0;
+    std::uint8_t rid = 0;
+    std::uint16_t svid = 0;
+    std::uint16_t sid = 0;
+    std::uint32_t ioBase = 0;
+    std::uint32_t memBase = 0;
+    std::uint8_t intLine = 0;
+    EepromFit eeprom = EepromFit::Present;
+};
+
+enum class FaultMode { Never, Always, OnlyNth, FromNth };
+
+struct FaultRule {
+    FaultMode mode = FaultMode::Never;
+    std::uint32_t n = 0;  // 1-based call number for OnlyNth / FromNth
+};
+
+struct BenchConfig {
+    CardConfig cards[kMaxCards];
+    std::uint32_t driverVersion = 0x103;
+    bool a15ToInt = true;  // jumper from pin A15 to INT#
+    bool flashPresent = true;
+    std::map<std::string, FaultRule> faults;  // by exported function name
+    std::filesystem::path stateFile;          // empty: none named
+    std::filesystem::path traceFile;          // empty: none named
+    std::vector<std::string> warnings;        // lines that were ignored, and why
+};
+
+// A card of the given chip at the given index with every default filled in.
+CardConfig DefaultCard(unsigned index, Chip chip);
+
+// Parses the configuration text. Relative file paths are taken relative to
+// baseDir (the folder of the configuration file, or empty). Bad lines are
+// skipped with a warning; the rest still applies.
+BenchConfig ParseConfig(const std::string &text, const std::filesystem::path &baseDir);
+
+// True when name is one of the library's exported functions.
+bool IsExportName(const std::string &name);
+
+}  // namespace tzsim

@@ -1,0 +1,29 @@
+// The few things that differ between the Windows library and the host build:
+// environment, the folder of the library, files and atomic replacement.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace tzsim {
+
+// The variable's value as a path; empty when unset or empty.
+std::filesystem::path EnvPath(const char *name);
+
+// Folder of the module holding this code (TZ810DLL.DLL on Windows); empty on
+// the host, where no file is looked for beside the library.
+std::filesystem::path ModuleDir();
+
+bool ReadWholeFile(const std::filesystem::path &path, std::string &text);
+
+// Writes the text to a temporary file in the same folder and moves it over
+// the target in one step, so a reader never sees half a file.
+bool WriteFileAtomically(const std::filesystem::path &path, const std::string &text);
+
+std::FILE *OpenForAppend(const std::filesystem::path &path);
+
+// A diagnostic for whoever watches (the debugger output on Windows).
+void DebugNote(const std::string &text);
+
+}  // namespace tzsim
