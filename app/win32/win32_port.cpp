@@ -1,0 +1,481 @@
+#include "win32_port.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <new>
+
+#include "dialogs.h"
+#include "hex_filter.h"
+#include "resource.h"
+
+std::wstring Utf8ToWide(const std::string &text)
+{
+    if (text.empty())
+        return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0)
+        return {};
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}
+
+std::string WideToUtf8(const std::wstring &text)
+{
+    if (text.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    if (n <= 0)
+        return {};
+    std::string narrow(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], n,
+                        nullptr, nullptr);
+    return narrow;
+}
+
+// ---------------------------------------------------------------------------
+// Which window a control lives in. Identifiers are unique across the three
+// templates: 1048-1054 belong to the identity EEPROM dialog, 1075 to the
+// help dialog, everything else to the main dialog.
+
+void Win32DialogPort::Attach(Window window, HWND hwnd)
+{
+    switch (window) {
+    case Window::Main:
+        main_.store(hwnd);
+        break;
+    case Window::Identity:
+        identity_ = Shown{hwnd, false};
+        break;
+    case Window::Help:
+        help_.push_back(Shown{hwnd, false});
+        break;
+    case Window::None:
+        break;
+    }
+}
+
+void Win32DialogPort::Detach(Window window, HWND hwnd)
+{
+    switch (window) {
+    case Window::Main:
+        if (main_.load() == hwnd)
+            main_.store(nullptr);
+        break;
+    case Window::Identity:
+        if (identity_.hwnd == hwnd)
+            identity_ = Shown{nullptr, false};
+        break;
+    case Window::Help:
+        for (auto it = help_.begin(); it != help_.end(); ++it) {
+            if (it->hwnd == hwnd) {
+                help_.erase(it);
+                break;
+            }
+        }
+        break;
+    case Window::None:
+        break;
+    }
+}
+
+HWND Win32DialogPort::Handle(Window window) const
+{
+    switch (window) {
+    case Window::Main:
+        return main_.load();
+    case Window::Identity:
+        return identity_.hwnd;
+    case Window::Help:
+        // The most recent help dialog still up.
+        for (auto it = help_.rbegin(); it != help_.rend(); ++it)
+            if (!it->ended)
+                return it->hwnd;
+        return help_.empty() ? nullptr : help_.back().hwnd;
+    case Window::None:
+        break;
+    }
+    return nullptr;
+}
+
+HWND Win32DialogPort::WindowFor(int id) const
+{
+    if (id >= IDC_VID && id <= IDC_EEPROM_READ)
+        return Handle(Window::Identity);
+    if (id == IDC_HELP_TEXT)
+        return Handle(Window::Help);
+    return Handle(Window::Main);
+}
+
+HWND Win32DialogPort::Control(int id) const
+{
+    HWND window = WindowFor(id);
+    return window ? GetDlgItem(window, id) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Controls
+
+std::string Win32DialogPort::Text(int id)
+{
+    HWND control = Control(id);
+    if (!control)
+        return {};
+    // The whole text, however long: the data boxes hold ~100,000 characters.
+    int length = GetWindowTextLengthW(control);
+    if (length <= 0)
+        return {};
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    int got = GetWindowTextW(control, &text[0], length + 1);
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return WideToUtf8(text);
+}
+
+bool Win32DialogPort::SetText(int id, const std::string &text)
+{
+    HWND control = Control(id);
+    if (!control)
+        return false;
+    return SetWindowTextW(control, Utf8ToWide(text).c_str()) != FALSE;
+}
+
+void Win32DialogPort::Enable(int id, bool enabled)
+{
+    if (HWND control = Control(id))
+        EnableWindow(control, enabled ? TRUE : FALSE);
+}
+
+void Win32DialogPort::SetTextLimit(int id, int characters)
+{
+    if (HWND control = Control(id))
+        SendMessageW(control, EM_SETLIMITTEXT, static_cast<WPARAM>(characters), 0);
+}
+
+void Win32DialogPort::InstallHexFilter(int id)
+{
+    InstallHexKeyFilter(Control(id));
+}
+
+void Win32DialogPort::AddComboEntry(int id, const std::string &text)
+{
+    if (HWND control = Control(id)) {
+        std::wstring wide = Utf8ToWide(text);
+        SendMessageW(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+    }
+}
+
+void Win32DialogPort::InsertComboEntry(int id, int position, const std::string &text)
+{
+    if (HWND control = Control(id)) {
+        std::wstring wide = Utf8ToWide(text);
+        SendMessageW(control, CB_INSERTSTRING, static_cast<WPARAM>(position),
+                     reinterpret_cast<LPARAM>(wide.c_str()));
+    }
+}
+
+void Win32DialogPort::DeleteComboEntry(int id, int position)
+{
+    if (HWND control = Control(id))
+        SendMessageW(control, CB_DELETESTRING, static_cast<WPARAM>(position), 0);
+}
+
+int Win32DialogPort::ComboSelection(int id)
+{
+    HWND control = Control(id);
+    if (!control)
+        return -1;
+    LRESULT selected = SendMessageW(control, CB_GETCURSEL, 0, 0);
+    return selected == CB_ERR ? -1 : static_cast<int>(selected);
+}
+
+void Win32DialogPort::SelectComboEntry(int id, int position)
+{
+    if (HWND control = Control(id))
+        SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
+}
+
+bool Win32DialogPort::IsChecked(int id)
+{
+    HWND control = Control(id);
+    return control && SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void Win32DialogPort::SetChecked(int id, bool checked)
+{
+    if (HWND control = Control(id))
+        SendMessageW(control, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Message boxes and file dialogs
+
+void Win32DialogPort::ShowMessage(Window owner, const std::string &text, Icon icon)
+{
+    UINT type = MB_OK;
+    if (icon == Icon::Error)
+        type |= MB_ICONERROR;
+    MessageBoxW(Handle(owner), Utf8ToWide(text).c_str(), L"提示", type);
+}
+
+static std::wstring CurrentDirectory()
+{
+    std::wstring folder;
+    DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    while (needed > 0) {
+        folder.assign(needed, L'\0');
+        DWORD got = GetCurrentDirectoryW(needed, &folder[0]);
+        if (got == 0) {
+            folder.clear();
+            break;
+        }
+        if (got < needed) {
+            folder.resize(got);
+            break;
+        }
+        needed = got;  // changed in between: try again with the new size
+    }
+    return folder;
+}
+
+std::optional<std::string> Win32DialogPort::ChooseFile(const FileChoice &choice)
+{
+    // Filter: name\0pattern\0 ... \0
+    std::wstring filter;
+    for (const auto &pair : choice.filters) {
+        filter += Utf8ToWide(pair.first);
+        filter.push_back(L'\0');
+        filter += Utf8ToWide(pair.second);
+        filter.push_back(L'\0');
+    }
+    filter.push_back(L'\0');
+
+    std::wstring title = Utf8ToWide(choice.title);
+    std::wstring extension = Utf8ToWide(choice.defaultExtension);
+    std::wstring folder;
+    if (choice.startInCurrentFolder)
+        folder = CurrentDirectory();
+
+    // Room for the longest path the system can name.
+    std::vector<wchar_t> file(32768, L'\0');
+
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = Handle(choice.owner);
+    ofn.lpstrFilter = choice.filters.empty() ? nullptr : filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
+    ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_SHOWHELP;
+    if (choice.overwritePrompt)
+        ofn.Flags |= OFN_OVERWRITEPROMPT;
+    if (choice.readOnlyBox)
+        ofn.Flags |= OFN_READONLY;
+
+    BOOL chosen = choice.save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+    if (!chosen || file[0] == L'\0')
+        return std::nullopt;
+    return WideToUtf8(file.data());
+}
+
+// ---------------------------------------------------------------------------
+// The two secondary dialogs: modal, with no owner, so the main dialog stays
+// usable while they are up.
+
+void Win32DialogPort::RunDialog(Window dialog)
+{
+    switch (dialog) {
+    case Window::Identity:
+        DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_IDENTITY), nullptr, IdentityDialogProc, 0);
+        break;
+    case Window::Help:
+        DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_HELP), nullptr, HelpDialogProc, 0);
+        break;
+    case Window::Main:
+    case Window::None:
+        break;
+    }
+}
+
+bool Win32DialogPort::IsShown(Window dialog)
+{
+    switch (dialog) {
+    case Window::Main:
+        return main_.load() != nullptr;
+    case Window::Identity:
+        return identity_.hwnd && !identity_.ended && IsWindow(identity_.hwnd);
+    case Window::Help:
+        for (const auto &shown : help_)
+            if (!shown.ended && IsWindow(shown.hwnd))
+                return true;
+        return false;
+    case Window::None:
+        break;
+    }
+    return false;
+}
+
+void Win32DialogPort::EndDialog(Window dialog, int code)
+{
+    switch (dialog) {
+    case Window::Main:
+        if (HWND main = main_.load())
+            ::EndDialog(main, code);
+        break;
+    case Window::Identity:
+        if (identity_.hwnd && !identity_.ended) {
+            identity_.ended = true;
+            ::EndDialog(identity_.hwnd, code);
+        }
+        break;
+    case Window::Help:
+        // Every help dialog still up goes: after this call none is shown.
+        for (auto &shown : help_) {
+            if (!shown.ended) {
+                shown.ended = true;
+                ::EndDialog(shown.hwnd, code);
+            }
+        }
+        break;
+    case Window::None:
+        break;
+    }
+}
+
+void Win32DialogPort::EndHelpDialog(HWND hwnd, int code)
+{
+    for (auto &shown : help_)
+        if (shown.hwnd == hwnd)
+            shown.ended = true;
+    ::EndDialog(hwnd, code);
+}
+
+void Win32DialogPort::Sleep(unsigned milliseconds)
+{
+    ::Sleep(milliseconds);
+}
+
+void Win32DialogPort::PostInterruptCount()
+{
+    if (HWND main = main_.load())
+        PostMessageW(main, WM_TZ_INTERRUPT_COUNT, 0, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+// Paths are taken whole: a long one is handed to the system in its
+// extended form instead of being cut.
+static std::wstring SystemPath(const std::string &utf8)
+{
+    std::wstring path = Utf8ToWide(utf8);
+    if (path.size() < MAX_PATH - 14 || path.rfind(L"\\\\?\\", 0) == 0)
+        return path;
+    DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return path;
+    std::wstring full(needed, L'\0');
+    DWORD got = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+    if (got == 0 || got >= needed)
+        return path;
+    full.resize(got);
+    for (auto &c : full)
+        if (c == L'/')
+            c = L'\\';
+    if (full.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+FilePort::ReadResult Win32FilePort::ReadWholeFile(const std::string &path, std::size_t maxSize,
+                                                  std::vector<std::uint8_t> &data)
+{
+    HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return ReadResult::OpenFailed;
+
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+        CloseHandle(file);
+        return ReadResult::SizeFailed;
+    }
+    if (static_cast<unsigned long long>(size.QuadPart) > maxSize) {
+        CloseHandle(file);
+        return ReadResult::TooLarge;
+    }
+
+    std::vector<std::uint8_t> buffer;
+    try {
+        buffer.assign(static_cast<std::size_t>(size.QuadPart), 0);
+    } catch (const std::bad_alloc &) {
+        CloseHandle(file);
+        return ReadResult::AllocFailed;
+    }
+
+    // A file that shrinks meanwhile leaves the rest of the buffer zero.
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buffer.size() - done, 1u << 20));
+        DWORD got = 0;
+        if (!ReadFile(file, buffer.data() + done, chunk, &got, nullptr)) {
+            CloseHandle(file);
+            return ReadResult::ReadFailed;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    CloseHandle(file);
+    data.swap(buffer);
+    return ReadResult::Ok;
+}
+
+FilePort::WriteResult Win32FilePort::ReplaceFile(const std::string &path, const std::uint8_t *data,
+                                                 std::size_t size)
+{
+    const std::wstring target = SystemPath(path);
+
+    // The temporary file sits beside the target, so the final move stays
+    // within one folder and one volume.
+    static unsigned counter = 0;
+    std::wstring temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        wchar_t suffix[40];
+        wsprintfW(suffix, L".~tz%lx-%x.tmp", GetCurrentProcessId(), ++counter);
+        temporary = target + suffix;
+        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+                return WriteResult::CreateFailed;
+        }
+    }
+    if (file == INVALID_HANDLE_VALUE)
+        return WriteResult::CreateFailed;
+
+    std::size_t done = 0;
+    bool ok = true;
+    while (ok && done < size) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 20));
+        DWORD written = 0;
+        ok = WriteFile(file, data + done, chunk, &written, nullptr) && written == chunk;
+        done += written;
+    }
+    ok = ok && done == size && FlushFileBuffers(file);
+    if (!CloseHandle(file))
+        ok = false;
+
+    if (ok && MoveFileExW(temporary.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return WriteResult::Ok;
+    DeleteFileW(temporary.c_str());
+    return WriteResult::WriteFailed;
+}
