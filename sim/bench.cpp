@@ -159,7 +159,7 @@ void Bench::Load(BenchConfig config, const fs::path &statePath, const fs::path &
         if (!c.cfg.present) continue;
         FactoryEeprom(c);
         c.io[kRegGp0] = kGp0High;  // GP0 idles high
-        c.io[kRegPulse] = 0x04;    // 150 ns, 32-bit I/O off
+        c.io[kRegPulse] = c.cfg.pulse;  // 0x04 unless configured: 150 ns, 32-bit I/O off
         if (c.cfg.chip == Chip::TZ820) c.mem.assign(kMemWindowSize, 0);
     }
     ioSpace.assign(kIoSpaceSize, 0xFF);  // nothing answers: the bus floats high

@@ -71,6 +71,15 @@ std::filesystem::path MakePath(const std::string &value, const std::filesystem::
     return p;
 }
 
+bool IsCardSetting(const std::string &name)
+{
+    static const char *const names[] = {"io_base", "mem_base", "int_line", "vid",   "did",
+                                        "rid",     "svid",     "sid",      "pulse", "eeprom"};
+    for (const char *n : names)
+        if (name == n) return true;
+    return false;
+}
+
 struct PendingCardSetting {
     int line;
     unsigned index;
@@ -124,29 +133,31 @@ BenchConfig ParseConfig(const std::string &text, const std::filesystem::path &ba
         std::string line = Trim(hash == std::string::npos ? raw : raw.substr(0, hash));
         if (line.empty()) continue;
         std::size_t eq = line.find('=');
-        if (eq == std::string::npos) { warn("expected key = value"); continue; }
-        std::string key = Trim(line.substr(0, eq));
+        if (eq == std::string::npos) { warn("expected setting = value"); continue; }
+        // "setting = value" or "setting argument = value", where the
+        // argument is a card index or a function name.
+        std::istringstream keyWords(line.substr(0, eq));
+        std::string name, argument, extra;
+        keyWords >> name >> argument >> extra;
         std::string value = Trim(line.substr(eq + 1));
-        std::string lkey = Lower(key);
+        name = Lower(name);
+        if (name.empty() || !extra.empty()) { warn("expected setting [argument] = value"); continue; }
 
-        if (lkey.rfind("fail.", 0) == 0) {
-            std::string fn = key.substr(5);
+        if (name == "fault") {
             FaultRule rule;
-            if (!IsExportName(fn)) warn("unknown function '" + fn + "'");
+            if (!IsExportName(argument)) warn("unknown function '" + argument + "'");
             else if (!ParseFault(value, rule)) warn("fault rule must be always, never, call N or from N");
-            else cfg.faults[fn] = rule;
+            else cfg.faults[argument] = rule;
             continue;
         }
-        if (lkey.rfind("card", 0) == 0) {
-            std::size_t dot = lkey.find('.');
-            std::string num = lkey.substr(4, dot == std::string::npos ? std::string::npos : dot - 4);
+        if (name == "card" || IsCardSetting(name)) {
             std::uint32_t index = 0;
-            if (num.empty() || !std::isdigit(static_cast<unsigned char>(num[0])) ||
-                !ParseNumber(num, kMaxCards - 1, index)) {
+            if (argument.empty() || !std::isdigit(static_cast<unsigned char>(argument[0])) ||
+                !ParseNumber(argument, kMaxCards - 1, index)) {
                 warn("card index must be 0 to 15");
                 continue;
             }
-            if (dot == std::string::npos) {
+            if (name == "card") {
                 std::string type = Lower(value);
                 if (type == "tz810") listed[index] = DefaultCard(index, Chip::TZ810);
                 else if (type == "tz820") listed[index] = DefaultCard(index, Chip::TZ820);
@@ -154,31 +165,32 @@ BenchConfig ParseConfig(const std::string &text, const std::filesystem::path &ba
                 else { warn("card type must be TZ810, TZ820 or none"); continue; }
                 cardLines = true;
             } else {
-                cardSettings.push_back({lineNo, index, lkey.substr(dot + 1), value});
+                cardSettings.push_back({lineNo, index, name, value});
             }
             continue;
         }
-        if (lkey == "driver_version") {
+        if (!argument.empty()) { warn("'" + name + "' takes no argument"); continue; }
+        if (name == "version") {
             if (!ParseNumber(value, 0xFFFFFFFFu, cfg.driverVersion)) warn("bad number");
-        } else if (lkey == "a15_int") {
+        } else if (name == "a15_int") {
             if (!ParseBool(value, cfg.a15ToInt)) warn("expected on or off");
-        } else if (lkey == "flash") {
+        } else if (name == "flash") {
             std::string v = Lower(value);
             if (v == "present") cfg.flashPresent = true;
             else if (v == "absent") cfg.flashPresent = false;
             else warn("flash must be present or absent");
-        } else if (lkey == "state_file") {
+        } else if (name == "state_file") {
             if (value.empty()) warn("empty path");
             else cfg.stateFile = MakePath(value, baseDir);
-        } else if (lkey == "trace_file") {
+        } else if (name == "trace_file") {
             if (value.empty()) warn("empty path");
             else cfg.traceFile = MakePath(value, baseDir);
         } else {
-            warn("unknown key '" + key + "'");
+            warn("unknown setting '" + name + "'");
         }
     }
 
-    // Without any cardN line the default bench stands: a TZ820 at index 0
+    // Without any card line the default bench stands: a TZ820 at index 0
     // and a TZ810 at index 1.
     if (cardLines) {
         for (unsigned i = 0; i < kMaxCards; ++i) cfg.cards[i] = listed[i];
@@ -213,18 +225,16 @@ BenchConfig ParseConfig(const std::string &text, const std::filesystem::path &ba
                 else if (s.field == "svid") c.svid = w;
                 else c.sid = w;
             }
-        } else if (s.field == "rid") {
+        } else if (s.field == "rid" || s.field == "pulse") {
             ok = ParseNumber(s.value, 0xFF, v);
-            if (ok) c.rid = static_cast<std::uint8_t>(v);
+            if (ok && s.field == "rid") c.rid = static_cast<std::uint8_t>(v);
+            if (ok && s.field == "pulse") c.pulse = static_cast<std::uint8_t>(v);
         } else if (s.field == "eeprom") {
             std::string e = Lower(s.value);
             if (e == "present") c.eeprom = EepromFit::Present;
             else if (e == "blank") c.eeprom = EepromFit::Blank;
             else if (e == "absent") c.eeprom = EepromFit::Absent;
             else { warn("eeprom must be present, blank or absent"); continue; }
-        } else {
-            warn("unknown card setting '" + s.field + "'");
-            continue;
         }
         if (!ok) warn("bad or out-of-range value for " + s.field);
     }

@@ -29,6 +29,7 @@ struct CardConfig {
     std::uint32_t ioBase = 0;
     std::uint32_t memBase = 0;
     std::uint8_t intLine = 0;
+    std::uint8_t pulse = 0x04;  // pulse-width register 0xFA at power-up
     EepromFit eeprom = EepromFit::Present;
 };
 
