@@ -53,11 +53,12 @@ BOOL BlockAccess(Bench &b, Card &card, ULONG index, ULONG code, ULONG address, P
     const bool mem = (code & 0x08) != 0;
     const bool write = (code & 0x04) != 0;
     const unsigned width = 1u << (code & 0x03);
+    auto *bytes = static_cast<std::uint8_t *>(buffer);
+    // What was sent is recorded even when the request is refused.
+    if (write && bytes && length && length <= tzsim::kMaxBlock) rec.Data(bytes, length);
     if (length > tzsim::kMaxBlock) return kFail;
     if (length != 0 && !buffer) return kFail;
     if (address % width != 0 || length % width != 0) return kFail;
-    auto *bytes = static_cast<std::uint8_t *>(buffer);
-    if (write && length) rec.Data(bytes, length);
 
     if (mem) {
         if (card.cfg.chip != Chip::TZ820 || !card.memEnabled) return kFail;
