@@ -13,7 +13,12 @@ cmake --build --preset win32 -j2
 # shellcheck source=wine-env.sh
 source scripts/wine-env.sh
 tz_wine_start
-trap tz_wine_stop EXIT
+# Only the virtual display is ours to stop; the wineserver stays up for
+# whatever else runs in the prefix.
+stop_display() {
+  if [ -n "$TZ_XVFB_PID" ]; then kill "$TZ_XVFB_PID" 2>/dev/null || true; fi
+}
+trap stop_display EXIT
 
 if [ -n "$TZ_XVFB_PID" ]; then
   echo "tzdebug is shown on the virtual display $DISPLAY (Xvfb, 1280x1024)."

@@ -14,9 +14,17 @@ cmake --build --preset win32 -j2
 # The default simulated bench, nothing carried over from other runs.
 unset TZSIM_CONFIG TZSIM_STATE TZSIM_TRACE
 export TZ_HEADLESS=1
+# A prefix of its own: there Wine draws the window frames and captions
+# itself (no window manager runs on the virtual display), and stopping it
+# afterwards cannot disturb anything running in the main prefix.
+export TZ_WINEPREFIX="$root/build/wineprefix-shot"
 # shellcheck source=wine-env.sh
 source scripts/wine-env.sh
 tz_wine_start
+if [ ! -f "$WINEPREFIX/.tz-decorated-n" ]; then
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+  touch "$WINEPREFIX/.tz-decorated-n"
+fi
 
 app_pid=""
 cleanup() {

@@ -42,6 +42,32 @@ tz_wine_start() {
   fi
   # Keep one wineserver alive for the whole run: every start is then quick.
   wineserver -p >/dev/null 2>&1 || true
+  tz_wine_fonts
+}
+
+# The dialogs ask for 宋体, which Linux does not have, and Wine creates a
+# dialog's font with the default character set, so without help it falls
+# back to a font with no Chinese glyphs. Map 宋体 (and SimSun) onto
+# WenQuanYi Zen Hei, and link that font behind the system fonts of message
+# boxes and captions. Done once per prefix.
+tz_wine_fonts() {
+  local mark="$WINEPREFIX/.tz-fonts-1"
+  [ -f "$mark" ] && return 0
+  local reg
+  reg=$(mktemp --suffix=.reg)
+  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+    '"宋体"="WenQuanYi Zen Hei Sharp"' \
+    '"SimSun"="WenQuanYi Zen Hei Sharp"' '' \
+    | iconv -f UTF-8 -t UTF-16 >"$reg"
+  wine regedit /S "$reg" >/dev/null 2>&1 || true
+  rm -f "$reg"
+  local face
+  for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif"; do
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$face" /t REG_MULTI_SZ /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei Sharp' /f >/dev/null 2>&1 || true
+  done
+  touch "$mark"
 }
 
 tz_wine_stop() {
