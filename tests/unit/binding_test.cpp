@@ -59,13 +59,4 @@ TEST(Binding, OneMissingExportFailsAndLeavesTheTableEmpty)
     }
 }
 
-TEST(Binding, BoundTableReachesTheBench)
-{
-    tzsim::Reset("version = 0x1234\n");
-    DeviceLibrary table;
-    tzsim::BindTable(table);
-    EXPECT_EQ(table.TZ810GetDrvVersion(), 0x1234u);
-    tzsim::Reset("");
-}
-
 }  // namespace

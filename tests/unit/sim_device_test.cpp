@@ -202,19 +202,6 @@ TEST_F(SimDevice, IoBytesReachRegistersInsideOpenWindowsAndIoSpaceElsewhere)
     EXPECT_EQ(tzsim::IoSpaceByte(base1 + 0x20), 0x77);
 }
 
-TEST_F(SimDevice, StatusBitCanBeClearedButNotSetBySoftware)
-{
-    ASSERT_TRUE(Open(0));
-    const ULONG status = IoBase(0) + TZ_REG_STATUS;
-    UCHAR v = 0;
-    EXPECT_TRUE(lib.TZ810mWriteIoByte(0, status, 0xFF));
-    EXPECT_TRUE(lib.TZ810mReadIoByte(0, status, &v));
-    EXPECT_EQ(v, 0xFB);  // other bits are storage
-    tzsim::SetIoWindowByte(0, TZ_REG_STATUS, 0x04);
-    EXPECT_TRUE(lib.TZ810mWriteIoByte(0, status, 0x00));
-    EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_STATUS), 0x00);
-}
-
 TEST_F(SimDevice, BlockAccessChecksCodeAlignmentLengthAndIoBounds)
 {
     ASSERT_TRUE(Open(0));
