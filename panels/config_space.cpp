@@ -1,5 +1,81 @@
-#include "panels.h"
+// Configuration-space panel: one byte of the opened card's PCI configuration
+// space, read or written at an offset typed in hexadecimal. Which bytes
+// really change on a write is the card's business; the panel passes any
+// offset its box can hold.
+#include <string>
 
-// Handlers arrive with the panel's own change.
-void ConfigRead(Session &) {}
-void ConfigWrite(Session &) {}
+#include "hextext.h"
+#include "messages.h"
+#include "panels.h"
+#include "resource.h"
+
+namespace {
+
+// Both boxes hold two hexadecimal digits; no more than that is looked at.
+constexpr std::size_t kBoxChars = 2;
+
+std::string BoxText(DialogPort &port, int id)
+{
+    std::string text = port.Text(id);
+    if (text.size() > kBoxChars)
+        text.resize(kBoxChars);
+    return text;
+}
+
+// Empty text passes: an empty box is reported after every character check.
+bool CharactersOk(DialogPort &port, const std::string &text)
+{
+    if (text.empty() || IsHexText(text))
+        return true;
+    port.ShowMessage(Window::Main, kBadCharacterMessage, Icon::Error);
+    return false;
+}
+
+} // namespace
+
+void ConfigRead(Session &s)
+{
+    DialogPort &port = s.port;
+    const std::string address = BoxText(port, IDC_CFG_ADDR);
+    if (!CharactersOk(port, address))
+        return;
+    const ULONG offset = HexTextToValue(address.data(), address.size(), HexWidth::Word);
+    if (address.empty()) {
+        port.ShowMessage(Window::Main, "请输入地址!", Icon::None);
+        return;
+    }
+
+    UCHAR value = 0;
+    if (!s.lib.TZ810mReadConfig(s.conn.index, offset, &value)) {
+        port.ShowMessage(Window::Main, "读数据失败!", Icon::Error);
+        return;
+    }
+    port.SetText(IDC_CFG_DATA, Format("%02X", value));
+}
+
+void ConfigWrite(Session &s)
+{
+    DialogPort &port = s.port;
+    const std::string address = BoxText(port, IDC_CFG_ADDR);
+    if (!CharactersOk(port, address))
+        return;
+    const ULONG offset = HexTextToValue(address.data(), address.size(), HexWidth::Word);
+
+    const std::string data = BoxText(port, IDC_CFG_DATA);
+    if (!CharactersOk(port, data))
+        return;
+    const UCHAR value =
+        static_cast<UCHAR>(HexTextToValue(data.data(), data.size(), HexWidth::Byte));
+
+    if (address.empty() || data.empty()) {
+        port.ShowMessage(Window::Main, "请输入地址和数据!", Icon::None);
+        return;
+    }
+
+    // Accepted is all a success means: a read-only byte takes the write
+    // without changing, and nothing is read back.
+    if (s.lib.TZ810mWriteConfig(s.conn.index, offset, value))
+        port.ShowMessage(Window::Main, "写数据成功!", Icon::None);
+    else
+        port.ShowMessage(Window::Main, "写数据失败!", Icon::Error);
+}
