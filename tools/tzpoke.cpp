@@ -6,6 +6,10 @@
 //   tzpoke text "<caption>" <id>          print the text of one of its controls
 //   tzpoke settext "<caption>" <id> <t>   set the text of one of its controls
 //   tzpoke type "<caption>" <id> <chars>  send each character as WM_CHAR
+//   tzpoke fill "<caption>" <id> <count>  set a text of <count> characters ("AB "...) and
+//                                          print the length the control holds
+//   tzpoke sel "<caption>" <id>           print an edit box's selection start,
+//                                          end and first visible line
 //   tzpoke list                           list the visible top-level windows
 //
 // Exit code 0 on success, 1 when the window or control is not there,
@@ -83,7 +87,7 @@ static BOOL CALLBACK ListOne(HWND hwnd, LPARAM)
 
 static int Usage()
 {
-    Print(L"usage: tzpoke wait|command|text|settext|type|list \"<caption>\" [id|timeoutMs] [text]");
+    Print(L"usage: tzpoke wait|command|text|settext|type|fill|sel|list \"<caption>\" [id|timeoutMs] [text]");
     return 2;
 }
 
@@ -136,6 +140,16 @@ int wmain(int argc, wchar_t **argv)
         Print(WindowText(control));
         return 0;
     }
+    if (verb == L"sel") {
+        DWORD_PTR range = 0, line = 0;
+        SendMessageTimeoutW(control, EM_GETSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &range);
+        SendMessageTimeoutW(control, EM_GETFIRSTVISIBLELINE, 0, 0, SMTO_ABORTIFHUNG, 5000, &line);
+        wchar_t out[64];
+        wsprintfW(out, L"%u %u %u", static_cast<unsigned>(LOWORD(range)),
+                  static_cast<unsigned>(HIWORD(range)), static_cast<unsigned>(line));
+        Print(out);
+        return 0;
+    }
     if (argc < 5)
         return Usage();
     if (verb == L"settext") {
@@ -143,6 +157,21 @@ int wmain(int argc, wchar_t **argv)
         SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]),
                             SMTO_ABORTIFHUNG, 5000, &result);
         return result ? 0 : 1;
+    }
+    if (verb == L"fill") {
+        // Byte-run shaped: "AB " repeated, cut to the count.
+        std::wstring text;
+        for (int i = 0, n = _wtoi(argv[4]); i < n; ++i)
+            text.push_back(L"AB "[i % 3]);
+        DWORD_PTR result = 0, length = 0;
+        // Long texts take the edit box a while to lay out.
+        SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                            SMTO_ABORTIFHUNG, 120000, &result);
+        SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 120000, &length);
+        wchar_t out[32];
+        wsprintfW(out, L"%u", static_cast<unsigned>(length));
+        Print(out);
+        return 0;
     }
     if (verb == L"type") {
         for (const wchar_t *c = argv[4]; *c; ++c) {
