@@ -21,6 +21,8 @@ pkg_ok libbenchmark-dev || need+=(libbenchmark-dev)
 have Xvfb || need+=(xvfb)
 have xdotool || true
 pkg_ok fonts-wqy-zenhei || need+=(fonts-wqy-zenhei)
+# Wine's own fonts (Tahoma, Marlett for the caption buttons): only recommended.
+pkg_ok fonts-wine || need+=(fonts-wine)
 have import || need+=(imagemagick)
 have xwininfo || need+=(x11-utils)
 if ! pkg_ok wine32:i386 || ! have wine; then
