@@ -449,7 +449,9 @@ FilePort::WriteResult Win32FilePort::ReplaceFile(const std::string &path, const 
     for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
         wchar_t suffix[40];
         wsprintfW(suffix, L".~tz%lx-%x.tmp", GetCurrentProcessId(), ++counter);
-        temporary = target + suffix;
+        // The suffix can push a name that fits over the length limit, so the
+        // temporary gets the extended form on its own account.
+        temporary = SystemPath(path + WideToUtf8(suffix));
         file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
