@@ -122,9 +122,8 @@ TEST_F(Identity, OpensBesideAUsableMainDialogReadsWritesWithPausesAndCancels)
     // The write button has the focus.
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) && info.hwndFocus) {
-        EXPECT_EQ(info.hwndFocus, GetDlgItem(dialog, IDC_EEPROM_WRITE));
-    }
+    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info));
+    EXPECT_EQ(info.hwndFocus, GetDlgItem(dialog, IDC_EEPROM_WRITE));
 
     // The main dialog keeps working meanwhile.
     app.SetText(IDC_CFG_ADDR, L"2");
