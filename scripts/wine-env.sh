@@ -51,8 +51,13 @@ tz_wine_start() {
 # WenQuanYi Zen Hei, and link that font behind the system fonts of message
 # boxes and captions. Done once per prefix.
 tz_wine_fonts() {
-  local mark="$WINEPREFIX/.tz-fonts-1"
+  local mark="$WINEPREFIX/.tz-fonts-2"
   [ -f "$mark" ] && return 0
+  # Wine's own fonts (Tahoma, Marlett for the caption buttons), also for a
+  # prefix made before they were installed.
+  if [ -d /usr/share/wine/fonts ]; then
+    cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   local reg
   reg=$(mktemp --suffix=.reg)
   printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
