@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the host unit tests and the
+# end-to-end tests, which drive the real tzdebug.exe under Wine on a virtual
+# display. One ctest run covers both; the last line printed is the count of
+# passed and failed tests, and the exit status is ctest's.
+#
+#   scripts/test.sh [extra ctest arguments, e.g. -R Shell]
+set -uo pipefail
+cd "$(dirname "$0")/.."
+jobs=${TZ_JOBS:-2}
+
+step() { printf '\n=== %s\n' "$*"; }
+fail() {
+  echo "$*" >&2
+  echo "0 passed, 1 failed"
+  exit 1
+}
+
+step "dependencies"
+scripts/setup-deps.sh || fail "installing the dependencies failed"
+
+step "host build (unit tests)"
+cmake --preset host >/dev/null || fail "configuring the host build failed"
+cmake --build --preset host -j "$jobs" || fail "the host build failed"
+
+step "win32 build (tzdebug.exe, TZ810DLL.DLL, e2e_tests.exe)"
+cmake --preset win32 >/dev/null || fail "configuring the win32 build failed"
+cmake --build --preset win32 -j "$jobs" || fail "the win32 build failed"
+
+step "Wine session"
+# shellcheck source=wine-env.sh
+source scripts/wine-env.sh
+TZ_HEADLESS=1 tz_wine_start || fail "Wine could not be started"
+trap tz_wine_stop EXIT
+# The end-to-end tests use this session instead of starting their own.
+export TZ_E2E_SESSION=external
+
+step "tests"
+log=$(mktemp)
+ctest --test-dir build/host --output-on-failure "$@" 2>&1 | tee "$log"
+status=${PIPESTATUS[0]}
+
+tz_wine_stop
+trap - EXIT
+
+summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+rm -f "$log"
+if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+  failed=${BASH_REMATCH[1]}
+  total=${BASH_REMATCH[2]}
+  echo "$((total - failed)) passed, $failed failed"
+else
+  [ "$status" -eq 0 ] && status=1
+  echo "0 passed, 1 failed"
+fi
+exit "$status"
