@@ -27,6 +27,14 @@ step "win32 build (tzdebug.exe, TZ810DLL.DLL, e2e_tests.exe)"
 cmake --preset win32 >/dev/null || fail "configuring the win32 build failed"
 cmake --build --preset win32 -j "$jobs" || fail "the win32 build failed"
 
+step "ThreadSanitizer (interrupt routine and the simulator's interrupt thread)"
+# Counted as one more test in the summary below.
+tsan_status=1
+if cmake --preset host-tsan >/dev/null && cmake --build --preset host-tsan -j "$jobs" --target unit_tests; then
+  build/host-tsan/tests/unit_tests --gtest_filter='*Interrupt*' --gtest_color=no
+  tsan_status=$?
+fi
+
 step "Wine session"
 # shellcheck source=wine-env.sh
 source scripts/wine-env.sh
@@ -48,6 +56,11 @@ rm -f "$log"
 if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
   failed=${BASH_REMATCH[1]}
   total=${BASH_REMATCH[2]}
+  total=$((total + 1))
+  if [ "$tsan_status" -ne 0 ]; then
+    failed=$((failed + 1))
+    [ "$status" -eq 0 ] && status=1
+  fi
   echo "$((total - failed)) passed, $failed failed"
 else
   [ "$status" -eq 0 ] && status=1
