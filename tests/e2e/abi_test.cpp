@@ -54,6 +54,15 @@ protected:
         loaded_ = LoadDeviceLibrary(lib_);
     }
 
+    static void TearDownTestSuite()
+    {
+        // The library keeps its trace open for the life of the process, so
+        // that file and the folder may stay behind.
+        for (const wchar_t *name : {L"\\bench.cfg", L"\\state.bin", L"\\state.bin.tmp", L"\\trace.txt"})
+            DeleteFileW((folder_ + name).c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+
     void SetUp() override { ASSERT_TRUE(loaded_) << "TZ810DLL.DLL did not load and bind"; }
 
     // Trace lines written since the last call of this function.

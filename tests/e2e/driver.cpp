@@ -154,7 +154,111 @@ std::vector<wchar_t> EnvironmentBlock(const std::vector<std::wstring> &extra)
     return block;
 }
 
+// The pixels of a window as shown on screen (BGRA, top-down).
+std::vector<uint32_t> CaptureScreen(const RECT &r)
+{
+    int w = r.right - r.left, h = r.bottom - r.top;
+    std::vector<uint32_t> pixels(size_t(w) * h);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void *bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    std::memcpy(pixels.data(), bits, pixels.size() * 4);
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// A system icon drawn as the icon static draws it, over `background`.
+std::vector<uint32_t> RenderIcon(LPCWSTR id, int w, int h, uint32_t background)
+{
+    std::vector<uint32_t> pixels(size_t(w) * h);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void *bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        static_cast<uint32_t *>(bits)[i] = background;
+    DrawIconEx(mem, 0, 0, LoadIconW(nullptr, id), w, h, 0, nullptr, DI_NORMAL);
+    GdiFlush();
+    std::memcpy(pixels.data(), bits, pixels.size() * 4);
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+long Distance(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b)
+{
+    long d = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        for (int shift = 0; shift < 24; shift += 8)
+            d += std::labs(long((a[i] >> shift) & 0xFF) - long((b[i] >> shift) & 0xFF));
+    return d;
+}
+
+// The system icon closest to what the icon static shows.
+BoxIcon ClassifyIcon(HWND iconStatic)
+{
+    RECT r;
+    if (!GetWindowRect(iconStatic, &r) || r.right - r.left < 8 || r.bottom - r.top < 8)
+        return BoxIcon::Unknown;
+    std::vector<uint32_t> shown = CaptureScreen(r);
+    const struct {
+        LPCWSTR id;
+        BoxIcon kind;
+    } candidates[] = {{IDI_HAND, BoxIcon::Error},
+                      {IDI_QUESTION, BoxIcon::Question},
+                      {IDI_EXCLAMATION, BoxIcon::Warning},
+                      {IDI_ASTERISK, BoxIcon::Information}};
+    BoxIcon best = BoxIcon::Unknown;
+    long bestDistance = -1, second = -1;
+    for (const auto &c : candidates) {
+        long d = Distance(shown, RenderIcon(c.id, r.right - r.left, r.bottom - r.top, shown[0]));
+        if (bestDistance < 0 || d < bestDistance) {
+            second = bestDistance;
+            bestDistance = d;
+            best = c.kind;
+        } else if (second < 0 || d < second) {
+            second = d;
+        }
+    }
+    // A clear winner only: nearly as close to two icons means we saw neither.
+    return bestDistance * 2 < second ? best : BoxIcon::Unknown;
+}
+
 } // namespace
+
+const char *BoxIconName(BoxIcon icon)
+{
+    switch (icon) {
+    case BoxIcon::None: return "no icon";
+    case BoxIcon::Error: return "the error icon";
+    case BoxIcon::Question: return "the question icon";
+    case BoxIcon::Warning: return "the warning icon";
+    case BoxIcon::Information: return "the information icon";
+    default: return "an icon not recognised";
+    }
+}
 
 std::wstring Widen(const std::string &utf8)
 {
@@ -518,6 +622,7 @@ MessageBoxInfo TzDebug::WaitMessageBox(DWORD timeout) const
     DWORD_PTR icon = 0;
     HWND iconStatic = ChildById(info.hwnd, kBoxIconId);
     info.hasIcon = iconStatic && Send(iconStatic, STM_GETICON, 0, 0, &icon) && icon != 0;
+    info.icon = info.hasIcon ? ClassifyIcon(iconStatic) : BoxIcon::None;
     info.owner = GetWindow(info.hwnd, GW_OWNER);
     return info;
 }

@@ -44,11 +44,17 @@ std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std
                                   size_t from = 0);
 std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from = 0);
 
+// Which system icon a message box shows, told apart by its pixels on screen
+// (so the box must not be covered by another window when it is read).
+enum class BoxIcon { None, Error, Question, Warning, Information, Unknown };
+const char *BoxIconName(BoxIcon icon);
+
 // A message box of the program (caption "提示").
 struct MessageBoxInfo {
     HWND hwnd = nullptr;
     std::wstring text;
     bool hasIcon = false;
+    BoxIcon icon = BoxIcon::None;
     HWND owner = nullptr;
     explicit operator bool() const { return hwnd != nullptr; }
 };

@@ -83,6 +83,10 @@ protected:
         ASSERT_TRUE(box) << "no message box appeared; expected \"" << text << "\"";
         EXPECT_EQ(Narrow(box.text), text);
         EXPECT_EQ(box.hasIcon, icon) << "icon of \"" << text << "\"";
+        if (icon) {
+            EXPECT_EQ(box.icon, e2e::BoxIcon::Error)
+                << "\"" << text << "\" shows " << e2e::BoxIconName(box.icon);
+        }
         EXPECT_EQ(box.owner, owner) << "owner of \"" << text << "\"";
         ASSERT_TRUE(app.PressOk(box)) << "the box did not close";
     }
