@@ -4,6 +4,7 @@
 // offset its box can hold.
 #include <string>
 
+#include "hex_box.h"
 #include "hextext.h"
 #include "messages.h"
 #include "panels.h"
@@ -14,29 +15,12 @@ namespace {
 // Both boxes hold two hexadecimal digits; no more than that is looked at.
 constexpr std::size_t kBoxChars = 2;
 
-std::string BoxText(DialogPort &port, int id)
-{
-    std::string text = port.Text(id);
-    if (text.size() > kBoxChars)
-        text.resize(kBoxChars);
-    return text;
-}
-
-// Empty text passes: an empty box is reported after every character check.
-bool CharactersOk(DialogPort &port, const std::string &text)
-{
-    if (text.empty() || IsHexText(text))
-        return true;
-    port.ShowMessage(Window::Main, kBadCharacterMessage, Icon::Error);
-    return false;
-}
-
 } // namespace
 
 void ConfigRead(Session &s)
 {
     DialogPort &port = s.port;
-    const std::string address = BoxText(port, IDC_CFG_ADDR);
+    const std::string address = BoxText(port, IDC_CFG_ADDR, kBoxChars);
     if (!CharactersOk(port, address))
         return;
     const ULONG offset = HexTextToValue(address.data(), address.size(), HexWidth::Word);
@@ -56,12 +40,12 @@ void ConfigRead(Session &s)
 void ConfigWrite(Session &s)
 {
     DialogPort &port = s.port;
-    const std::string address = BoxText(port, IDC_CFG_ADDR);
+    const std::string address = BoxText(port, IDC_CFG_ADDR, kBoxChars);
     if (!CharactersOk(port, address))
         return;
     const ULONG offset = HexTextToValue(address.data(), address.size(), HexWidth::Word);
 
-    const std::string data = BoxText(port, IDC_CFG_DATA);
+    const std::string data = BoxText(port, IDC_CFG_DATA, kBoxChars);
     if (!CharactersOk(port, data))
         return;
     const UCHAR value =

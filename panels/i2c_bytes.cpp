@@ -3,6 +3,7 @@
 // the identity block that the identity EEPROM dialog works on as a whole.
 #include <string>
 
+#include "hex_box.h"
 #include "hextext.h"
 #include "messages.h"
 #include "panels.h"
@@ -15,29 +16,12 @@ constexpr UCHAR kEepromDevice = TZ_EEPROM_I2C_ADDRESS;
 // Both boxes hold two hexadecimal digits; no more than that is looked at.
 constexpr std::size_t kBoxChars = 2;
 
-std::string BoxText(DialogPort &port, int id)
-{
-    std::string text = port.Text(id);
-    if (text.size() > kBoxChars)
-        text.resize(kBoxChars);
-    return text;
-}
-
-// Empty text passes: an empty box is reported after every character check.
-bool CharactersOk(DialogPort &port, const std::string &text)
-{
-    if (text.empty() || IsHexText(text))
-        return true;
-    port.ShowMessage(Window::Main, kBadCharacterMessage, Icon::Error);
-    return false;
-}
-
 } // namespace
 
 void I2cRead(Session &s)
 {
     DialogPort &port = s.port;
-    const std::string addressText = BoxText(port, IDC_I2C_ADDR);
+    const std::string addressText = BoxText(port, IDC_I2C_ADDR, kBoxChars);
     if (!CharactersOk(port, addressText))
         return;
     const UCHAR address =
@@ -58,13 +42,13 @@ void I2cRead(Session &s)
 void I2cWrite(Session &s)
 {
     DialogPort &port = s.port;
-    const std::string addressText = BoxText(port, IDC_I2C_ADDR);
+    const std::string addressText = BoxText(port, IDC_I2C_ADDR, kBoxChars);
     if (!CharactersOk(port, addressText))
         return;
     const UCHAR address =
         static_cast<UCHAR>(HexTextToValue(addressText.data(), addressText.size(), HexWidth::Byte));
 
-    const std::string data = BoxText(port, IDC_I2C_DATA);
+    const std::string data = BoxText(port, IDC_I2C_DATA, kBoxChars);
     if (!CharactersOk(port, data))
         return;
     // Two digits at most, so the word-width value always fits the byte.
