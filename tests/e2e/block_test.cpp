@@ -43,14 +43,16 @@ protected:
         ASSERT_TRUE(app.Settle()) << "the program stopped answering after " << what;
     }
 
-    // The next message box must show `text`, with or without an icon, owned
+    // The next message box must show `text`, with the error icon or none, owned
     // by the main dialog or by nothing; it is then closed with OK.
     void ExpectBox(const std::string &text, bool icon, bool owned)
     {
         e2e::MessageBoxInfo box = app.WaitMessageBox();
         ASSERT_TRUE(box) << "no message box appeared; expected \"" << text << "\"";
         EXPECT_EQ(Narrow(box.text), text);
-        EXPECT_EQ(box.hasIcon, icon) << "icon of \"" << text << "\"";
+        // Failures carry the error icon; every other box has none.
+        EXPECT_EQ(box.icon, icon ? e2e::BoxIcon::Error : e2e::BoxIcon::None)
+            << "icon of \"" << text << "\": " << e2e::BoxIconName(box.icon);
         EXPECT_EQ(box.owner, owned ? app.Main() : nullptr) << "owner of \"" << text << "\"";
         ASSERT_TRUE(app.PressOk(box)) << "the box did not close";
         ASSERT_TRUE(app.Settle());
