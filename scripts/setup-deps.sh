@@ -19,7 +19,6 @@ pkg_ok googletest || need+=(googletest)
 pkg_ok libgtest-dev || need+=(libgtest-dev)
 pkg_ok libbenchmark-dev || need+=(libbenchmark-dev)
 have Xvfb || need+=(xvfb)
-have xdotool || true
 pkg_ok fonts-wqy-zenhei || need+=(fonts-wqy-zenhei)
 # Wine's own fonts (Tahoma, Marlett for the caption buttons): only recommended.
 pkg_ok fonts-wine || need+=(fonts-wine)
