@@ -1,5 +1,5 @@
 // A bench with a card opened through the real dialog logic, for the tests of
-// the pulse-width, I/O and MEM panels. The call log starts empty after the
+// the panels. The call log starts empty after the
 // open, so a test sees only what its own clicks did.
 #pragma once
 
@@ -20,6 +20,15 @@ inline bool BindSimulator(DeviceLibrary &table)
 {
     tzsim::BindTable(table);
     return true;
+}
+
+inline std::vector<tzsim::Call> CallsNamed(const std::string &name)
+{
+    std::vector<tzsim::Call> out;
+    for (const auto &call : tzsim::Calls())
+        if (call.name == name)
+            out.push_back(call);
+    return out;
 }
 
 // Default bench: a TZ820 at index 0 (I/O base 0xD000, MEM base
@@ -47,14 +56,6 @@ protected:
     void Click(int id) { DispatchCommand(s, id); }
     void Type(int id, const std::string &text) { port.SetText(id, text); }
 
-    std::vector<tzsim::Call> CallsNamed(const std::string &name) const
-    {
-        std::vector<tzsim::Call> out;
-        for (const auto &call : tzsim::Calls())
-            if (call.name == name)
-                out.push_back(call);
-        return out;
-    }
     // The one block access of a click; fails the test unless there was
     // exactly one.
     tzsim::Call OnlyBlockCall() const
@@ -71,6 +72,10 @@ protected:
         EXPECT_EQ(port.messages[0].text, text);
         EXPECT_EQ(port.messages[0].icon, Icon::Error);
         EXPECT_EQ(port.messages[0].owner, Window::Main);
+    }
+    void ExpectOnlyMessage(const std::string &text, Icon icon)
+    {
+        ExpectOnlyMessage(Window::Main, text, icon);
     }
     void ExpectOnlyMessage(Window owner, const std::string &text, Icon icon)
     {

@@ -1,33 +1,20 @@
 // I2C byte panel against the simulated bench: byte addresses and data as
 // typed, device address 0x50 on every call, the order of the input checks
 // and every message.
-#include <gtest/gtest.h>
+#include "block_fixture.h"
 
-#include "fake_port.h"
-#include "main_dialog.h"
 #include "messages.h"
 #include "panels.h"
-#include "resource.h"
-#include "sim_control.h"
 
 namespace {
 
-bool BindSimulator(DeviceLibrary &table)
-{
-    tzsim::BindTable(table);
-    return true;
-}
-
-class I2cBytes : public ::testing::Test {
+class I2cBytes : public blocktest::Bench {
 protected:
-    FakePort port;
-    FakeFiles files;
-    Session s{port, files};
-
+    // The open itself makes no I2C call.
     void OpenCard(int index, const std::string &config = "")
     {
         tzsim::Reset(config);
-        ASSERT_TRUE(InitialiseMainDialog(s, BindSimulator));
+        ASSERT_TRUE(InitialiseMainDialog(s, blocktest::BindSimulator));
         port.SelectComboEntry(IDC_DEVICE_COMBO, index);
         DispatchCommand(s, IDC_OPEN);
         ASSERT_TRUE(s.conn.open);
@@ -39,13 +26,6 @@ protected:
     {
         port.c(IDC_I2C_ADDR).text = address;
         port.c(IDC_I2C_DATA).text = data;
-    }
-    void ExpectOnlyMessage(const std::string &text, Icon icon)
-    {
-        ASSERT_EQ(port.messages.size(), 1u);
-        EXPECT_EQ(port.lastMessage().text, text);
-        EXPECT_EQ(port.lastMessage().icon, icon);
-        EXPECT_EQ(port.lastMessage().owner, Window::Main);
     }
 };
 

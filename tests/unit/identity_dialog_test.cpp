@@ -9,25 +9,18 @@
 #include <cstdio>
 #include <functional>
 
-#include "fake_port.h"
-#include "main_dialog.h"
+#include "block_fixture.h"
 #include "messages.h"
 #include "panels.h"
-#include "resource.h"
-#include "sim_control.h"
 
 namespace {
+
+using blocktest::BindSimulator;
 
 const char kReadFailed[] = "读EEPROM失败,可能EEPROM损坏或没有连接";
 const char kWriteFailed[] = "写EEPROM失败,可能EEPROM损坏或没有连接";
 const char kWriteDone[] = "写EEPROM完成";
 const int kBoxes[] = {IDC_VID, IDC_DID, IDC_RID, IDC_SVID, IDC_SID};
-
-bool BindSimulator(DeviceLibrary &table)
-{
-    tzsim::BindTable(table);
-    return true;
-}
 
 // Notes, at each pause, how many bytes the library had been asked to write.
 class PausePort : public FakePort {

@@ -7,18 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "fake_port.h"
-#include "main_dialog.h"
-#include "resource.h"
-#include "sim_control.h"
+#include "block_fixture.h"
 
 namespace {
 
-bool BindSimulator(DeviceLibrary &table)
-{
-    tzsim::BindTable(table);
-    return true;
-}
+using blocktest::BindSimulator;
 
 constexpr int kIdleWaitMs = 5000;  // generous; normally reached at once
 
@@ -66,54 +59,53 @@ protected:
     std::uint8_t Register(unsigned offset) { return tzsim::IoWindowByte(s.conn.index, offset); }
 };
 
-TEST_F(InterruptDemo, LevelTestCountsOneInterruptOnTheLibrarysThread)
+TEST_F(InterruptDemo, EachTestCountsOneInterruptOnTheLibrarysThread)
 {
-    Boot();
-    Open();
-    // The GP0 steps wait for the notice to be closed.
-    std::size_t gp0WritesAtNotice = 99;
-    port.onMessage = [&](const FakeMessage &) {
-        gp0WritesAtNotice = CallsAt("TZ810mWriteIoByte", s.conn.ioBase + 0xF1);
-    };
-    Press(IDC_LEVEL_TEST);
+    struct Case {
+        int button, card;
+        const char *notice;
+        UCHAR armed;
+        int counter, other;
+    } cases[] = {
+        {IDC_LEVEL_TEST, 0, "电平中断已启用，请确保INT#与A15连接,否则将不会产生中断", 0xE2,
+         IDC_LEVEL_COUNT, IDC_EDGE_COUNT},
+        {IDC_EDGE_TEST, 1, "边沿中断已启用，请确保INT#与A15连接,否则将不会产生中断", 0xEA,
+         IDC_EDGE_COUNT, IDC_LEVEL_COUNT}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.button);
+        Boot();
+        Open(c.card);
+        // The GP0 steps wait for the notice to be closed.
+        std::size_t gp0WritesAtNotice = 99;
+        port.onMessage = [&](const FakeMessage &) {
+            gp0WritesAtNotice = CallsAt("TZ810mWriteIoByte", s.conn.ioBase + 0xF1);
+        };
+        Press(c.button);
+        port.onMessage = nullptr;
 
-    ASSERT_EQ(port.messages.size(), 1u);
-    EXPECT_EQ(port.messages[0].text, "电平中断已启用，请确保INT#与A15连接,否则将不会产生中断");
-    EXPECT_EQ(port.messages[0].icon, Icon::None);
-    EXPECT_EQ(port.messages[0].owner, Window::Main);
-    EXPECT_EQ(gp0WritesAtNotice, 0u);
+        ASSERT_EQ(port.messages.size(), 1u);
+        EXPECT_EQ(port.messages[0].text, c.notice);
+        EXPECT_EQ(port.messages[0].icon, Icon::None);
+        EXPECT_EQ(port.messages[0].owner, Window::Main);
+        EXPECT_EQ(gp0WritesAtNotice, 0u);
 
-    EXPECT_EQ(Register(0xEB), 0xE2);
-    EXPECT_EQ(tzsim::RoutineCalls(), 1u);
-    EXPECT_NE(tzsim::LastRoutineThread(), std::this_thread::get_id());
-    EXPECT_EQ(port.postedCounts, 1);
-    EXPECT_EQ(port.text(IDC_LEVEL_COUNT), "1");
-    EXPECT_EQ(port.text(IDC_EDGE_COUNT), "");
-    // The routine took GP0 high again, which ended the request.
-    EXPECT_TRUE(Register(0xF1) & 0x80);
+        EXPECT_EQ(Register(0xEB), c.armed);
+        EXPECT_EQ(tzsim::RoutineCalls(), 1u);
+        EXPECT_NE(tzsim::LastRoutineThread(), std::this_thread::get_id());
+        EXPECT_EQ(port.postedCounts, 1);
+        EXPECT_EQ(port.text(c.counter), "1");
+        EXPECT_EQ(port.text(c.other), "");
+        // The routine took GP0 high again and cleared the active bit.
+        EXPECT_TRUE(Register(0xF1) & 0x80);
+        EXPECT_EQ(Register(0xF8) & 0x04, 0);
 
-    Press(IDC_LEVEL_TEST);
-    EXPECT_EQ(tzsim::RoutineCalls(), 2u);
-    EXPECT_EQ(port.text(IDC_LEVEL_COUNT), "2");
-}
-
-TEST_F(InterruptDemo, EdgeTestCountsAndClearsTheActiveBit)
-{
-    Boot();
-    Open(1);
-    Press(IDC_EDGE_TEST);
-
-    ASSERT_EQ(port.messages.size(), 1u);
-    EXPECT_EQ(port.messages[0].text, "边沿中断已启用，请确保INT#与A15连接,否则将不会产生中断");
-    EXPECT_EQ(port.messages[0].icon, Icon::None);
-    EXPECT_EQ(Register(0xEB), 0xEA);
-    EXPECT_EQ(tzsim::RoutineCalls(), 1u);
-    EXPECT_NE(tzsim::LastRoutineThread(), std::this_thread::get_id());
-    EXPECT_EQ(port.postedCounts, 1);
-    EXPECT_EQ(port.text(IDC_EDGE_COUNT), "1");
-    EXPECT_EQ(port.text(IDC_LEVEL_COUNT), "");
-    EXPECT_EQ(Register(0xF8) & 0x04, 0);
-    EXPECT_TRUE(Register(0xF1) & 0x80);
+        Press(c.button);
+        EXPECT_EQ(tzsim::RoutineCalls(), 2u);
+        EXPECT_EQ(port.text(c.counter), "2");
+        DispatchCommand(s, IDC_CLOSE);
+        port = FakePort();
+        s.irq.mode = 0;
+    }
 }
 
 TEST_F(InterruptDemo, SwitchingModesLeavesTheOtherCountAndCloseClearsBoth)

@@ -6,6 +6,7 @@
 
 namespace {
 
+using blocktest::CallsNamed;
 using blocktest::kIoBase0;
 using blocktest::kIoBase1;
 
@@ -118,25 +119,22 @@ TEST_F(PulseWidth, ReopenTicksBoxWithoutRestoringListEntry)
     EXPECT_EQ(Register0() & 0x40, 0x40);
 }
 
-TEST_F(PulseWidth, CheckBoxIgnoredWithTz810Open)
+TEST_F(PulseWidth, CheckBoxIgnoredWithTz810OpenOrAfterClose)
 {
-    Open(1);  // TZ810
-    const UCHAR before = tzsim::IoWindowByte(1, TZ_REG_PULSE);
-    ClickCheckBox(true);
-    ClickCheckBox(false);
-    EXPECT_TRUE(tzsim::Calls().empty());
-    EXPECT_EQ(tzsim::IoWindowByte(1, TZ_REG_PULSE), before);
-    EXPECT_EQ(MemModes(), kBothModes);
-}
-
-TEST_F(PulseWidth, CheckBoxIgnoredAfterClose)
-{
-    Open(0);
-    Click(IDC_CLOSE);
-    tzsim::ClearCalls();
-    ClickCheckBox(false);
-    EXPECT_TRUE(tzsim::Calls().empty());
-    EXPECT_EQ(MemModes(), kBothModes);
+    for (int index : {1, 0}) {  // a TZ810 open, then a TZ820 closed
+        port = FakePort();
+        Open(index);
+        if (index == 0) {
+            Click(IDC_CLOSE);
+            tzsim::ClearCalls();
+        }
+        const UCHAR before = tzsim::IoWindowByte(index, TZ_REG_PULSE);
+        ClickCheckBox(true);
+        ClickCheckBox(false);
+        EXPECT_TRUE(tzsim::Calls().empty()) << index;
+        EXPECT_EQ(tzsim::IoWindowByte(index, TZ_REG_PULSE), before) << index;
+        EXPECT_EQ(MemModes(), kBothModes) << index;
+    }
 }
 
 TEST_F(PulseWidth, FailedRegisterReadSkipsWriteButListFollowsBox)

@@ -8,30 +8,15 @@
 #include <cstring>
 
 #include "connection.h"
-#include "fake_port.h"
+#include "block_fixture.h"
 #include "help_text.h"
-#include "main_dialog.h"
-#include "resource.h"
-#include "sim_control.h"
 
 namespace {
 
-bool BindSimulator(DeviceLibrary &table)
-{
-    tzsim::BindTable(table);
-    return true;
-}
+using blocktest::BindSimulator;
+using blocktest::CallsNamed;
 
 bool FailToLoad(DeviceLibrary &) { return false; }
-
-std::vector<tzsim::Call> CallsNamed(const std::string &name)
-{
-    std::vector<tzsim::Call> out;
-    for (const auto &call : tzsim::Calls())
-        if (call.name == name)
-            out.push_back(call);
-    return out;
-}
 
 class Shell : public ::testing::Test {
 protected:
@@ -112,21 +97,19 @@ TEST_F(Shell, LibraryThatCannotBeLoadedEndsTheDialogWith129BeforeAnyProbe)
     EXPECT_EQ(port.text(IDC_STATUS), "");
 }
 
-TEST_F(Shell, EnumerationCountsCardsInTheOrderFound)
+TEST_F(Shell, EnumerationProbesAllSixteenIndicesAndCountsCardsInTheOrderFound)
 {
-    Start(); // default bench: a TZ820 at 0, a TZ810 at 1
-    EXPECT_EQ(port.text(IDC_STATUS), "已检测到2台设备. 设备0为TZ820设备. 设备1为TZ810设备. ");
-    EXPECT_EQ(CallsNamed("TZ810mOpenDevice").size(), 16u);
-    EXPECT_EQ(CallsNamed("TZ810mCloseDevice").size(), 16u);
-    EXPECT_TRUE(port.messages.empty());
-}
-
-TEST_F(Shell, EnumerationWithNoCardProbesAllSixteenIndices)
-{
-    Start("card 0 = none\ncard 1 = none\n");
-    EXPECT_EQ(port.text(IDC_STATUS), "已检测到0台设备. ");
-    EXPECT_EQ(CallsNamed("TZ810mOpenDevice").size(), 16u);
-    EXPECT_EQ(CallsNamed("TZ810mCloseDevice").size(), 16u);
+    const std::pair<const char *, const char *> benches[] = {
+        {"", "已检测到2台设备. 设备0为TZ820设备. 设备1为TZ810设备. "},
+        {"card 0 = none\ncard 1 = none\n", "已检测到0台设备. "}};
+    for (const auto &[config, status] : benches) {
+        port = FakePort();
+        Start(config);
+        EXPECT_EQ(port.text(IDC_STATUS), status);
+        EXPECT_EQ(CallsNamed("TZ810mOpenDevice").size(), 16u) << config;
+        EXPECT_EQ(CallsNamed("TZ810mCloseDevice").size(), 16u) << config;
+        EXPECT_TRUE(port.messages.empty());
+    }
 }
 
 TEST_F(Shell, EnumerationStopsAtAnUnrecognisedCard)
@@ -263,11 +246,8 @@ TEST_F(Shell, OpenOfAnAbsentCardChangesNoControl)
     for (auto &[id, control] : before)
         EXPECT_EQ(port.enabled(id), control.enabled) << id;
     EXPECT_TRUE(port.enabled(IDC_OPEN));
-}
 
-TEST_F(Shell, OpenWithoutSelectionAddressesIndex255)
-{
-    Start();
+    // No selection addresses index 255.
     port.SelectComboEntry(IDC_DEVICE_COMBO, -1);
     DispatchCommand(s, IDC_OPEN);
     EXPECT_EQ(s.conn.index, 255u);

@@ -6,27 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "fake_port.h"
-#include "main_dialog.h"
-#include "resource.h"
-#include "sim_control.h"
+#include "block_fixture.h"
 
 namespace {
 
-bool BindSimulator(DeviceLibrary &table)
-{
-    tzsim::BindTable(table);
-    return true;
-}
-
-std::vector<tzsim::Call> CallsNamed(const std::string &name)
-{
-    std::vector<tzsim::Call> out;
-    for (const auto &call : tzsim::Calls())
-        if (call.name == name)
-            out.push_back(call);
-    return out;
-}
+using blocktest::BindSimulator;
+using blocktest::CallsNamed;
 
 // Keeps the order in which controls were switched.
 class RecordingPort : public FakePort {
