@@ -381,25 +381,6 @@ TEST_F(Shell, ExitClosesTheCurrentIndexOnceAndEndsWithOne)
     }
 }
 
-TEST_F(Shell, CountMessageShowsOnlyTheCurrentModesCounter)
-{
-    Start();
-    s.irq.levelCount = 5;
-    s.irq.edgeCount = 9;
-    OnInterruptCountMessage(s);
-    EXPECT_EQ(port.text(IDC_LEVEL_COUNT), "");
-    EXPECT_EQ(port.text(IDC_EDGE_COUNT), "");
-    s.irq.mode = 1;
-    OnInterruptCountMessage(s);
-    EXPECT_EQ(port.text(IDC_LEVEL_COUNT), "5");
-    EXPECT_EQ(port.text(IDC_EDGE_COUNT), "");
-    s.irq.mode = 2;
-    s.irq.levelCount = 6;
-    OnInterruptCountMessage(s);
-    EXPECT_EQ(port.text(IDC_LEVEL_COUNT), "5");
-    EXPECT_EQ(port.text(IDC_EDGE_COUNT), "9");
-}
-
 TEST(HelpText, IsFortySevenCrLfLinesOf2034BytesInCodePage936)
 {
     const char *text = HelpText();

@@ -143,16 +143,6 @@ TEST_F(SimDevice, ChipTypeByteAndIdentityComeFromTheFactoryEeprom)
     }
 }
 
-TEST_F(SimDevice, ChipDefaultIdentityCanMakeACardUnrecognised)
-{
-    Start("card 0 = TZ810\ncard 1 = TZ820\ndid 1 = 0x1235\neeprom 0 = blank\n");
-    ASSERT_TRUE(Open(0));
-    ASSERT_TRUE(Open(1));
-    EXPECT_EQ(Config(0, 0x02), 0x30);  // blank EEPROM: chip default
-    EXPECT_EQ(Config(1, 0x02), 0x35);
-    EXPECT_EQ(Config(1, 0x03), 0x12);
-}
-
 TEST_F(SimDevice, ReadOnlyConfigBytesTakeTheWriteButKeepTheirValue)
 {
     ASSERT_TRUE(Open(0));
@@ -302,11 +292,15 @@ TEST_F(SimDevice, I2cAnswersOnlyAt0x50AndKeepsWrittenBytes)
     EXPECT_EQ(Config(0, 0x02), 0x34);
 }
 
-TEST_F(SimDevice, AbsentEepromFailsAndBlankEepromReadsErased)
+TEST_F(SimDevice, AbsentEepromFailsAndBlankEepromReadsErasedBothLeavingChipDefaults)
 {
-    Start("card 0 = TZ810\ncard 1 = TZ810\neeprom 0 = absent\neeprom 1 = blank\n");
+    Start("card 0 = TZ810\ncard 1 = TZ810\neeprom 0 = absent\neeprom 1 = blank\n"
+          "card 2 = TZ820\ndid 2 = 0x1235\n");
     ASSERT_TRUE(Open(0));
     ASSERT_TRUE(Open(1));
+    ASSERT_TRUE(Open(2));
+    EXPECT_EQ(Config(2, 0x02), 0x35);  // the configured chip default can be unrecognised
+    EXPECT_EQ(Config(2, 0x03), 0x12);
     UCHAR v = 0;
     EXPECT_FALSE(lib.TZ810mReadI2C(0, 0x50, 0, &v));
     EXPECT_FALSE(lib.TZ810mWriteI2C(0, 0x50, 0, 0x78));
