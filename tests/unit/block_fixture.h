@@ -54,6 +54,12 @@ protected:
         tzsim::ClearCalls();
     }
     void Click(int id) { DispatchCommand(s, id); }
+    // Forgets the calls and messages of the previous click.
+    void Reset()
+    {
+        tzsim::ClearCalls();
+        port.messages.clear();
+    }
     void Type(int id, const std::string &text) { port.SetText(id, text); }
 
     // The one block access of a click; fails the test unless there was

@@ -82,8 +82,7 @@ TEST_F(ConfigSpace, WriteTakesTheOffsetAsTypedAndTheFirstTwoDataDigits)
     } cases[] = {{"40", "5", 0x40, 0x05}, {"41", "a5", 0x41, 0xA5},
                  {"f", "A5", 0x0F, 0xA5}, {"3c", "0b", 0x3C, 0x0B}};
     for (const Case &c : cases) {
-        tzsim::ClearCalls();
-        port.messages.clear();
+        Reset();
         Type(c.address, c.data);
         ConfigWrite(s);
         auto calls = tzsim::Calls();

@@ -89,8 +89,7 @@ TEST_F(I2cBytes, WriteStoresTheTypedByteAtTheTypedAddress)
         UCHAR at, value;
     } cases[] = {{"20", "7", 0x20, 0x07}, {"f", "a5", 0x0F, 0xA5}, {"FF", "C3", 0xFF, 0xC3}};
     for (const Case &c : cases) {
-        tzsim::ClearCalls();
-        port.messages.clear();
+        Reset();
         Type(c.address, c.data);
         I2cWrite(s);
         auto calls = tzsim::Calls();

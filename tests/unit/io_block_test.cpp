@@ -38,11 +38,6 @@ protected:
         Type(IDC_IO_DATA, data);
         Click(IDC_IO_WRITE);
     }
-    void Reset()
-    {
-        tzsim::ClearCalls();
-        port.messages.clear();
-    }
 };
 
 TEST_F(IoBlock, ReadShowsByteRunAtOffsetOrDirectAddress)

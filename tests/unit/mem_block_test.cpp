@@ -27,11 +27,6 @@ protected:
         Type(IDC_MEM_DATA, data);
         Click(IDC_MEM_WRITE);
     }
-    void Reset()
-    {
-        tzsim::ClearCalls();
-        port.messages.clear();
-    }
 };
 
 TEST_F(MemBlock, ReadAndWriteCodesAtMemBasePlusOffset)

@@ -33,8 +33,7 @@ TEST_F(PulseWidth, SetWritesTableValueBlindAndShowsWidth)
         {0, 0x40, "30"}, {4, 0x44, "150"}, {14, 0x4E, "450"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.entry);
-        tzsim::ClearCalls();
-        port.messages.clear();
+        Reset();
         port.SelectComboEntry(IDC_PULSE_COMBO, c.entry);
         EXPECT_EQ(SetPulseWidth(s), 1);
         EXPECT_EQ(tzsim::CountCalls("TZ810mReadIoByte"), 0u);  // not read first
