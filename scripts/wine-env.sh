@@ -42,6 +42,9 @@ tz_wine_start() {
   fi
   # Keep one wineserver alive for the whole run: every start is then quick.
   wineserver -p >/dev/null 2>&1 || true
+  # Bring the session's own processes up now: a program that is the first in
+  # a new session was seen to hang at its exit while they start.
+  timeout 120 wine cmd /c exit 0 >/dev/null 2>&1 || true
   tz_wine_fonts
 }
 

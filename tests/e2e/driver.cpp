@@ -106,21 +106,6 @@ std::wstring DriverFolder()
     return p.substr(0, p.find_last_of(L"\\/") + 1);
 }
 
-std::string ReadWholeFile(const std::wstring &path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
-    std::string content;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        content.append(buffer, got);
-    CloseHandle(file);
-    return content;
-}
 
 void RemoveFolder(const std::wstring &folder)
 {
@@ -247,6 +232,22 @@ BoxIcon ClassifyIcon(HWND iconStatic)
 }
 
 } // namespace
+
+std::string ReadWholeFile(const std::wstring &path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string content;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        content.append(buffer, got);
+    CloseHandle(file);
+    return content;
+}
 
 const char *BoxIconName(BoxIcon icon)
 {

@@ -17,6 +17,8 @@ namespace e2e {
 
 std::wstring Widen(const std::string &utf8);
 std::string Narrow(const std::wstring &text);
+// The bytes of a file, empty when it cannot be opened.
+std::string ReadWholeFile(const std::wstring &path);
 
 // One line of the simulator's call trace:
 //   <ms since load> <FunctionName> <args 0x-hex> [data=<hex>] [out=<hex>|0x<value>] -> <result>

@@ -18,6 +18,7 @@
 namespace {
 
 using e2e::Narrow;
+using e2e::ReadWholeFile;
 using e2e::TraceCall;
 using e2e::Widen;
 
@@ -26,23 +27,6 @@ const wchar_t kOpenTitle[] =                                // 选择即将写�
     L"\u9009\u62e9\u5373\u5c06\u5199\u5165\u7684\u76ee\u6807\u6587\u4ef6";
 const int kFileNameBox = 0x47C;
 constexpr size_t kFlashSize = 0x10000;
-
-std::string ReadBytes(const std::wstring &path, bool *exists = nullptr)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (exists)
-        *exists = file != INVALID_HANDLE_VALUE;
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
-    std::string content;
-    char buffer[8192];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        content.append(buffer, got);
-    CloseHandle(file);
-    return content;
-}
 
 bool WriteBytes(const std::wstring &path, const std::string &content)
 {
@@ -232,7 +216,7 @@ TEST_F(Flash, ReadSavesTheWholeFlashToANewAndAnExistingFile)
     // A bare name gets the default extension, in the program's folder.
     ReadFlashInto(L"image");
     ExpectBox("读FLASH成功", false);
-    std::string saved = ReadBytes(Path(L"image.txt"));
+    std::string saved = ReadWholeFile(Path(L"image.txt"));
     EXPECT_EQ(saved.size(), kFlashSize);
     EXPECT_TRUE(saved == flash) << "the file differs from the flash";
 
@@ -248,7 +232,7 @@ TEST_F(Flash, ReadSavesTheWholeFlashToANewAndAnExistingFile)
     ASSERT_TRUE(WriteBytes(Path(L"old.bin"), std::string(kFlashSize + 100, 'x')));
     ReadFlashInto(Path(L"old.bin"), true);
     ExpectBox("读FLASH成功", false);
-    EXPECT_TRUE(ReadBytes(Path(L"old.bin")) == flash);
+    EXPECT_TRUE(ReadWholeFile(Path(L"old.bin")) == flash);
     for (const std::wstring &name : FolderNames(app.Folder()))
         EXPECT_EQ(name.find(L".tmp"), std::wstring::npos) << "left behind: " << Narrow(name);
 }
@@ -269,7 +253,7 @@ TEST_F(Flash, CancelledOrFailedReadLeavesFilesAlone)
     ExpectBox("读FLASH失败", true);
     ExpectNoBox("the failed read");
     EXPECT_EQ(Calls("TZ780mReadFlash").size(), 5u);
-    EXPECT_EQ(ReadBytes(Path(L"keep.txt")), "keep me");
+    EXPECT_EQ(ReadWholeFile(Path(L"keep.txt")), "keep me");
 
     // A new name is not created.
     ReadFlashInto(Path(L"new.txt"));
@@ -384,7 +368,7 @@ TEST_F(Flash, LongPathsAreHeldWhole)
     StartOpen();
     ReadFlashInto(image, true);
     ExpectBox("读FLASH成功", false);
-    EXPECT_TRUE(ReadBytes(image) == flash) << "the long path was not written";
+    EXPECT_TRUE(ReadWholeFile(image) == flash) << "the long path was not written";
 
     ASSERT_TRUE(WriteBytes(image, "xyz"));
     WriteFlashFrom(image);
