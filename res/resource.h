@@ -68,6 +68,10 @@
 #define IDC_EDGE_TEST 1146
 /* command row */
 #define IDC_OPEN 1140
+/* <windows.h> names a system cursor IDC_HELP; here it is the help button. */
+#ifdef IDC_HELP
+#undef IDC_HELP
+#endif
 #define IDC_CLOSE 1139
 #define IDC_HELP 1141
 #define IDC_EXIT 1142

@@ -4,8 +4,6 @@
 #include "help_text.h"
 #include "main_dialog.h"
 #include "panels.h"
-// <windows.h> names a cursor IDC_HELP; ours is the help button.
-#undef IDC_HELP
 #include "resource.h"
 
 static Win32DialogPort *g_port = nullptr;

@@ -3,8 +3,6 @@
 #include <windows.h>
 
 #include "dialogs.h"
-// <windows.h> names a cursor IDC_HELP; ours is the help button.
-#undef IDC_HELP
 #include "resource.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)

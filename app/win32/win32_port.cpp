@@ -7,8 +7,6 @@
 
 #include "dialogs.h"
 #include "hex_filter.h"
-// <windows.h> names a cursor IDC_HELP; ours is the help button.
-#undef IDC_HELP
 #include "resource.h"
 
 std::wstring Utf8ToWide(const std::string &text)

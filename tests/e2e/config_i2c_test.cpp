@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "driver.h"
-#undef IDC_HELP // the system's help cursor; ours is the help button
 #include "resource.h"
 
 namespace {

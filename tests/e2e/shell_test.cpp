@@ -13,7 +13,6 @@
 
 #include "driver.h"
 #include "help_text.h"
-#undef IDC_HELP // the system's help cursor; ours is the help button
 #include "resource.h"
 
 namespace {
