@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -139,10 +140,10 @@ std::vector<wchar_t> EnvironmentBlock(const std::vector<std::wstring> &extra)
     return block;
 }
 
-// The pixels of a window as shown on screen (BGRA, top-down).
-std::vector<uint32_t> CaptureScreen(const RECT &r)
+// Draws into a 32-bit top-down bitmap of w x h and hands back its pixels
+// (BGRA). draw gets the memory DC, the screen DC and the bitmap's bits.
+template <typename Draw> std::vector<uint32_t> DrawPixels(int w, int h, Draw draw)
 {
-    int w = r.right - r.left, h = r.bottom - r.top;
     std::vector<uint32_t> pixels(size_t(w) * h);
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);
@@ -155,7 +156,7 @@ std::vector<uint32_t> CaptureScreen(const RECT &r)
     void *bits = nullptr;
     HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    draw(mem, screen, static_cast<uint32_t *>(bits));
     GdiFlush();
     std::memcpy(pixels.data(), bits, pixels.size() * 4);
     SelectObject(mem, old);
@@ -165,31 +166,22 @@ std::vector<uint32_t> CaptureScreen(const RECT &r)
     return pixels;
 }
 
+// The pixels of a window as shown on screen.
+std::vector<uint32_t> CaptureScreen(const RECT &r)
+{
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    return DrawPixels(w, h, [&](HDC mem, HDC screen, uint32_t *) {
+        BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    });
+}
+
 // A system icon drawn as the icon static draws it, over `background`.
 std::vector<uint32_t> RenderIcon(LPCWSTR id, int w, int h, uint32_t background)
 {
-    std::vector<uint32_t> pixels(size_t(w) * h);
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void *bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    for (size_t i = 0; i < pixels.size(); ++i)
-        static_cast<uint32_t *>(bits)[i] = background;
-    DrawIconEx(mem, 0, 0, LoadIconW(nullptr, id), w, h, 0, nullptr, DI_NORMAL);
-    GdiFlush();
-    std::memcpy(pixels.data(), bits, pixels.size() * 4);
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return pixels;
+    return DrawPixels(w, h, [&](HDC mem, HDC, uint32_t *bits) {
+        std::fill(bits, bits + size_t(w) * h, background);
+        DrawIconEx(mem, 0, 0, LoadIconW(nullptr, id), w, h, 0, nullptr, DI_NORMAL);
+    });
 }
 
 long Distance(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b)
