@@ -7,11 +7,11 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 scripts/setup-deps.sh
-cmake --preset win32 --log-level=WARNING >/dev/null
-cmake --build --preset win32 -j2
-
 # shellcheck source=wine-env.sh
 source scripts/wine-env.sh
+cmake --preset "$TZ_WIN_PRESET" --log-level=WARNING >/dev/null
+cmake --build --preset "$TZ_WIN_PRESET" -j2
+
 tz_wine_start
 # Only the virtual display is ours to stop; the wineserver stays up for
 # whatever else runs in the prefix.
@@ -27,7 +27,7 @@ if [ -n "$TZ_XVFB_PID" ]; then
 fi
 
 # Started from its own folder, so the library beside it is the one loaded.
-cd build/win32
+cd "build/$TZ_WIN_PRESET"
 set +e
 wine tzdebug.exe
 rc=$?

@@ -8,8 +8,10 @@ out=${1:-$root/docs/main-dialog.png}
 caption="DEBUG TZ810/820"
 
 scripts/setup-deps.sh
-cmake --preset win32 --log-level=WARNING >/dev/null
-cmake --build --preset win32 -j2
+# shellcheck source=wine-env.sh
+source scripts/wine-env.sh
+cmake --preset "$TZ_WIN_PRESET" --log-level=WARNING >/dev/null
+cmake --build --preset "$TZ_WIN_PRESET" -j2
 
 # The default simulated bench, nothing carried over from other runs.
 unset TZSIM_CONFIG TZSIM_STATE TZSIM_TRACE
@@ -17,9 +19,7 @@ export TZ_HEADLESS=1
 # A prefix of its own: there Wine draws the window frames and captions
 # itself (no window manager runs on the virtual display), and stopping it
 # afterwards cannot disturb anything running in the main prefix.
-export TZ_WINEPREFIX="$root/build/wineprefix-shot"
-# shellcheck source=wine-env.sh
-source scripts/wine-env.sh
+export WINEPREFIX="$root/build/wineprefix-shot-$TZ_WIN_PRESET"
 tz_wine_start
 if [ ! -f "$WINEPREFIX/.tz-decorated-n" ]; then
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
@@ -33,7 +33,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cd build/win32
+cd "build/$TZ_WIN_PRESET"
 wine tzdebug.exe &
 app_pid=$!
 

@@ -15,6 +15,8 @@ have g++ || need+=(g++)
 have make || need+=(make)
 have zip || need+=(zip)
 have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
+# The 64-bit build runs the tests where the kernel runs no 32-bit programs.
+have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
 pkg_ok googletest || need+=(googletest)
 pkg_ok libgtest-dev || need+=(libgtest-dev)
 pkg_ok libbenchmark-dev || need+=(libbenchmark-dev)

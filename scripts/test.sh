@@ -27,6 +27,16 @@ step "win32 build (tzdebug.exe, TZ810DLL.DLL, e2e_tests.exe)"
 cmake --preset win32 >/dev/null || fail "configuring the win32 build failed"
 cmake --build --preset win32 -j "$jobs" || fail "the win32 build failed"
 
+# shellcheck source=wine-env.sh
+source scripts/wine-env.sh
+if [ "$TZ_WIN_PRESET" = win64 ]; then
+  step "win64 build (this kernel runs no 32-bit programs: the end-to-end tests run the 64-bit build)"
+  cmake --preset win64 >/dev/null || fail "configuring the win64 build failed"
+  cmake --build --preset win64 -j "$jobs" || fail "the win64 build failed"
+fi
+cmake --preset host -DTZ_E2E_WIN32_DIR="$PWD/build/$TZ_WIN_PRESET" >/dev/null ||
+  fail "configuring the host build failed"
+
 step "ThreadSanitizer (interrupt routine and the simulator's interrupt thread)"
 # Counted as one more test in the summary below.
 tsan_status=1
@@ -36,8 +46,6 @@ if cmake --preset host-tsan >/dev/null && cmake --build --preset host-tsan -j "$
 fi
 
 step "Wine session"
-# shellcheck source=wine-env.sh
-source scripts/wine-env.sh
 TZ_HEADLESS=1 tz_wine_start || fail "Wine could not be started"
 trap tz_wine_stop EXIT
 # The end-to-end tests use this session instead of starting their own.

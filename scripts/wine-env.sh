@@ -4,10 +4,35 @@
 #                  DISPLAY is set.
 # Leaves DISPLAY, WINEPREFIX, WINEARCH, WINEDEBUG and WINEDLLOVERRIDES set,
 # and TZ_XVFB_PID when it started Xvfb (stop it with tz_wine_stop).
+# TZ_WIN_PRESET names the Windows build to run here (see below).
 
 TZ_ROOT=${TZ_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
-export WINEPREFIX=${TZ_WINEPREFIX:-$TZ_ROOT/build/wineprefix}
-export WINEARCH=win32
+
+# The program ships as a 32-bit build (preset win32). Some Linux kernels run
+# no 32-bit programs at all (ia32 emulation off), and then Wine's 32-bit
+# loader cannot start. There the same sources built for 64-bit Windows
+# (preset win64) run under Wine's 64-bit loader in a 64-bit prefix instead.
+if [ -z "${TZ_WIN_PRESET:-}" ]; then
+  if [ -x /usr/lib/wine/wine64 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    TZ_WIN_PRESET=win64
+  else
+    TZ_WIN_PRESET=win32
+  fi
+fi
+export TZ_WIN_PRESET
+if [ "$TZ_WIN_PRESET" = win64 ]; then
+  export WINEARCH=win64
+  export WINEPREFIX=${TZ_WINEPREFIX:-$TZ_ROOT/build/wineprefix64}
+  export WINELOADER=/usr/lib/wine/wine64
+  # `wine` in every script and tool below means the 64-bit loader.
+  mkdir -p "$TZ_ROOT/build/wine64-bin"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$TZ_ROOT/build/wine64-bin/wine"
+  chmod +x "$TZ_ROOT/build/wine64-bin/wine"
+  case ":$PATH:" in *":$TZ_ROOT/build/wine64-bin:"*) ;; *) export PATH="$TZ_ROOT/build/wine64-bin:$PATH" ;; esac
+else
+  export WINEARCH=win32
+  export WINEPREFIX=${TZ_WINEPREFIX:-$TZ_ROOT/build/wineprefix}
+fi
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 TZ_XVFB_PID=""

@@ -40,6 +40,4 @@ _StdcallProbe:
     popl %ebp
     ret
 )");
-#else
-#error "the probe is written for 32-bit x86"
 #endif

@@ -12,18 +12,22 @@
 #include "device_library.h"
 #include "driver.h"
 
+#if defined(__i386__)
 extern "C" uint32_t StdcallProbe(const void *fn, const uint32_t *args, uint32_t count,
                                  int32_t *stackDelta);
+#endif
 
 namespace {
 
 using e2e::TraceCall;
 
+#if defined(__i386__)
 // What a __cdecl function looks like to the probe.
 extern "C" __attribute__((cdecl, noinline)) uint32_t CdeclSum(uint32_t a, uint32_t b)
 {
     return a + b;
 }
+#endif
 
 const char kBench[] =
     "# TZ820 at 0 and TZ810 at 1 (the default bench), with values of our own\n"
@@ -178,6 +182,9 @@ TEST_F(DeviceLibraryAbi, ArgumentsArriveInOrderAndUnchanged)
 
 TEST_F(DeviceLibraryAbi, EveryFunctionRemovesItsOwnArguments)
 {
+#if !defined(__i386__)
+    GTEST_SKIP() << "64-bit Windows has one calling convention; the check is for the 32-bit build";
+#else
     ASSERT_NE(lib_.TZ810mOpenDevice(0, 1, 1, 0), TZ_INVALID_HANDLE);
     ULONG value = 0;
     UCHAR byte = 0;
@@ -238,6 +245,7 @@ TEST_F(DeviceLibraryAbi, EveryFunctionRemovesItsOwnArguments)
         }
     }
     lib_.TZ810mCloseDevice(0);
+#endif
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 # caller runs one of its own (see wine-session.sh).
 option(TZ_E2E_TESTS "Register the end-to-end tests (Wine) with ctest" ON)
 set(TZ_E2E_WIN32_DIR "${CMAKE_SOURCE_DIR}/build/win32" CACHE PATH
-    "Build folder of the win32 preset, holding tzdebug.exe, TZ810DLL.DLL and e2e_tests.exe")
+    "Windows build folder whose tzdebug.exe, TZ810DLL.DLL and e2e_tests.exe the tests run (build/win64 where 32-bit programs cannot run)")
 
 if(TZ_E2E_TESTS)
   set(_e2e_dir ${CMAKE_CURRENT_LIST_DIR})
