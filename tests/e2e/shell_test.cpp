@@ -526,6 +526,10 @@ TEST_F(Shell, HelpShowsItsTextUnownedAndOnlyCancelEndsIt)
     EXPECT_EQ(GetWindow(help, GW_OWNER), nullptr);
     HWND text = GetDlgItem(help, IDC_HELP_TEXT);
     ASSERT_NE(text, nullptr);
+    // Lines do not wrap, and there is no horizontal scroll bar.
+    const LONG style = GetWindowLongW(text, GWL_STYLE);
+    EXPECT_EQ(style & (ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL | ES_AUTOVSCROLL),
+              ES_AUTOHSCROLL | WS_VSCROLL);
     const std::wstring expected = Widen(HelpText());
     EXPECT_EQ(e2e::TzDebug::TextOf(text), expected);
     // 47 lines, each ended by CR LF.
