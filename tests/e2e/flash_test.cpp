@@ -379,13 +379,17 @@ TEST_F(Flash, LongPathsAreHeldWhole)
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(Upper(writes[0].data), Hex(flash.substr(0, 3)));
 
-    // A name of 249 characters: the temporary file beside it must not take
-    // its name from it, or it would pass the 255 one name may have.
-    const std::wstring longName = Path(std::wstring(245, L'n') + L".bin");
+    // A name of 249 characters in a short folder: the temporary file beside
+    // it must not take its name from it, or it would pass the 255 characters
+    // one name may have.
+    const std::wstring shortFolder = L"C:\\tzl";
+    CreateDirectoryW(shortFolder.c_str(), nullptr);
+    const std::wstring longName = shortFolder + L"\\" + std::wstring(245, L'n') + L".bin";
     ReadFlashInto(longName);
     ExpectBox("读FLASH成功", false);
-    EXPECT_TRUE(ReadWholeFile(L"\\\\?\\" + longName) == flash) << "the long name was not written";
-    DeleteFileW((L"\\\\?\\" + longName).c_str());
+    EXPECT_TRUE(ReadWholeFile(longName) == flash) << "the long name was not written";
+    DeleteFileW(longName.c_str());
+    RemoveDirectoryW(shortFolder.c_str());
 
     DeleteFileW(image.c_str());
     RemoveDirectoryW(folder.c_str());
