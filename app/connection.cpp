@@ -43,6 +43,13 @@ const char kUnrecognisedAtOpen[] =
 // Type codes of the enumeration's table, as the status text knows them.
 enum : int { kTypeTz820 = 1, kTypeTz810 = 2 };
 
+void ShowCannotOpen(Session &s)
+{
+    s.port.ShowMessage(Window::Main,
+                       Format("无法打开设备%d,请确保设备已经插入", static_cast<int>(s.conn.index)),
+                       Icon::Error);
+}
+
 void ShowDriverVersion(Session &s)
 {
     ULONG version = s.lib.TZ810GetDrvVersion();
@@ -63,21 +70,29 @@ void FillInformationPanel(Session &s)
         port.SetText(IDC_INT_LINE, "");
     }
 
-    if (s.lib.TZ810mGetIoBaseAddr(c.index, &c.ioBase)) {
+    c.ioBaseRead = s.lib.TZ810mGetIoBaseAddr(c.index, &c.ioBase) != 0;
+    if (c.ioBaseRead) {
         port.SetText(IDC_IO_BASE, Format("%04lX", static_cast<unsigned long>(c.ioBase)));
     } else {
-        port.ShowMessage(Window::Main, "获得I/O基址失败!", Icon::Error);
+        port.ShowMessage(Window::Main, kIoBaseFailed, Icon::Error);
         port.SetText(IDC_IO_BASE, "");
     }
 
+    c.memBaseRead = false;
     if (c.chip == ChipType::TZ820) {
-        if (s.lib.TZ820mGetMemBaseAddr(c.index, &c.memBase)) {
+        c.memBaseRead = s.lib.TZ820mGetMemBaseAddr(c.index, &c.memBase) != 0;
+        if (c.memBaseRead) {
             port.SetText(IDC_MEM_BASE, Format("%08lX", static_cast<unsigned long>(c.memBase)));
         } else {
-            port.ShowMessage(Window::Main, "获得MEM寄存器基址失败！", Icon::Error);
+            port.ShowMessage(Window::Main, kMemBaseFailed, Icon::Error);
             port.SetText(IDC_MEM_BASE, "");
         }
     }
+
+    // The pulse register lies at a base this open has not read: it belongs
+    // to another card, or to the system.
+    if (!c.ioBaseRead)
+        return;
 
     UCHAR pulse = 0;
     bool pulseRead = s.lib.TZ810mReadIoByte(c.index, c.ioBase + TZ_REG_PULSE, &pulse) != 0;
@@ -163,9 +178,7 @@ void OpenDevice(Session &s)
     c.index = static_cast<std::uint8_t>(port.ComboSelection(IDC_DEVICE_COMBO));
 
     if (s.lib.TZ810mOpenDevice(c.index, 0, 1, 0) == TZ_INVALID_HANDLE) {
-        port.ShowMessage(Window::Main,
-                         Format("无法打开设备%d,请确保设备已经插入", static_cast<int>(c.index)),
-                         Icon::Error);
+        ShowCannotOpen(s);
         return;
     }
 
@@ -174,9 +187,14 @@ void OpenDevice(Session &s)
     switch (ChipTypeFromDeviceIdByte(id)) {
     case ChipType::TZ820:
         c.chip = ChipType::TZ820;
-        // Opened again with its MEM window.
+        // Opened again with its MEM window. When that fails the card is
+        // closed, and it is reported as any card that cannot be opened.
         s.lib.TZ810mCloseDevice(c.index);
-        s.lib.TZ810mOpenDevice(c.index, 1, 1, 0);
+        if (s.lib.TZ810mOpenDevice(c.index, 1, 1, 0) == TZ_INVALID_HANDLE) {
+            c.chip = ChipType::None;
+            ShowCannotOpen(s);
+            return;
+        }
         for (int control : kTz820Controls)
             port.Enable(control, true);
         port.SetChecked(IDC_MEM_32BIT, true);

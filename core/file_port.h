@@ -20,6 +20,7 @@ public:
     // Replaces the file by exactly these bytes: written to a temporary file in
     // the same folder first and moved over the target only when complete, so
     // a failure leaves an existing file as it was and no new file behind.
+    // Where no temporary can be made, the target is written directly.
     virtual WriteResult ReplaceFile(const std::string &path, const std::uint8_t *data,
                                     std::size_t size) = 0;
 };

@@ -20,6 +20,10 @@ struct Connection {
     ChipType chip = ChipType::None;
     ULONG ioBase = 0;   // chip registers live at ioBase + offset
     ULONG memBase = 0;  // TZ820 MEM window
+    // Whether this open read each base: a base it could not read is another
+    // card's, or none, and nothing may be addressed through it.
+    bool ioBaseRead = false;
+    bool memBaseRead = false;
     std::string lastOpenStatus;  // shown again on an open request while open
 };
 

@@ -61,11 +61,13 @@ void ReadIdentityBlock(Session &s)
         if (!s.lib.TZ810mReadI2C(s.conn.index, kEepromDevice, static_cast<UCHAR>(address),
                                  &block[address])) {
             port.ShowMessage(Window::Identity, kReadFailed, Icon::None);
-            // The dialog is going, so "配置信息" must work again; unless
-            // the device has gone meanwhile, and its close left it off.
-            if (s.conn.open)
+            // The dialog is going, so "配置信息" must work again; unless a
+            // close ended this dialog while the box was up and left the
+            // button off, and another dialog may be up by now.
+            if (port.IsShown(Window::Identity)) {
                 port.Enable(IDC_IDENTITY, true);
-            port.EndDialog(Window::Identity, kDialogEndCode);
+                port.EndDialog(Window::Identity, kDialogEndCode);
+            }
             return;
         }
     }

@@ -86,6 +86,8 @@ void LevelTest(Session &s)
         ShowNotOpen(s);
         return;
     }
+    if (!IoBaseKnown(s))
+        return;
     if (!Arm(s, kModeLevel, kArmLevel, "电平中断设置失败！"))
         return;
     s.port.ShowMessage(Window::Main, "电平中断已启用，请确保INT#与A15连接,否则将不会产生中断",
@@ -98,6 +100,8 @@ void LevelTest(Session &s)
 void EdgeTest(Session &s)
 {
     if (!s.conn.open)
+        return;
+    if (!IoBaseKnown(s))
         return;
     if (!Arm(s, kModeEdge, kArmEdge, "边沿中断设置失败！"))
         return;

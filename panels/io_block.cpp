@@ -4,6 +4,7 @@
 #include <string>
 
 #include "block_request.h"
+#include "messages.h"
 #include "panels.h"
 #include "resource.h"
 
@@ -78,6 +79,9 @@ void IoRead(Session &s, int mode, int addressType)
         return;
     }
 
+    if (!a.direct && !IoBaseKnown(s))
+        return;
+
     ClearBlock();
     if (!s.lib.TZ810mAccessBlock(s.conn.index, TZ_ACCESS_IO_READ + WidthCode(a.width),
                                  AddressPassed(s, a, r.address), g_blockBytes, r.length)) {
@@ -117,6 +121,9 @@ void IoWrite(Session &s, int mode, int addressType)
                          Icon::Error);
         return;
     }
+
+    if (!a.direct && !IoBaseKnown(s))
+        return;
 
     const BOOL written =
         s.lib.TZ810mAccessBlock(s.conn.index, TZ_ACCESS_IO_WRITE + WidthCode(a.width),

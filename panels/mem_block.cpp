@@ -4,6 +4,7 @@
 #include <string>
 
 #include "block_request.h"
+#include "messages.h"
 #include "panels.h"
 #include "resource.h"
 
@@ -55,6 +56,9 @@ void MemRead(Session &s, int mode)
         return;
     }
 
+    if (!MemBaseKnown(s))
+        return;
+
     ClearBlock();
     if (!s.lib.TZ810mAccessBlock(s.conn.index, TZ_ACCESS_MEM_READ + (byteMode ? 0 : kDoubleWordCode),
                                  s.conn.memBase + r.address, g_blockBytes, r.length)) {
@@ -95,6 +99,9 @@ void MemWrite(Session &s, int mode)
         port.ShowMessage(Window::Main, kDwordAlign, Icon::Error);
         return;
     }
+
+    if (!MemBaseKnown(s))
+        return;
 
     const BOOL written = s.lib.TZ810mAccessBlock(
         s.conn.index, TZ_ACCESS_MEM_WRITE + (byteMode ? 0 : kDoubleWordCode),

@@ -32,6 +32,8 @@ int SetPulseWidth(Session &s)
     // there is no width to set then, and the register is left alone.
     if (i < 0 || i >= kWidthEntries)
         return 0;
+    if (!IoBaseKnown(s))
+        return 0;
 
     // Written blind: whatever bits 4, 5 and 7 held, they become 0, and bit 6
     // becomes 1 without ticking the check box.
@@ -47,7 +49,8 @@ int SetPulseWidth(Session &s)
 
 void Toggle32BitAccess(Session &s)
 {
-    if (s.conn.chip != ChipType::TZ820)
+    // Not a TZ820, or no register to reach: the switch stays silent.
+    if (s.conn.chip != ChipType::TZ820 || !s.conn.ioBaseRead)
         return;
 
     DialogPort &port = s.port;

@@ -2,6 +2,8 @@
 // open, and the 25VF512 flash read into a file, written from a file and
 // erased. The four flash calls address the board's one flash as unit 0, not
 // by device index.
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -121,6 +123,23 @@ void ChooseImageFile(Session &s)
         s.imagePath = *path;
 }
 
+// NOR flash only clears bits: a write over flash that was not erased leaves
+// the AND of old and new and still succeeds. So the written range is read
+// back, in the flash read's chunks, and compared.
+bool FlashHolds(Session &s, const std::vector<std::uint8_t> &image)
+{
+    std::vector<std::uint8_t> chunk(kChunkSize);
+    for (std::size_t address = 0; address < image.size(); address += kChunkSize) {
+        const std::size_t n = std::min<std::size_t>(kChunkSize, image.size() - address);
+        if (!s.lib.TZ780mReadFlash(kFlashUnit, static_cast<ULONG>(address), chunk.data(),
+                                   static_cast<ULONG>(n)) ||
+            !std::equal(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n),
+                        image.begin() + static_cast<std::ptrdiff_t>(address)))
+            return false;
+    }
+    return true;
+}
+
 // Step two: the remembered image into the flash from address 0.
 void WriteImageFile(Session &s)
 {
@@ -153,7 +172,8 @@ void WriteImageFile(Session &s)
     // An empty file still hands the library a valid buffer, with length 0.
     std::uint8_t none = 0;
     std::uint8_t *data = image.empty() ? &none : image.data();
-    if (s.lib.TZ780mWriteFlash(kFlashUnit, 0, data, static_cast<ULONG>(image.size())))
+    if (s.lib.TZ780mWriteFlash(kFlashUnit, 0, data, static_cast<ULONG>(image.size())) &&
+        FlashHolds(s, image))
         Notice(s, "写FLASH完成");
     else
         Failure(s, "写FLASH失败");

@@ -9,6 +9,23 @@
 static Win32DialogPort *g_port = nullptr;
 static Session *g_session = nullptr;
 
+namespace {
+
+// Marks which identity dialog (none for the other dialogs) is handling the
+// current message, for as long as its procedure runs.
+class Handling {
+public:
+    explicit Handling(HWND identity) : previous_(g_port->EnterHandler(identity)) {}
+    ~Handling() { g_port->LeaveHandler(previous_); }
+    Handling(const Handling &) = delete;
+    Handling &operator=(const Handling &) = delete;
+
+private:
+    HWND previous_;
+};
+
+} // namespace
+
 void AttachSession(Win32DialogPort &port, Session &session)
 {
     g_port = &port;
@@ -20,6 +37,7 @@ void AttachSession(Win32DialogPort &port, Session &session)
 
 INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM)
 {
+    Handling handling(nullptr);
     switch (message) {
     case WM_INITDIALOG:
         g_port->Attach(Window::Main, hwnd);
@@ -45,6 +63,7 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM)
 
 INT_PTR CALLBACK IdentityDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM)
 {
+    Handling handling(hwnd);
     switch (message) {
     case WM_INITDIALOG:
         g_port->Attach(Window::Identity, hwnd);
@@ -84,6 +103,7 @@ static void PlaceHelpTextAtTop(HWND edit)
 
 INT_PTR CALLBACK HelpDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM)
 {
+    Handling handling(nullptr);
     switch (message) {
     case WM_INITDIALOG: {
         g_port->Attach(Window::Help, hwnd);

@@ -40,6 +40,29 @@ std::string WideToUtf8(const std::wstring &text)
 // templates: 1048-1054 belong to the identity EEPROM dialog, 1075 to the
 // help dialog, everything else to the main dialog.
 
+template <typename List>
+static void Forget(List &shown, HWND hwnd)
+{
+    for (auto it = shown.begin(); it != shown.end(); ++it) {
+        if (it->hwnd == hwnd) {
+            shown.erase(it);
+            return;
+        }
+    }
+}
+
+HWND Win32DialogPort::EnterHandler(HWND identity)
+{
+    HWND previous = identityHandling_;
+    identityHandling_ = identity;
+    return previous;
+}
+
+void Win32DialogPort::LeaveHandler(HWND previous)
+{
+    identityHandling_ = previous;
+}
+
 void Win32DialogPort::Attach(Window window, HWND hwnd)
 {
     switch (window) {
@@ -47,7 +70,7 @@ void Win32DialogPort::Attach(Window window, HWND hwnd)
         main_.store(hwnd);
         break;
     case Window::Identity:
-        identity_ = Shown{hwnd, false};
+        identity_.push_back(Shown{hwnd, false});
         break;
     case Window::Help:
         help_.push_back(Shown{hwnd, false});
@@ -65,16 +88,10 @@ void Win32DialogPort::Detach(Window window, HWND hwnd)
             main_.store(nullptr);
         break;
     case Window::Identity:
-        if (identity_.hwnd == hwnd)
-            identity_ = Shown{nullptr, false};
+        Forget(identity_, hwnd);
         break;
     case Window::Help:
-        for (auto it = help_.begin(); it != help_.end(); ++it) {
-            if (it->hwnd == hwnd) {
-                help_.erase(it);
-                break;
-            }
-        }
+        Forget(help_, hwnd);
         break;
     case Window::None:
         break;
@@ -87,7 +104,12 @@ HWND Win32DialogPort::Handle(Window window) const
     case Window::Main:
         return main_.load();
     case Window::Identity:
-        return identity_.hwnd;
+        if (identityHandling_)
+            return identityHandling_;
+        for (auto it = identity_.rbegin(); it != identity_.rend(); ++it)
+            if (!it->ended)
+                return it->hwnd;
+        return identity_.empty() ? nullptr : identity_.back().hwnd;
     case Window::Help:
         // The most recent help dialog still up.
         for (auto it = help_.rbegin(); it != help_.rend(); ++it)
@@ -307,7 +329,11 @@ bool Win32DialogPort::IsShown(Window dialog)
     case Window::Main:
         return main_.load() != nullptr;
     case Window::Identity:
-        return identity_.hwnd && !identity_.ended && IsWindow(identity_.hwnd);
+        for (const auto &shown : identity_)
+            if ((!identityHandling_ || shown.hwnd == identityHandling_) && !shown.ended &&
+                IsWindow(shown.hwnd))
+                return true;
+        return false;
     case Window::Help:
         for (const auto &shown : help_)
             if (!shown.ended && IsWindow(shown.hwnd))
@@ -327,9 +353,13 @@ void Win32DialogPort::EndDialog(Window dialog, int code)
             ::EndDialog(main, code);
         break;
     case Window::Identity:
-        if (identity_.hwnd && !identity_.ended) {
-            identity_.ended = true;
-            ::EndDialog(identity_.hwnd, code);
+        // From an identity dialog's own handler only that one goes; from
+        // elsewhere (the close) every one still up.
+        for (auto &shown : identity_) {
+            if ((!identityHandling_ || shown.hwnd == identityHandling_) && !shown.ended) {
+                shown.ended = true;
+                ::EndDialog(shown.hwnd, code);
+            }
         }
         break;
     case Window::Help:
@@ -436,33 +466,9 @@ FilePort::ReadResult Win32FilePort::ReadWholeFile(const std::string &path, std::
     return ReadResult::Ok;
 }
 
-FilePort::WriteResult Win32FilePort::ReplaceFile(const std::string &path, const std::uint8_t *data,
-                                                 std::size_t size)
+// Writes the whole of data and flushes it; false on any failure.
+static bool WriteAll(HANDLE file, const std::uint8_t *data, std::size_t size)
 {
-    const std::wstring target = SystemPath(path);
-
-    // The temporary file sits beside the target, so the final move stays
-    // within one folder and one volume.
-    static unsigned counter = 0;
-    std::wstring temporary;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        wchar_t suffix[40];
-        wsprintfW(suffix, L".~tz%lx-%x.tmp", GetCurrentProcessId(), ++counter);
-        // The suffix can push a name that fits over the length limit, so the
-        // temporary gets the extended form on its own account.
-        temporary = SystemPath(path + WideToUtf8(suffix));
-        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            DWORD error = GetLastError();
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-                return WriteResult::CreateFailed;
-        }
-    }
-    if (file == INVALID_HANDLE_VALUE)
-        return WriteResult::CreateFailed;
-
     std::size_t done = 0;
     bool ok = true;
     while (ok && done < size) {
@@ -471,13 +477,57 @@ FilePort::WriteResult Win32FilePort::ReplaceFile(const std::string &path, const 
         ok = WriteFile(file, data + done, chunk, &written, nullptr) && written == chunk;
         done += written;
     }
-    ok = ok && done == size && FlushFileBuffers(file);
+    return ok && done == size && FlushFileBuffers(file);
+}
+
+FilePort::WriteResult Win32FilePort::ReplaceFile(const std::string &path, const std::uint8_t *data,
+                                                 std::size_t size)
+{
+    const std::wstring target = SystemPath(path);
+
+    // The temporary file sits beside the target, so the final move stays
+    // within one folder and one volume. It has a short name of its own: the
+    // target's name may already be as long as a name can be.
+    const std::size_t slash = path.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    static unsigned counter = 0;
+    std::wstring temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        char name[40];
+        wsprintfA(name, "~tz%lx-%x.tmp", GetCurrentProcessId(), ++counter);
+        temporary = SystemPath(folder + name);
+        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+                break;
+        }
+    }
+
+    if (file != INVALID_HANDLE_VALUE) {
+        bool ok = WriteAll(file, data, size);
+        if (!CloseHandle(file))
+            ok = false;
+        if (ok && MoveFileExW(temporary.c_str(), target.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return WriteResult::Ok;
+        DeleteFileW(temporary.c_str());
+        if (!ok)
+            return WriteResult::WriteFailed;
+    }
+
+    // No temporary could be made or moved there (a folder where existing
+    // files may be changed but none created, say). The whole image is in
+    // memory, so the target itself is written rather than the read lost.
+    file = CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return WriteResult::CreateFailed;
+    bool ok = WriteAll(file, data, size);
     if (!CloseHandle(file))
         ok = false;
-
-    if (ok && MoveFileExW(temporary.c_str(), target.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return WriteResult::Ok;
-    DeleteFileW(temporary.c_str());
-    return WriteResult::WriteFailed;
+    return ok ? WriteResult::Ok : WriteResult::WriteFailed;
 }

@@ -53,6 +53,14 @@ public:
     // The help dialog's own cancel: ends that one dialog.
     void EndHelpDialog(HWND hwnd, int code);
 
+    // Brackets the handling of one message by a dialog procedure. While an
+    // identity dialog handles a message, "the identity dialog" is that
+    // window; while any other dialog does (null), it is every one still up.
+    // A handler can be left running under a message box whose loop handles
+    // other windows' messages, hence the nesting.
+    HWND EnterHandler(HWND identity);
+    void LeaveHandler(HWND previous);
+
 private:
     struct Shown {
         HWND hwnd;
@@ -64,7 +72,10 @@ private:
     HINSTANCE instance_;
     // Read by the interrupt routine's thread when it posts the count message.
     std::atomic<HWND> main_{nullptr};
-    Shown identity_{nullptr, false};
+    // Identity dialogs in the order they were opened: a close can end one
+    // while its failed-read box is still up and another opens meanwhile.
+    std::vector<Shown> identity_;
+    HWND identityHandling_ = nullptr;
     // Help dialogs in the order they were opened; more than one may be up.
     std::vector<Shown> help_;
 };
