@@ -44,24 +44,30 @@ constexpr std::array<Group, 256> MakeGroups() {
 }
 constexpr std::array<Group, 256> kGroups = MakeGroups();
 
-// Value of each two-character digit pair, indexed by the two characters as
-// they lie in memory (first | second << 8); kNoPair where either is not a
-// hex digit. Lets the reader take a whole pair with one look-up.
-constexpr std::uint16_t kNoPair = 0x100;
+// The reader's tables for whole "XY " groups, the form the read panels
+// write. A group is taken with two look-ups: its first digit alone, and its
+// second digit together with the space after it, as those two characters
+// lie in memory (second | space << 8). Either gives kNotGroup when its
+// characters do not fit.
+constexpr std::uint16_t kNotGroup = 0x100;
 
-struct PairTable {
-  std::uint16_t value[0x10000];
-  PairTable() {
+struct GroupTables {
+  std::uint16_t first[256];
+  std::uint16_t secondAndSpace[0x10000];
+  GroupTables() {
+    for (unsigned c = 0; c < 256; ++c)
+      first[c] = static_cast<std::uint16_t>(kCharClass[c] < 16 ? kCharClass[c] << 4 : kNotGroup);
     for (unsigned i = 0; i < 0x10000; ++i) {
-      const unsigned first = kCharClass[i & 0xFF], second = kCharClass[i >> 8];
-      value[i] = static_cast<std::uint16_t>((first | second) < 16 ? first << 4 | second : kNoPair);
+      const unsigned digit = kCharClass[i & 0xFF], space = i >> 8;
+      secondAndSpace[i] = static_cast<std::uint16_t>(digit < 16 && space == ' ' ? digit : kNotGroup);
     }
   }
+  // The byte of the group at p, or a value with kNotGroup set.
+  unsigned GroupAt(const char* p) const {
+    const unsigned key = static_cast<unsigned char>(p[1]) | static_cast<unsigned char>(p[2]) << 8;
+    return first[static_cast<unsigned char>(p[0])] | secondAndSpace[key];
+  }
 };
-
-inline std::uint16_t PairAt(const PairTable& t, const char* p) {
-  return t.value[static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8];
-}
 
 }  // namespace
 
@@ -128,18 +134,21 @@ bool ByteRunToBytes(const char* text, std::size_t textLength, std::size_t reques
 
   std::size_t i = 0;
   while (i < textLength) {
-    // Whole "XY " groups, the form the read panels write, go three
-    // characters a step: both digits and the space are checked at once.
+    // Whole "XY " groups go three characters a step.
     if (!havePending) {
-      static const PairTable pairs;
+      static const GroupTables tables;
       std::size_t groups = (textLength - i) / 3;
       const std::size_t room = produced < requested ? requested - produced : 0;
       if (groups > room) groups = room;
-      for (; groups > 0; --groups, i += 3) {
-        const unsigned v = PairAt(pairs, text + i);
-        if (v == kNoPair || text[i + 2] != ' ') break;
-        out[produced++] = static_cast<std::uint8_t>(v);
+      const char* p = text + i;
+      std::uint8_t* o = out + produced;
+      for (const char* const end = p + 3 * groups; p != end; p += 3, ++o) {
+        const unsigned v = tables.GroupAt(p);
+        if (v & kNotGroup) break;
+        *o = static_cast<std::uint8_t>(v);
       }
+      i = static_cast<std::size_t>(p - text);
+      produced = static_cast<std::size_t>(o - out);
       if (i == textLength) break;
     }
     // Anything else, one character at a time.
