@@ -1,5 +1,5 @@
-// A bench with a card opened through the real dialog logic, for the tests of
-// the panels. The call log starts empty after the
+// A session on the simulated bench, started (and usually a card opened)
+// through the real dialog logic. Calls and messages start empty after the
 // open, so a test sees only what its own clicks did.
 #pragma once
 
@@ -31,11 +31,22 @@ inline std::vector<tzsim::Call> CallsNamed(const std::string &name)
     return out;
 }
 
+// Names of every call since the last reset, in order.
+inline std::vector<std::string> CallNames()
+{
+    std::vector<std::string> out;
+    for (const auto &call : tzsim::Calls())
+        out.push_back(call.name);
+    return out;
+}
+
 // Default bench: a TZ820 at index 0 (I/O base 0xD000, MEM base
 // 0xFEB00000) and a TZ810 at index 1 (I/O base 0xD100).
 constexpr ULONG kIoBase0 = 0xD000;
 constexpr ULONG kIoBase1 = 0xD100;
 constexpr ULONG kMemBase0 = 0xFEB00000u;
+
+using Args = std::vector<std::uint32_t>;
 
 class Bench : public ::testing::Test {
 protected:
@@ -43,15 +54,25 @@ protected:
     FakeFiles files;
     Session s{port, files};
 
-    void Open(int index = 0, const std::string &config = "")
+    // The interrupt thread must be gone before the session is.
+    void TearDown() override { tzsim::Reset(); }
+
+    // A fresh start of the program on this bench, nothing opened.
+    void Boot(const std::string &config = "")
     {
+        port = FakePort();
+        s.conn = Connection();
         tzsim::Reset(config);
         ASSERT_TRUE(InitialiseMainDialog(s, BindSimulator));
+        Reset();
+    }
+    void Open(int index = 0, const std::string &config = "")
+    {
+        Boot(config);
         port.SelectComboEntry(IDC_DEVICE_COMBO, index);
-        DispatchCommand(s, IDC_OPEN);
+        Click(IDC_OPEN);
         ASSERT_TRUE(s.conn.open);
-        port.messages.clear();
-        tzsim::ClearCalls();
+        Reset();
     }
     void Click(int id) { DispatchCommand(s, id); }
     // Forgets the calls and messages of the previous click.
@@ -70,14 +91,12 @@ protected:
         EXPECT_EQ(calls.size(), 1u);
         return calls.empty() ? tzsim::Call{} : calls.front();
     }
-    // One message and no library call at all: the shape of every refusal.
-    void ExpectRefused(const std::string &text)
+    // One message, owned by the main dialog with the error icon, and no
+    // library call at all: the shape of every refusal.
+    void ExpectRefused(const std::string &text, Icon icon = Icon::Error)
     {
         EXPECT_TRUE(tzsim::Calls().empty()) << "first call: " << tzsim::Calls().front().name;
-        ASSERT_EQ(port.messages.size(), 1u);
-        EXPECT_EQ(port.messages[0].text, text);
-        EXPECT_EQ(port.messages[0].icon, Icon::Error);
-        EXPECT_EQ(port.messages[0].owner, Window::Main);
+        ExpectOnlyMessage(Window::Main, text, icon);
     }
     void ExpectOnlyMessage(const std::string &text, Icon icon)
     {
@@ -85,7 +104,7 @@ protected:
     }
     void ExpectOnlyMessage(Window owner, const std::string &text, Icon icon)
     {
-        ASSERT_EQ(port.messages.size(), 1u);
+        ASSERT_EQ(port.messages.size(), 1u) << "first: " << (port.messages.empty() ? "" : port.messages[0].text);
         EXPECT_EQ(port.messages[0].owner, owner);
         EXPECT_EQ(port.messages[0].text, text);
         EXPECT_EQ(port.messages[0].icon, icon);
