@@ -122,7 +122,8 @@ TEST(HexText, ByteRunParseDropsWhiteSpacePairsDigitsAndRefusesAnythingElse)
                 {"0F A5 00 1:", 9, std::nullopt},
                 {"0F\xA3\xA0", 1, std::nullopt},
                 {"0F A5-", 2, std::nullopt},
-                {"0FA5 ", 1, Bytes{0x0F}}};
+                {"0FA5 ", 1, Bytes{0x0F}},
+                {"0FA 5", 4, Bytes{0x0F, 0xA5}}};
     for (const auto &r : rows)
         EXPECT_EQ(Parse(r.text, r.requested), r.bytes) << r.text << " " << r.requested;
     EXPECT_EQ(Parse(std::string("0F\0A5", 5), 2), std::nullopt);
