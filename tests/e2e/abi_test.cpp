@@ -79,7 +79,7 @@ TEST(DeviceLibraryAbi, BindsBesideTheProgramAsStdcallWithArgumentsInOrder)
     const auto calls = e2e::ParseTrace(e2e::ReadWholeFile(trace));
     const auto i2c = e2e::CallsNamed(calls, "TZ810mWriteI2C");
     const auto access = e2e::CallsNamed(calls, "TZ810mAccessBlock");
-    ASSERT_FALSE(i2c.empty() || access.empty()) << e2e::DescribeTrace(calls);
+    ASSERT_FALSE(i2c.empty() || access.empty()) << calls.size() << " calls traced";
     EXPECT_EQ(i2c.back().args, (std::vector<uint32_t>{0, 0x50, 0x9C, 0xA5}));
     EXPECT_EQ(access.back().args, (std::vector<uint32_t>{0, 0x14, 0xD010, 4}));
     EXPECT_EQ(access.back().data, "11223344");

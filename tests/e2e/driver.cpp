@@ -2,30 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <functional>
 #include <sstream>
 
 namespace e2e {
 
 namespace {
 
-const wchar_t kMainCaption[] = L"DEBUG TZ810/820";
-const int kSettleMarker = 1035;  // the status box
-const UINT kSendTimeout = 5000;
-
 bool Send(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result = nullptr)
 {
     DWORD_PTR r = 0;
-    if (!SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_NORMAL, kSendTimeout, &r))
-        return false;
+    const bool ok = SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_NORMAL, 5000, &r);
     if (result)
         *result = r;
-    return true;
+    return ok;
 }
 
 using WindowSearch = std::pair<DWORD, std::vector<HWND>>;
-
 BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp)
 {
     auto *search = reinterpret_cast<WindowSearch *>(lp);
@@ -36,117 +28,29 @@ BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp)
     return TRUE;
 }
 
-std::vector<HWND> TopLevelWindows(DWORD pid)
-{
-    WindowSearch search{pid, {}};
-    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
-    return search.second;
-}
-
 void RemoveTree(const std::wstring &folder)
 {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
     for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
         const std::wstring name = data.cFileName, path = folder + L"\\" + name;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (name != L"." && name != L"..")
-                RemoveTree(path);
-        } else {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             DeleteFileW(path.c_str());
-        }
+        else if (name != L"." && name != L"..")
+            RemoveTree(path);
     }
     FindClose(find);
     RemoveDirectoryW(folder.c_str());
-}
-
-// The pixels of w x h drawn by `draw` into a 32-bit bitmap.
-std::vector<uint32_t> Pixels(int w, int h, const std::function<void(HDC, HDC)> &draw)
-{
-    std::vector<uint32_t> pixels(size_t(w) * h);
-    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    draw(mem, screen);
-    SelectObject(mem, old);
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof bi.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    GetDIBits(mem, bmp, 0, h, pixels.data(), &bi, DIB_RGB_COLORS);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
-// Whether the icon shown is nearer to the system's error icon than to any
-// other system icon, told by its pixels on screen.
-bool ShowsErrorIcon(HWND iconStatic)
-{
-    RECT r;
-    GetWindowRect(iconStatic, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    const auto shown = Pixels(w, h, [&](HDC mem, HDC screen) {
-        BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    });
-    long best = -1;
-    bool error = false;
-    for (LPCWSTR id : {IDI_HAND, IDI_QUESTION, IDI_EXCLAMATION, IDI_ASTERISK}) {
-        const auto icon = Pixels(w, h, [&](HDC mem, HDC) {
-            HBRUSH background = CreateSolidBrush(shown[0] & 0xFFFFFF);
-            RECT all{0, 0, w, h};
-            FillRect(mem, &all, background);
-            DeleteObject(background);
-            DrawIconEx(mem, 0, 0, LoadIconW(nullptr, id), w, h, 0, nullptr, DI_NORMAL);
-        });
-        long d = 0;
-        for (size_t i = 0; i < shown.size(); ++i)
-            for (int shift = 0; shift < 24; shift += 8)
-                d += std::abs(int((shown[i] >> shift) & 0xFF) - int((icon[i] >> shift) & 0xFF));
-        if (best < 0 || d < best) {
-            best = d;
-            error = id == IDI_HAND;
-        }
-    }
-    return error;
 }
 
 } // namespace
 
 bool WaitFor(const std::function<bool()> &done, DWORD timeout)
 {
-    for (DWORD start = GetTickCount(); !done();) {
+    for (DWORD start = GetTickCount(); !done(); Sleep(10))
         if (GetTickCount() - start > timeout)
             return false;
-        Sleep(10);
-    }
     return true;
-}
-
-std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog)
-{
-    std::vector<std::pair<int, std::string>> controls;
-    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        wchar_t name[32] = {};
-        GetClassNameW(c, name, 32);
-        const std::wstring cls = name;
-        const LONG style = GetWindowLongW(c, GWL_STYLE);
-        std::string kind = "?";
-        if (cls == L"Button")
-            // A focused push button is made the default one.
-            kind = (style & 0xF) <= BS_DEFPUSHBUTTON ? "B" : (style & 0xF) == BS_AUTOCHECKBOX ? "C"
-                   : (style & 0xF) == BS_GROUPBOX ? "G" : "?";
-        else if (cls == L"Static")
-            kind = "L";
-        else if (cls == L"Edit")
-            kind = style & ES_MULTILINE ? (style & ES_READONLY ? "T" : "D") : style & ES_READONLY ? "R" : "I";
-        else if (cls == L"ComboBox" && (style & 3) == CBS_DROPDOWN)
-            kind = style & CBS_SORT ? "S" : "O";
-        if (kind == "B" || kind == "C" || kind == "G" || kind == "L")
-            kind += Narrow(TzDebug::TextOf(c));
-        const int id = GetDlgCtrlID(c);
-        controls.push_back({(id & 0xFFFF) == 0xFFFF ? -1 : id, kind});
-    }
-    return controls;
 }
 
 std::wstring Widen(const std::string &s)
@@ -159,15 +63,14 @@ std::wstring Widen(const std::string &s)
 std::string Narrow(const std::wstring &s)
 {
     std::string out(s.size() * 3, '\0');
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, s.data(), int(s.size()), &out[0], int(out.size()),
-                                   nullptr, nullptr));
+    out.resize(WideCharToMultiByte(CP_UTF8, 0, s.data(), int(s.size()), &out[0], int(out.size()), nullptr, nullptr));
     return out;
 }
 
 std::string ReadWholeFile(const std::wstring &path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     std::string content;
     char buffer[4096];
     DWORD got = 0;
@@ -181,11 +84,35 @@ bool WriteWholeFile(const std::wstring &path, const std::string &content)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
-    const bool ok = file != INVALID_HANDLE_VALUE &&
-                    WriteFile(file, content.data(), DWORD(content.size()), &written, nullptr) &&
+    const bool ok = WriteFile(file, content.data(), DWORD(content.size()), &written, nullptr) &&
                     written == content.size();
     CloseHandle(file);
     return ok;
+}
+
+std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog)
+{
+    std::vector<std::pair<int, std::string>> controls;
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t name[32] = {};
+        GetClassNameW(c, name, 32);
+        const std::wstring cls = name;
+        const LONG style = GetWindowLongW(c, GWL_STYLE), button = style & 0xF;
+        std::string kind = "?";
+        if (cls == L"Button")  // a focused push button is made the default one
+            kind = button <= BS_DEFPUSHBUTTON ? "B" : button == BS_AUTOCHECKBOX ? "C" : button == BS_GROUPBOX ? "G" : "?";
+        else if (cls == L"Static")
+            kind = "L";
+        else if (cls == L"Edit")
+            kind = style & ES_MULTILINE ? (style & ES_READONLY ? "T" : "D") : style & ES_READONLY ? "R" : "I";
+        else if (cls == L"ComboBox" && (style & 3) == CBS_DROPDOWN)
+            kind = style & CBS_SORT ? "S" : "O";
+        if (kind == "B" || kind == "C" || kind == "G" || kind == "L")
+            kind += Narrow(TzDebug::TextOf(c));
+        const int id = GetDlgCtrlID(c);
+        controls.push_back({(id & 0xFFFF) == 0xFFFF ? -1 : id, kind});
+    }
+    return controls;
 }
 
 std::vector<TraceCall> ParseTrace(const std::string &text)
@@ -212,22 +139,13 @@ std::vector<TraceCall> ParseTrace(const std::string &text)
     return calls;
 }
 
-std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name,
-                                  size_t from)
+std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name)
 {
     std::vector<TraceCall> result;
-    for (size_t i = from; i < calls.size(); ++i)
-        if (calls[i].name == name)
-            result.push_back(calls[i]);
+    for (const TraceCall &call : calls)
+        if (call.name == name)
+            result.push_back(call);
     return result;
-}
-
-std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from)
-{
-    std::string text;
-    for (size_t i = from; i < calls.size(); ++i)
-        text += "  " + calls[i].line + "\n";
-    return text;
 }
 
 TzDebug::TzDebug()
@@ -235,14 +153,16 @@ TzDebug::TzDebug()
     static unsigned counter = 0;
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"tzdebug-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-              std::to_wstring(++counter);
+    folder_ = temp + (L"tzdebug-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter));
     CreateDirectoryW(folder_.c_str(), nullptr);
 }
 
 TzDebug::~TzDebug()
 {
-    Kill();
+    if (Running()) {
+        TerminateProcess(pi_.hProcess, 0xDEAD);
+        WaitForSingleObject(pi_.hProcess, 5000);
+    }
     CloseHandle(pi_.hProcess);
     CloseHandle(pi_.hThread);
     if (::testing::Test::HasFailure())
@@ -258,10 +178,8 @@ bool TzDebug::Launch(const LaunchOptions &options)
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring exe = self;
     exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"tzdebug.exe";
-    if (!options.withLibrary) {
-        CopyFileW(exe.c_str(), (folder_ + L"\\tzdebug.exe").c_str(), FALSE);
+    if (!options.withLibrary && CopyFileW(exe.c_str(), (folder_ + L"\\tzdebug.exe").c_str(), FALSE))
         exe = folder_ + L"\\tzdebug.exe";
-    }
     WriteWholeFile(folder_ + L"\\scenario.cfg", options.config);
     // The driver's environment with the simulator's variables replaced.
     std::wstring env;
@@ -270,17 +188,15 @@ bool TzDebug::Launch(const LaunchOptions &options)
         if (_wcsnicmp(p, L"TZSIM_", 6) != 0)
             env.append(p, wcslen(p) + 1);
     FreeEnvironmentStringsW(block);
-    for (const wchar_t *v : {L"TZSIM_CONFIG=\\scenario.cfg", L"TZSIM_STATE=\\state.bin",
-                             L"TZSIM_TRACE=\\trace.txt"}) {
-        std::wstring s = v;
-        env += s.insert(s.find(L'=') + 1, folder_) + L'\0';
-    }
+    for (const wchar_t *v : {L"TZSIM_CONFIG=", L"\\scenario.cfg", L"TZSIM_STATE=", L"\\state.bin",
+                             L"TZSIM_TRACE=", L"\\trace.txt"})
+        env += v[0] == L'\\' ? folder_ + v + L'\0' : v;
     env += L'\0';
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                        CREATE_UNICODE_ENVIRONMENT, &env[0], folder_.c_str(), &si, &pi_)) {
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                        &env[0], folder_.c_str(), &si, &pi_)) {
         error_ = "cannot start " + Narrow(exe) + ", error " + std::to_string(GetLastError());
         return false;
     }
@@ -292,21 +208,16 @@ bool TzDebug::Running() const
     return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
 }
 
-bool TzDebug::WaitMain(bool visible, DWORD timeout)
+bool TzDebug::WaitMain(bool visible)
 {
-    const bool found = WaitFor(
-        [&] {
-            std::vector<HWND> mains = Dialogs(kMainCaption, visible);
-            main_ = mains.empty() ? nullptr : mains.front();
-            return (main_ && (!visible || Send(main_, WM_NULL, 0, 0))) || !Running();
-        },
-        timeout);
-    if (found && main_)
-        return true;
-    DWORD code = 0;
-    GetExitCodeProcess(pi_.hProcess, &code);
-    error_ = "no main dialog; the program " + (Running() ? std::string("runs") : "ended with " + std::to_string(code));
-    return false;
+    WaitFor([&] {
+        std::vector<HWND> mains = Dialogs(L"DEBUG TZ810/820", visible);
+        main_ = mains.empty() || (visible && !Send(mains.front(), WM_NULL, 0, 0)) ? nullptr : mains.front();
+        return main_ || !Running();
+    });
+    if (!main_)
+        error_ = Running() ? "the main dialog did not appear" : "the program ended before its main dialog";
+    return main_ != nullptr;
 }
 
 std::wstring TzDebug::TextOf(HWND hwnd)
@@ -315,12 +226,11 @@ std::wstring TzDebug::TextOf(HWND hwnd)
     if (!hwnd || !Send(hwnd, WM_GETTEXTLENGTH, 0, 0, &length))
         return L"<no window>";
     std::vector<wchar_t> buffer(length + 2);
-    DWORD_PTR got = 0;
-    Send(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), &got);
-    return std::wstring(buffer.data(), got);
+    Send(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), &length);
+    return std::wstring(buffer.data(), length);
 }
 
-std::vector<std::wstring> TzDebug::ComboEntries(HWND combo) const
+std::vector<std::wstring> TzDebug::ComboEntries(HWND combo)
 {
     std::vector<std::wstring> entries;
     DWORD_PTR count = 0, length = 0;
@@ -338,21 +248,12 @@ void TzDebug::Click(int id) const
     PostMessageW(main_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Item(id)));
 }
 
-void TzDebug::Command(int id) const { PostMessageW(main_, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
-
-void TzDebug::Type(int id, const std::wstring &chars) const { TypeInto(Item(id), chars); }
+void TzDebug::Command(int id) const { PostMessageW(main_, WM_COMMAND, id, 0); }
 
 void TzDebug::TypeInto(HWND box, const std::wstring &chars)
 {
     for (wchar_t c : chars)
         PostMessageW(box, WM_CHAR, c, 1);
-}
-
-void TzDebug::Key(int id, UINT vk) const
-{
-    const LPARAM scan = LPARAM(MapVirtualKeyW(vk, 0)) << 16;
-    PostMessageW(Item(id), WM_KEYDOWN, vk, 1 | scan);
-    PostMessageW(Item(id), WM_KEYUP, vk, 1 | scan | 0xC0000000u);
 }
 
 void TzDebug::Select(int id, int index) const { Send(Item(id), CB_SETCURSEL, index, 0); }
@@ -362,20 +263,17 @@ void TzDebug::SetTextOf(HWND hwnd, const std::wstring &text)
     Send(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-bool TzDebug::Settle(DWORD timeout) const
+bool TzDebug::Settle() const
 {
-    // The status box's modified flag is the marker: cleared now, set again by
-    // a message posted behind everything posted so far. Posted messages are
-    // taken in order, by the main loop or by a modal loop one of them
-    // entered. A second round catches what the first ones posted in turn
-    // (the characters TranslateMessage makes of a key, for one).
-    HWND marker = Item(kSettleMarker);
+    // The status box's modified flag is the marker: cleared now, set again
+    // by a message posted behind everything posted so far, which the main
+    // loop or a modal loop takes in order. A second round catches what the
+    // first ones posted in turn.
+    HWND marker = Item(1035);
+    DWORD_PTR modified = 0;
     for (int round = 0; round < 2; ++round) {
-        if (!marker || !Send(marker, EM_SETMODIFY, FALSE, 0))
-            return false;
-        PostMessageW(marker, EM_SETMODIFY, TRUE, 0);
-        DWORD_PTR modified = 0;
-        if (!WaitFor([&] { return Send(marker, EM_GETMODIFY, 0, 0, &modified) && modified; }, timeout))
+        if (!Send(marker, EM_SETMODIFY, FALSE, 0) || !PostMessageW(marker, EM_SETMODIFY, TRUE, 0) ||
+            !WaitFor([&] { return Send(marker, EM_GETMODIFY, 0, 0, &modified) && modified; }))
             return false;
     }
     return true;
@@ -384,76 +282,63 @@ bool TzDebug::Settle(DWORD timeout) const
 MessageBoxInfo TzDebug::WaitMessageBox(DWORD timeout) const
 {
     MessageBoxInfo info;
-    HWND box = WaitDialog(L"\u63d0\u793a", timeout);  // 提示
-    if (!box)
+    WaitFor([&] {
+        std::vector<HWND> boxes = Dialogs(L"\u63d0\u793a");  // 提示
+        info.hwnd = boxes.empty() || !Send(boxes.front(), WM_NULL, 0, 0) ? nullptr : boxes.front();
+        return info.hwnd || !Running();
+    }, timeout);
+    if (!info)
         return info;
-    info.hwnd = box;
-    info.text = TextOf(GetDlgItem(box, 0xFFFF));
-    HWND icon = GetDlgItem(box, 1088);
+    info.text = TextOf(GetDlgItem(info.hwnd, 0xFFFF));
+    HWND icon = GetDlgItem(info.hwnd, 1088);
     DWORD_PTR handle = 0;
     info.hasIcon = icon && Send(icon, STM_GETICON, 0, 0, &handle) && handle;
-    info.errorIcon = info.hasIcon && ShowsErrorIcon(icon);
-    info.owner = GetWindow(box, GW_OWNER);
+    info.owner = GetWindow(info.hwnd, GW_OWNER);
     return info;
 }
 
-bool TzDebug::PressOk(const MessageBoxInfo &box, DWORD timeout) const
+bool TzDebug::PressOk(const MessageBoxInfo &box) const
 {
-    PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(box.hwnd, IDOK)));
-    return box && WaitFor([&] { return !IsWindow(box.hwnd); }, timeout);
+    PostMessageW(box.hwnd, WM_COMMAND, IDOK, 0);
+    return box && WaitFor([&] { return !IsWindow(box.hwnd); });
 }
 
 std::vector<HWND> TzDebug::Dialogs(const std::wstring &caption, bool visibleOnly) const
 {
-    std::vector<HWND> result;
+    WindowSearch search{pi_.dwProcessId, {}}, found{0, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
     wchar_t name[16] = {};
-    for (HWND hwnd : TopLevelWindows(pi_.dwProcessId))
+    for (HWND hwnd : search.second)
         if (GetClassNameW(hwnd, name, 16) && std::wstring(name) == L"#32770" &&
             (!visibleOnly || IsWindowVisible(hwnd)) && TextOf(hwnd) == caption)
-            result.push_back(hwnd);
-    return result;
+            found.second.push_back(hwnd);
+    return found.second;
 }
 
-HWND TzDebug::WaitDialog(const std::wstring &caption, DWORD timeout) const
+HWND TzDebug::WaitDialog(const std::wstring &caption) const
 {
     HWND found = nullptr;
-    WaitFor(
-        [&] {
-            std::vector<HWND> all = Dialogs(caption);
-            found = all.empty() || !Send(all.front(), WM_NULL, 0, 0) ? nullptr : all.front();
-            return found || !Running();
-        },
-        timeout);
+    WaitFor([&] {
+        std::vector<HWND> all = Dialogs(caption);
+        found = all.empty() || !Send(all.front(), WM_NULL, 0, 0) ? nullptr : all.front();
+        return found || !Running();
+    });
     return found;
 }
 
-bool TzDebug::WaitDialogGone(const std::wstring &caption, DWORD timeout) const
+bool TzDebug::WaitDialogGone(const std::wstring &caption) const
 {
-    return WaitFor([&] { return Dialogs(caption, false).empty(); }, timeout);
+    return WaitFor([&] { return Dialogs(caption, false).empty(); });
 }
 
-long TzDebug::WaitExit(DWORD timeout)
+long TzDebug::WaitExit()
 {
     DWORD code = 0;
-    if (!pi_.hProcess || WaitForSingleObject(pi_.hProcess, timeout) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(pi_.hProcess, kWait) != WAIT_OBJECT_0 || !GetExitCodeProcess(pi_.hProcess, &code))
         return -1;
-    GetExitCodeProcess(pi_.hProcess, &code);
-    main_ = nullptr;
     return long(code);
 }
 
-void TzDebug::Kill()
-{
-    if (Running()) {
-        TerminateProcess(pi_.hProcess, 0xDEAD);
-        WaitForSingleObject(pi_.hProcess, 5000);
-    }
-}
-
-std::vector<TraceCall> TzDebug::Trace() const
-{
-    return ParseTrace(ReadWholeFile(folder_ + L"\\trace.txt"));
-}
+std::vector<TraceCall> TzDebug::Trace() const { return ParseTrace(ReadWholeFile(folder_ + L"\\trace.txt")); }
 
 } // namespace e2e

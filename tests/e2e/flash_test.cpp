@@ -42,7 +42,7 @@ protected:
                     if (GetWindow(h, GW_OWNER) == dialog)
                         question = h;
                 return question != nullptr;
-            }, e2e::kWait)) << "no overwrite question";
+            })) << "no overwrite question";
             PostMessageW(question, WM_COMMAND, IDYES, 0);
         }
         ASSERT_TRUE(app.WaitDialogGone(title)) << Narrow(title);
@@ -51,7 +51,7 @@ protected:
     {
         e2e::MessageBoxInfo box = app.WaitMessageBox();
         EXPECT_EQ(Narrow(box.text), text);
-        EXPECT_EQ(box.errorIcon, errorIcon) << text;
+        EXPECT_EQ(box.hasIcon, errorIcon) << text;
         EXPECT_EQ(box.owner, app.Main()) << text;
         ASSERT_TRUE(app.PressOk(box));
     }

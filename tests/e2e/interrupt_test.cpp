@@ -24,7 +24,7 @@ TEST(Interrupts, CountsPostedFromTheLibrarysThreadReachTheirBoxes)
         app.Click(p.button);
         e2e::MessageBoxInfo notice = app.WaitMessageBox();
         ASSERT_TRUE(app.PressOk(notice));
-        EXPECT_TRUE(e2e::WaitFor([&] { return app.Text(p.box) == p.count; }, e2e::kWait))
+        EXPECT_TRUE(e2e::WaitFor([&] { return app.Text(p.box) == p.count; }))
             << e2e::Narrow(app.Text(p.box)) << " instead of " << e2e::Narrow(p.count);
     }
     EXPECT_EQ(app.Text(IDC_LEVEL_COUNT), L"2");

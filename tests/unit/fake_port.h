@@ -40,7 +40,6 @@ public:
     std::vector<unsigned> sleeps;
     int postedCounts = 0;
     bool failSetText = false;
-
     // Answers for ChooseFile, in order; an empty optional is a cancel.
     std::deque<std::optional<std::string>> fileAnswers;
     std::vector<FileChoice> fileChoices;
@@ -52,14 +51,15 @@ public:
     Control &c(int id) { return controls[id]; }
     const std::string &text(int id) { return controls[id].text; }
     bool enabled(int id) { return controls[id].enabled; }
+    // The last message shown; fails the test when there is none.
+    const FakeMessage &lastMessage() const { return messages.back(); }
 
     std::string Text(int id) override { return controls[id].text; }
     bool SetText(int id, const std::string &t) override
     {
-        if (failSetText)
-            return false;
-        controls[id].text = t;
-        return true;
+        if (!failSetText)
+            controls[id].text = t;
+        return !failSetText;
     }
     void Enable(int id, bool on) override { controls[id].enabled = on; }
     void SetTextLimit(int id, int n) override { controls[id].limit = n; }
@@ -72,9 +72,8 @@ public:
     void InsertComboEntry(int id, int pos, const std::string &t) override
     {
         auto &e = controls[id].entries;
-        if (pos < 0 || pos > static_cast<int>(e.size()))
-            return;
-        e.insert(e.begin() + pos, t);
+        if (pos >= 0 && pos <= static_cast<int>(e.size()))
+            e.insert(e.begin() + pos, t);
     }
     void DeleteComboEntry(int id, int pos) override
     {
@@ -82,10 +81,7 @@ public:
         if (pos < 0 || pos >= static_cast<int>(ctl.entries.size()))
             return;
         ctl.entries.erase(ctl.entries.begin() + pos);
-        if (ctl.selection == pos)
-            ctl.selection = -1;
-        else if (ctl.selection > pos)
-            --ctl.selection;
+        ctl.selection = ctl.selection == pos ? -1 : ctl.selection - (ctl.selection > pos);
     }
     int ComboSelection(int id) override { return controls[id].selection; }
     void SelectComboEntry(int id, int pos) override
@@ -95,7 +91,6 @@ public:
     }
     bool IsChecked(int id) override { return controls[id].checked; }
     void SetChecked(int id, bool on) override { controls[id].checked = on; }
-
     void ShowMessage(Window owner, const std::string &t, Icon icon) override
     {
         messages.push_back({owner, t, icon});
@@ -127,9 +122,6 @@ public:
     }
     void Sleep(unsigned ms) override { sleeps.push_back(ms); }
     void PostInterruptCount() override { ++postedCounts; }
-
-    // The last message shown; fails the test when there is none.
-    const FakeMessage &lastMessage() const { return messages.back(); }
 };
 
 class FakeFiles : public FilePort {
@@ -141,11 +133,9 @@ public:
     ReadResult ReadWholeFile(const std::string &path, std::size_t maxSize,
                              std::vector<std::uint8_t> &data) override
     {
-        if (forceRead)
-            return *forceRead;
         auto it = files.find(path);
-        if (it == files.end())
-            return ReadResult::OpenFailed;
+        if (forceRead || it == files.end())
+            return forceRead.value_or(ReadResult::OpenFailed);
         if (it->second.size() > maxSize)
             return ReadResult::TooLarge;
         data = it->second;
@@ -154,9 +144,8 @@ public:
     WriteResult ReplaceFile(const std::string &path, const std::uint8_t *data,
                             std::size_t size) override
     {
-        if (forceWrite)
-            return *forceWrite;
-        files[path].assign(data, data + size);
-        return WriteResult::Ok;
+        if (!forceWrite)
+            files[path].assign(data, data + size);
+        return forceWrite.value_or(WriteResult::Ok);
     }
 };

@@ -34,10 +34,8 @@ TEST_F(Shell, ControlSetUpFillsTheListsLimitsFiltersAndLengths)
         EXPECT_EQ(port.c(id).entries, entries) << id;
         EXPECT_EQ(port.c(id).selection, 0) << id;
     }
-    const std::pair<int, int> limits[] = {{IDC_CFG_ADDR, 2}, {IDC_CFG_DATA, 2}, {IDC_I2C_ADDR, 2},
-                                          {IDC_I2C_DATA, 2}, {IDC_IO_ADDR, 4},  {IDC_MEM_ADDR, 4},
-                                          {IDC_IO_LENGTH, 0}, {IDC_MEM_DATA, 0}};
-    for (const auto &[id, limit] : limits)
+    for (const auto &[id, limit] : {std::pair{IDC_CFG_ADDR, 2}, {IDC_CFG_DATA, 2}, {IDC_I2C_ADDR, 2},
+                                    {IDC_I2C_DATA, 2}, {IDC_IO_ADDR, 4}, {IDC_MEM_ADDR, 4}, {IDC_IO_LENGTH, 0}})
         EXPECT_EQ(port.c(id).limit, limit) << id;
     EXPECT_EQ(port.hexFilterOrder, (std::vector<int>{IDC_IO_ADDR, IDC_IO_LENGTH, IDC_IO_DATA,
                                                      IDC_MEM_ADDR, IDC_MEM_LENGTH, IDC_MEM_DATA,
@@ -111,21 +109,16 @@ TEST_F(Shell, EnumerationProbesEveryIndexAndNamesTheCardsByPosition)
         tzsim::Reset(b.config);
         ASSERT_TRUE(InitialiseMainDialog(s, blocktest::BindSimulator));
         EXPECT_EQ(port.text(IDC_STATUS), b.status);
-        const auto opens = CallsNamed("TZ810mOpenDevice");
-        const auto closes = CallsNamed("TZ810mCloseDevice");
+        const auto opens = CallsNamed("TZ810mOpenDevice"), closes = CallsNamed("TZ810mCloseDevice");
         ASSERT_EQ(opens.size(), b.probes);
         ASSERT_EQ(closes.size(), b.probes);
-        for (unsigned i = 0; i < b.probes; ++i) {
-            EXPECT_EQ(opens[i].args, (Args{i, 0, 1, 0}));
-            EXPECT_EQ(closes[i].args, (Args{i}));
-        }
+        for (unsigned i = 0; i < b.probes; ++i)
+            EXPECT_TRUE(opens[i].args == (Args{i, 0, 1, 0}) && closes[i].args == Args{i}) << i;
         for (const auto &read : CallsNamed("TZ810mReadConfig"))
             EXPECT_EQ(read.args[1], 0x02u);
-        if (b.message) {
+        EXPECT_EQ(port.messages.size(), b.message ? 1u : 0u);
+        if (b.message)
             ExpectOnlyMessage(Window::None, b.message, Icon::None);
-        } else {
-            EXPECT_TRUE(port.messages.empty());
-        }
     }
 }
 
