@@ -303,6 +303,16 @@ bool TzDebug::PressOk(const MessageBoxInfo &box) const
     return box && WaitFor([&] { return !IsWindow(box.hwnd); });
 }
 
+void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner)
+{
+    MessageBoxInfo box = app.WaitMessageBox();
+    ASSERT_TRUE(box) << "no message box; expected " << text;
+    EXPECT_EQ(Narrow(box.text), text);
+    EXPECT_EQ(box.hasIcon, icon) << text;
+    EXPECT_EQ(box.owner, owner) << text;
+    EXPECT_TRUE(app.PressOk(box)) << text;
+}
+
 std::vector<HWND> TzDebug::Dialogs(const std::wstring &caption, bool visibleOnly) const
 {
     WindowSearch search{pi_.dwProcessId, {}}, found{0, {}};

@@ -49,6 +49,11 @@ struct MessageBoxInfo {
     explicit operator bool() const { return hwnd != nullptr; }
 };
 
+class TzDebug;
+// The next message box of the program shows `text`, with the error icon or
+// none, owned by `owner`; it is then closed with OK.
+void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner);
+
 struct LaunchOptions {
     std::string config;       // scenario for the simulated library
     bool withLibrary = true;  // false: a copy of tzdebug.exe alone in a folder

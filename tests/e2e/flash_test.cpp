@@ -47,14 +47,7 @@ protected:
         }
         ASSERT_TRUE(app.WaitDialogGone(title)) << Narrow(title);
     }
-    void ExpectBox(const std::string &text, bool errorIcon)
-    {
-        e2e::MessageBoxInfo box = app.WaitMessageBox();
-        EXPECT_EQ(Narrow(box.text), text);
-        EXPECT_EQ(box.hasIcon, errorIcon) << text;
-        EXPECT_EQ(box.owner, app.Main()) << text;
-        ASSERT_TRUE(app.PressOk(box));
-    }
+    void ExpectBox(const std::string &text, bool icon) { e2e::ExpectMessageBox(app, text, icon, app.Main()); }
 };
 
 TEST_F(FileDialogs, FlashReadSavesAndFlashWriteOpensAsSetUp)

@@ -1,6 +1,7 @@
-// What only the real program under Wine shows: the main dialog's template
-// as created, the hex-key filter and limits as typed, the message boxes'
-// caption, icon and owner, the help dialog, and the exit codes.
+// What only the real program under Wine shows: the templates as created,
+// the hex-key filter and limits as typed, the message boxes' icon and owner,
+// the help and identity dialogs, the interrupt count posted from the
+// library's thread, and the exit codes.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -23,17 +24,7 @@ protected:
     {
         ASSERT_TRUE(app.Launch(config)) << app.Error();
     }
-    // The next message box shows `text` with the given icon and owner; it
-    // is then closed with OK.
-    void ExpectBox(const std::string &text, bool errorIcon, HWND owner)
-    {
-        e2e::MessageBoxInfo box = app.WaitMessageBox();
-        ASSERT_TRUE(box) << "no message box; expected " << text;
-        EXPECT_EQ(Narrow(box.text), text);
-        EXPECT_EQ(box.hasIcon, errorIcon) << text;
-        EXPECT_EQ(box.owner, owner) << text;
-        ASSERT_TRUE(app.PressOk(box));
-    }
+    void ExpectBox(const std::string &text, bool icon, HWND owner) { e2e::ExpectMessageBox(app, text, icon, owner); }
 };
 
 TEST_F(Program, ExitsWithOneByEscTheCloseBoxOrTheExitButton)
@@ -163,6 +154,65 @@ TEST_F(Program, HelpOpensUnownedAtItsFirstLineAndOnlyCancelEndsIt)
         PostMessageW(h, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(app.WaitDialogGone(L"HELP"));
     EXPECT_TRUE(app.Running());
+}
+
+TEST_F(Program, IdentityDialogTemplateOwnerKeysAndMessageBoxes)
+{
+    Start("card 0 = TZ810\nvid 0 = 0x1A2B\n");
+    app.Click(IDC_OPEN);
+    app.Click(IDC_IDENTITY);
+    const std::wstring caption = L"\u5916\u7f6e24C02\u82af\u7247\u8bfb\u5199";  // 外置24C02芯片读写
+    HWND dialog = app.WaitDialog(caption);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), nullptr);
+    const std::vector<std::pair<int, std::string>> rows = {
+    {IDC_EEPROM_WRITE, "B写EEPROM"}, {-1, "LVID(厂商标识 : Vendor ID)"}, {IDC_VID, "I"},
+    {-1, "LDID(设备标识: Device ID)"}, {IDC_DID, "I"}, {-1, "LRID(芯片版本 : Revision ID)"}, {IDC_RID, "I"},
+    {-1, "LSVID(子系统厂商标识 : Subsystem Vendor ID)"}, {IDC_SVID, "I"},
+    {-1, "LSID(子系统标识 : Subsystem ID)"}, {IDC_SID, "I"}, {-1, "LHEX"}, {-1, "LHEX"}, {-1, "LHEX"},
+    {-1, "LHEX"}, {-1, "LHEX"}, {IDC_EEPROM_READ, "B读EEPROM"},
+    };
+    EXPECT_EQ(e2e::DescribeControls(dialog), rows);
+    EXPECT_EQ(Narrow(app.TextOf(GetDlgItem(dialog, IDC_VID))), "1A2B");
+    EXPECT_FALSE(app.Enabled(IDC_IDENTITY));
+
+    const std::pair<int, std::string> typed[] = {{IDC_VID, "abCD"}, {IDC_DID, "0123"},
+                                                 {IDC_RID, "45"}, {IDC_SVID, "6789"}, {IDC_SID, "EfeF"}};
+    for (const auto &[id, text] : typed) {
+        e2e::TzDebug::SetTextOf(GetDlgItem(dialog, id), L"");
+        e2e::TzDebug::TypeInto(GetDlgItem(dialog, id), L"g-x " + e2e::Widen(text) + L"123");
+    }
+    PostMessageW(dialog, WM_COMMAND, IDC_EEPROM_WRITE, 0);
+    ExpectBox("写EEPROM完成", false, dialog);
+    for (const auto &[id, text] : typed)
+        EXPECT_EQ(Narrow(app.TextOf(GetDlgItem(dialog, id))), text) << id;
+    const auto writes = e2e::CallsNamed(app.Trace(), "TZ810mWriteI2C");
+    ASSERT_EQ(writes.size(), 32u);
+    EXPECT_EQ(writes[4].Arg(3), 0xCDu);
+
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(app.WaitDialogGone(caption));
+    ASSERT_TRUE(app.Settle());
+    EXPECT_TRUE(app.Enabled(IDC_IDENTITY));
+}
+
+TEST_F(Program, InterruptCountsPostedFromTheLibrarysThreadReachTheirBoxes)
+{
+    Start();
+    app.Click(IDC_OPEN);
+    const struct {
+        int button, box;
+        const wchar_t *count;
+    } presses[] = {{IDC_LEVEL_TEST, IDC_LEVEL_COUNT, L"1"}, {IDC_LEVEL_TEST, IDC_LEVEL_COUNT, L"2"},
+                   {IDC_EDGE_TEST, IDC_EDGE_COUNT, L"1"}};
+    for (const auto &p : presses) {
+        app.Click(p.button);
+        e2e::MessageBoxInfo notice = app.WaitMessageBox();
+        ASSERT_TRUE(app.PressOk(notice));
+        EXPECT_TRUE(e2e::WaitFor([&] { return app.Text(p.box) == p.count; }))
+            << e2e::Narrow(app.Text(p.box)) << " instead of " << e2e::Narrow(p.count);
+    }
+    EXPECT_EQ(app.Text(IDC_LEVEL_COUNT), L"2");
 }
 
 } // namespace

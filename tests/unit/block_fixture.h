@@ -93,10 +93,10 @@ protected:
     }
     // One message, owned by the main dialog with the error icon, and no
     // library call at all: the shape of every refusal.
-    void ExpectRefused(const std::string &text, Icon icon = Icon::Error)
+    void ExpectRefused(const std::string &text, Icon icon = Icon::Error, Window owner = Window::Main)
     {
         EXPECT_TRUE(tzsim::Calls().empty()) << "first call: " << tzsim::Calls().front().name;
-        ExpectOnlyMessage(Window::Main, text, icon);
+        ExpectOnlyMessage(owner, text, icon);
     }
     void ExpectOnlyMessage(const std::string &text, Icon icon)
     {

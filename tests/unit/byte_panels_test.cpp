@@ -24,85 +24,67 @@ protected:
 TEST_F(BytePanels, InputIsRefusedInOrderBeforeAnyCall)
 {
     Open(1);
-    const char *const bad = kBadCharacterMessage;
+    const char *const bad = kBadCharacterMessage, *const noAddress = "请输入地址!", *const noBoth = "请输入地址和数据!";
     const struct {
         int button;
         const char *address, *data, *message;
-        Icon icon;
-    } rows[] = {
-        {IDC_I2C_READ, "g", "", bad, Icon::Error},
-        {IDC_I2C_READ, "", "zz", "请输入地址!", Icon::None},
-        {IDC_I2C_WRITE, "x", "yy", bad, Icon::Error},   // the address first
-        {IDC_I2C_WRITE, "", "yy", bad, Icon::Error},    // characters before emptiness
-        {IDC_I2C_WRITE, "", "12", "请输入地址和数据!", Icon::None},
-        {IDC_I2C_WRITE, "12", "", "请输入地址和数据!", Icon::None},
-        {IDC_CFG_READ, "-1", "", bad, Icon::Error},
-        {IDC_CFG_READ, "", "", "请输入地址!", Icon::None},
-        {IDC_CFG_WRITE, "1:", "zz", bad, Icon::Error},
-        {IDC_CFG_WRITE, "", "G", bad, Icon::Error},
-        {IDC_CFG_WRITE, "", "12", "请输入地址和数据!", Icon::None},
-        {IDC_CFG_WRITE, "40", "", "请输入地址和数据!", Icon::None}};
+    } rows[] = {{IDC_I2C_READ, "g", "", bad},        {IDC_I2C_READ, "", "zz", noAddress},
+                {IDC_I2C_WRITE, "x", "yy", bad},     {IDC_I2C_WRITE, "", "yy", bad},  // characters first
+                {IDC_I2C_WRITE, "", "12", noBoth},   {IDC_I2C_WRITE, "12", "", noBoth},
+                {IDC_CFG_READ, "-1", "", bad},       {IDC_CFG_READ, "", "", noAddress},
+                {IDC_CFG_WRITE, "1:", "zz", bad},    {IDC_CFG_WRITE, "", "G", bad},
+                {IDC_CFG_WRITE, "", "12", noBoth},   {IDC_CFG_WRITE, "40", "", noBoth}};
     for (const auto &r : rows) {
         SCOPED_TRACE(testing::Message() << r.button << " " << r.address << "/" << r.data);
         Do(r.button, r.address, r.data);
-        ExpectRefused(r.message, r.icon);
+        ExpectRefused(r.message, r.message == bad ? Icon::Error : Icon::None);
     }
 }
 
 TEST_F(BytePanels, CallsWithTheCardIndexAndShowTwoDigits)
 {
-    // The TZ810 at index 1. Pasted text longer than the box holds: only
-    // its first two characters count.
+    // The TZ810 at index 1. Of pasted text longer than the box holds only
+    // the first two characters count.
     Open(1);
     tzsim::SetEepromByte(1, 0x9C, 0x0A);
-    Do(IDC_I2C_READ, "9c", "");
-    EXPECT_EQ(CallsNamed("TZ810mReadI2C").at(0).args, (Args{1, 0x50, 0x9C}));
-    EXPECT_EQ(port.text(IDC_I2C_DATA), "0A");
-    EXPECT_TRUE(port.messages.empty());
-
-    Do(IDC_I2C_WRITE, "5", "a5x");
-    EXPECT_EQ(CallsNamed("TZ810mWriteI2C").at(0).args, (Args{1, 0x50, 0x05, 0xA5}));
+    const struct {
+        int button;
+        const char *address, *data, *call;
+        Args args;
+        const char *shown;  // the data box after a read, the message after a write
+    } rows[] = {{IDC_I2C_READ, "9c", "", "TZ810mReadI2C", {1, 0x50, 0x9C}, "0A"},
+                {IDC_I2C_WRITE, "5", "a5x", "TZ810mWriteI2C", {1, 0x50, 0x05, 0xA5}, "写数据成功!"},
+                {IDC_I2C_WRITE, "f1", "123", "TZ810mWriteI2C", {1, 0x50, 0xF1, 0x12}, "写数据成功!"},
+                {IDC_CFG_READ, "2", "", "TZ810mReadConfig", {1, 0x02}, "30"},
+                {IDC_CFG_READ, "3c5", "", "TZ810mReadConfig", {1, 0x3C}, "11"},
+                {IDC_CFG_WRITE, "404", "5a7", "TZ810mWriteConfig", {1, 0x40, 0x5A}, "写数据成功!"},
+                // a read-only byte takes the write without changing; nothing reads it back
+                {IDC_CFG_WRITE, "0", "FF", "TZ810mWriteConfig", {1, 0, 0xFF}, "写数据成功!"}};
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.address);
+        Do(r.button, r.address, r.data);
+        ASSERT_EQ(tzsim::Calls().size(), 1u);
+        EXPECT_EQ(CallsNamed(r.call).at(0).args, r.args);
+        if (r.button == IDC_I2C_READ || r.button == IDC_CFG_READ)
+            EXPECT_EQ(port.text(r.button == IDC_I2C_READ ? IDC_I2C_DATA : IDC_CFG_DATA), r.shown);
+        else
+            ExpectOnlyMessage(r.shown, Icon::None);
+    }
     EXPECT_EQ(tzsim::EepromByte(1, 0x05), 0xA5);
-    ExpectOnlyMessage("写数据成功!", Icon::None);
-    Do(IDC_I2C_WRITE, "f1", "123");
-    EXPECT_EQ(CallsNamed("TZ810mWriteI2C").at(0).args, (Args{1, 0x50, 0xF1, 0x12}));
-
-    Do(IDC_CFG_READ, "2", "");
-    EXPECT_EQ(CallsNamed("TZ810mReadConfig").at(0).args, (Args{1, 0x02}));
-    EXPECT_EQ(port.text(IDC_CFG_DATA), "30");
-    Do(IDC_CFG_READ, "3c5", "");
-    EXPECT_EQ(CallsNamed("TZ810mReadConfig").at(0).args, (Args{1, 0x3C}));
-    EXPECT_EQ(port.text(IDC_CFG_DATA), "11");
-
-    Do(IDC_CFG_WRITE, "404", "5a7");
-    EXPECT_EQ(CallsNamed("TZ810mWriteConfig").at(0).args, (Args{1, 0x40, 0x5A}));
     EXPECT_EQ(tzsim::ConfigByte(1, 0x40), 0x5A);
-    ExpectOnlyMessage("写数据成功!", Icon::None);
-    // A read-only byte takes the write without changing; nothing reads it back.
-    Do(IDC_CFG_WRITE, "0", "FF");
-    ExpectOnlyMessage("写数据成功!", Icon::None);
-    EXPECT_EQ(tzsim::Calls().size(), 1u);
 }
 
 TEST_F(BytePanels, LibraryFailuresAreReportedWithTheErrorIcon)
 {
     // The enumeration and the open made the first three configuration reads.
-    Open(0, "fault TZ810mReadConfig = call 4\nfault TZ810mWriteConfig = always\n"
-            "eeprom 0 = absent");
-    const struct {
-        int button;
-        const char *message;
-        int dataBox;
-    } rows[] = {{IDC_CFG_READ, "读数据失败!", IDC_CFG_DATA},
-                {IDC_CFG_WRITE, "写数据失败!", IDC_CFG_DATA},
-                {IDC_I2C_READ, "读数据失败!", IDC_I2C_DATA},
-                {IDC_I2C_WRITE, "写数据失败!", IDC_I2C_DATA}};
-    for (const auto &r : rows) {
-        SCOPED_TRACE(r.button);
-        Do(r.button, "10", "77");
-        EXPECT_EQ(tzsim::Calls().size(), 1u);
-        ExpectOnlyMessage(r.message, Icon::Error);
-        EXPECT_EQ(port.text(r.dataBox), "77");
+    Open(0, "fault TZ810mReadConfig = call 4\nfault TZ810mWriteConfig = always\neeprom 0 = absent");
+    for (const auto &[button, message, box] :
+         {std::tuple{IDC_CFG_READ, "读数据失败!", IDC_CFG_DATA}, {IDC_CFG_WRITE, "写数据失败!", IDC_CFG_DATA},
+          {IDC_I2C_READ, "读数据失败!", IDC_I2C_DATA}, {IDC_I2C_WRITE, "写数据失败!", IDC_I2C_DATA}}) {
+        Do(button, "10", "77");
+        EXPECT_EQ(tzsim::Calls().size(), 1u) << button;
+        ExpectOnlyMessage(message, Icon::Error);
+        EXPECT_EQ(port.text(box), "77");
     }
 }
 

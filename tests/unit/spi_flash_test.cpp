@@ -12,7 +12,16 @@ using blocktest::CallNames;
 using blocktest::CallsNamed;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
-using Filters = std::vector<std::pair<std::string, std::string>>;
+
+// A file dialog's set-up in one line.
+std::string Described(const FileChoice &c)
+{
+    std::string out = std::string(c.save ? "save" : "open") + " owner " + std::to_string(int(c.owner)) + " " + c.title;
+    for (const auto &[name, pattern] : c.filters)
+        out += " [" + name + "|" + pattern + "]";
+    return out + " ." + c.defaultExtension + (c.startInCurrentFolder ? " here" : "") +
+           (c.overwritePrompt ? " ask" : "") + (c.readOnlyBox ? " ro" : "");
+}
 
 const char kImage[] = "/bench/images/board.txt";
 
@@ -37,18 +46,14 @@ class SpiFlash : public blocktest::Bench {};
 TEST_F(SpiFlash, ModeCodeFollowsBothCombosWithFallbackTwo)
 {
     Open(1);
-    const struct {
-        int mode, clock;
-        ULONG code;
-    } rows[] = {{0, 0, 1},  {0, 1, 0},  {0, -1, 2}, {1, 0, 3}, {1, 1, 2},
-                {1, -1, 2}, {-1, 0, 2}, {-1, 1, 2}, {2, 0, 2}, {0, 2, 2}};
-    for (const auto &r : rows) {
-        SCOPED_TRACE(testing::Message() << r.mode << "/" << r.clock);
-        port.c(IDC_SPI_MODE).selection = r.mode;
-        port.c(IDC_SPI_CLOCK).selection = r.clock;
+    // mode, clock selection -> code
+    for (const auto &[mode, clock, code] : {std::tuple{0, 0, 1u}, {0, 1, 0u}, {0, -1, 2u}, {1, 0, 3u}, {1, 1, 2u},
+                                            {1, -1, 2u}, {-1, 0, 2u}, {-1, 1, 2u}, {2, 0, 2u}, {0, 2, 2u}}) {
+        port.c(IDC_SPI_MODE).selection = mode;
+        port.c(IDC_SPI_CLOCK).selection = clock;
         Reset();
         Click(IDC_SPI_SET);
-        EXPECT_EQ(CallsNamed("TZ810SetStream").at(0).args, (Args{1, r.code}));
+        EXPECT_EQ(CallsNamed("TZ810SetStream").at(0).args, (Args{1, code})) << mode << "/" << clock;
         ExpectOnlyMessage("设置SPI成功", Icon::None);
     }
     Open(1, "fault TZ810SetStream = always");
@@ -66,17 +71,11 @@ TEST_F(SpiFlash, IdentificationAsksForTheIdAndChecksThreeBytesOfTheReply)
     EXPECT_EQ(spi[0].args, (Args{1, 4, 4}));
     EXPECT_EQ(spi[0].data, (Bytes{0x90, 0, 0, 0}));
 
-    const struct {
-        UCHAR reply[4];
-        const char *status;
-    } rows[] = {{{0xBF, 0x48, 0xBF, 0x00}, "FLASH状态正常"}, {{0x00, 0x48, 0xBF, 0}, "FLASH状态异常"},
-                {{0xBF, 0x00, 0xBF, 0}, "FLASH状态异常"},    {{0xBF, 0x48, 0x00, 0}, "FLASH状态异常"},
-                {{0xFF, 0xFF, 0xFF, 0xFF}, "FLASH状态异常"}};
     s.lib.TZ810StreamSPI = ReplyingStream;
-    for (const auto &r : rows) {
-        std::memcpy(g_reply, r.reply, sizeof g_reply);
+    for (std::uint32_t reply : {0x00BF48BFu, 0x00BF4800u, 0x00BF00BFu, 0x000048BFu, 0xFFFFFFFFu}) {
+        std::memcpy(g_reply, &reply, sizeof g_reply);  // first byte lowest
         IdentifyFlash(s);
-        EXPECT_EQ(port.text(IDC_FLASH_STATUS), r.status) << int(r.reply[0]) << int(r.reply[2]);
+        EXPECT_EQ(port.text(IDC_FLASH_STATUS), reply == 0x00BF48BF ? "FLASH状态正常" : "FLASH状态异常") << reply;
     }
     // A failed call leaves the zeroed reply.
     Open(0, "fault TZ810StreamSPI = always");
@@ -95,16 +94,8 @@ TEST_F(SpiFlash, ReadSavesTheWholeFlashAfterEveryChunkWasRead)
     EXPECT_TRUE(tzsim::Calls().empty());
     EXPECT_TRUE(port.messages.empty());
     Click(IDC_FLASH_READ);
-    ASSERT_EQ(port.fileChoices.size(), 2u);
-    const FileChoice &c = port.fileChoices[1];
-    EXPECT_TRUE(c.save);
-    EXPECT_EQ(c.owner, Window::None);
-    EXPECT_EQ(c.title, "保存文件");
-    EXPECT_EQ(c.filters, (Filters{{"Images(*.txt)", "*.txt;"}, {"All Files(*.*)", "*.*"}}));
-    EXPECT_EQ(c.defaultExtension, "txt");
-    EXPECT_TRUE(c.startInCurrentFolder);
-    EXPECT_TRUE(c.overwritePrompt);
-    EXPECT_FALSE(c.readOnlyBox);
+    EXPECT_EQ(Described(port.fileChoices.at(1)),
+              "save owner 0 保存文件 [Images(*.txt)|*.txt;] [All Files(*.*)|*.*] .txt here ask");
 
     const auto reads = CallsNamed("TZ780mReadFlash");
     ASSERT_EQ(reads.size(), 16u);
@@ -116,29 +107,21 @@ TEST_F(SpiFlash, ReadSavesTheWholeFlashAfterEveryChunkWasRead)
 
 TEST_F(SpiFlash, FailedReadOrFileIsReported)
 {
-    const struct {
-        const char *config;
-        FilePort::WriteResult result;
-        const char *message;  // null: none
-        size_t chunks;
-    } rows[] = {{"fault TZ780mReadFlash = call 5", FilePort::WriteResult::Ok, "读FLASH失败", 5},
-                {"", FilePort::WriteResult::CreateFailed, nullptr, 16},
-                {"", FilePort::WriteResult::WriteFailed, "写文件失败", 16}};
-    for (const auto &r : rows) {
-        SCOPED_TRACE(r.config);
-        Open(0, r.config);
+    using W = FilePort::WriteResult;
+    // A file that cannot be created ends the read without a word.
+    for (const auto &[config, result, message, chunks] :
+         {std::tuple{"fault TZ780mReadFlash = call 5", W::Ok, "读FLASH失败", 5u},
+          {"", W::CreateFailed, "", 16u}, {"", W::WriteFailed, "写文件失败", 16u}}) {
+        Open(0, config);
         files.files[kImage] = {1, 2, 3};
-        files.forceWrite = r.result == FilePort::WriteResult::Ok
-                               ? std::nullopt
-                               : std::optional<FilePort::WriteResult>(r.result);
+        files.forceWrite = result == W::Ok ? std::nullopt : std::optional<W>(result);
         port.fileAnswers = {std::string(kImage)};
         Click(IDC_FLASH_READ);
-        EXPECT_EQ(tzsim::CountCalls("TZ780mReadFlash"), r.chunks);
+        EXPECT_EQ(tzsim::CountCalls("TZ780mReadFlash"), chunks);
         EXPECT_EQ(files.files[kImage], (Bytes{1, 2, 3}));
-        if (r.message)
-            ExpectOnlyMessage(r.message, Icon::Error);
-        else
-            EXPECT_TRUE(port.messages.empty());
+        EXPECT_EQ(port.messages.size(), *message ? 1u : 0u) << message;
+        if (*message)
+            ExpectOnlyMessage(message, Icon::Error);
     }
 }
 
@@ -148,15 +131,8 @@ TEST_F(SpiFlash, WriteTakesTheChosenOrRememberedImage)
     port.fileAnswers = {std::nullopt};
     Click(IDC_FLASH_WRITE);  // nothing chosen yet
     ExpectRefused("请打开文件");
-    const FileChoice &c = port.fileChoices[0];
-    EXPECT_FALSE(c.save);
-    EXPECT_EQ(c.owner, Window::Main);
-    EXPECT_EQ(c.title, "选择即将写入的目标文件");
-    EXPECT_EQ(c.filters, (Filters{{"Images(*.TXT)", "*.txt; "}, {"All Files(*.*)", "*.*"}}));
-    EXPECT_EQ(c.defaultExtension, "");
-    EXPECT_FALSE(c.startInCurrentFolder);
-    EXPECT_FALSE(c.overwritePrompt);
-    EXPECT_TRUE(c.readOnlyBox);
+    EXPECT_EQ(Described(port.fileChoices.at(0)),
+              "open owner 1 选择即将写入的目标文件 [Images(*.TXT)|*.txt; ] [All Files(*.*)|*.*] . ro");
 
     const Bytes full = Pattern(0x10000);
     files.files = {{"a.txt", {0x61, 0x62, 0x63}}, {"full.bin", full}, {"empty.bin", {}},
@@ -190,43 +166,31 @@ TEST_F(SpiFlash, FileAndLibraryFailuresOfTheWriteAreReported)
     Open(0, "fault TZ780mWriteFlash = always");
     files.files["a.txt"] = {1};
     s.imagePath = "a.txt";
-    const struct {
-        std::optional<FilePort::ReadResult> result;
-        const char *message;
-    } rows[] = {{FilePort::ReadResult::OpenFailed, "创建/打开文件出错"},
-                {FilePort::ReadResult::SizeFailed, "获取文件的大小错误"},
-                {FilePort::ReadResult::TooLarge, "只能打开小于64K的文件"},
-                {FilePort::ReadResult::AllocFailed, "分配缓冲区错误"},
-                {FilePort::ReadResult::ReadFailed, "读文件出错"},
-                {std::nullopt, "写FLASH失败"}};
-    for (const auto &r : rows) {
-        SCOPED_TRACE(r.message);
+    using R = FilePort::ReadResult;
+    for (const auto &[result, message] :
+         {std::pair{std::optional<R>(R::OpenFailed), "创建/打开文件出错"}, {R::SizeFailed, "获取文件的大小错误"},
+          {R::TooLarge, "只能打开小于64K的文件"}, {R::AllocFailed, "分配缓冲区错误"}, {R::ReadFailed, "读文件出错"},
+          {std::nullopt, "写FLASH失败"}}) {
         Reset();
-        files.forceRead = r.result;
+        files.forceRead = result;
         Click(IDC_FLASH_WRITE);
-        EXPECT_EQ(tzsim::CountCalls("TZ780mWriteFlash"), r.result ? 0u : 1u);
-        ExpectOnlyMessage(r.message, Icon::Error);
+        EXPECT_EQ(tzsim::CountCalls("TZ780mWriteFlash"), result ? 0u : 1u);
+        ExpectOnlyMessage(message, Icon::Error);
     }
 }
 
 TEST_F(SpiFlash, EraseUnlocksThenErasesTheWholeFlash)
 {
-    const struct {
-        const char *config;
-        const char *message;
-        Icon icon;
-    } rows[] = {{"", "擦除FLASH成功", Icon::None},
-                {"fault TZ780mLockFlash = always", "擦除FLASH成功", Icon::None},
-                {"fault TZ780mEarseFlash = always", "擦除FLASH失败", Icon::Error}};
-    for (const auto &r : rows) {
-        SCOPED_TRACE(r.config);
-        Open(1, r.config);
+    for (const auto &[config, message, icon] :
+         {std::tuple{"", "擦除FLASH成功", Icon::None}, {"fault TZ780mLockFlash = always", "擦除FLASH成功", Icon::None},
+          {"fault TZ780mEarseFlash = always", "擦除FLASH失败", Icon::Error}}) {
+        Open(1, config);
         tzsim::SetFlashByte(0xFFFF, 0x12);
         Click(IDC_FLASH_ERASE);
         EXPECT_EQ(CallNames(), (Strings{"TZ780mLockFlash", "TZ780mEarseFlash"}));
         EXPECT_EQ(CallsNamed("TZ780mLockFlash")[0].args, (Args{0, 0}));
         EXPECT_EQ(CallsNamed("TZ780mEarseFlash")[0].args, (Args{0, 0, 0x10000}));
-        ExpectOnlyMessage(r.message, r.icon);
+        ExpectOnlyMessage(message, icon);
     }
     EXPECT_EQ(tzsim::FlashByte(0xFFFF), 0x12);
 }
