@@ -33,11 +33,11 @@ void RemoveTree(const std::wstring &folder)
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
     for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
-        const std::wstring name = data.cFileName, path = folder + L"\\" + name;
+        const std::wstring name = data.cFileName;
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            DeleteFileW(path.c_str());
+            DeleteFileW((folder + L"\\" + name).c_str());
         else if (name != L"." && name != L"..")
-            RemoveTree(path);
+            RemoveTree(folder + L"\\" + name);
     }
     FindClose(find);
     RemoveDirectoryW(folder.c_str());
@@ -69,8 +69,8 @@ std::string Narrow(const std::wstring &s)
 
 std::string ReadWholeFile(const std::wstring &path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     std::string content;
     char buffer[4096];
     DWORD got = 0;
@@ -107,7 +107,7 @@ std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog)
             kind = style & ES_MULTILINE ? (style & ES_READONLY ? "T" : "D") : style & ES_READONLY ? "R" : "I";
         else if (cls == L"ComboBox" && (style & 3) == CBS_DROPDOWN)
             kind = style & CBS_SORT ? "S" : "O";
-        if (kind == "B" || kind == "C" || kind == "G" || kind == "L")
+        if (std::string("BCGL").find(kind) != std::string::npos)
             kind += Narrow(TzDebug::TextOf(c));
         const int id = GetDlgCtrlID(c);
         controls.push_back({(id & 0xFFFF) == 0xFFFF ? -1 : id, kind});
@@ -115,7 +115,7 @@ std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog)
     return controls;
 }
 
-std::vector<TraceCall> ParseTrace(const std::string &text)
+std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed)
 {
     std::vector<TraceCall> calls;
     std::istringstream lines(text);
@@ -123,7 +123,8 @@ std::vector<TraceCall> ParseTrace(const std::string &text)
     while (std::getline(lines, line)) {
         std::istringstream tokens(line);
         TraceCall call;
-        if (!(tokens >> ms >> call.name) || !std::isdigit(static_cast<unsigned char>(ms[0])))
+        if (!(tokens >> ms >> call.name) || !std::isdigit(static_cast<unsigned char>(ms[0])) ||
+            (onlyNamed && call.name != onlyNamed))
             continue;
         call.line = line;
         while (tokens >> token && token != "->") {
@@ -139,13 +140,14 @@ std::vector<TraceCall> ParseTrace(const std::string &text)
     return calls;
 }
 
-std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name)
+void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner)
 {
-    std::vector<TraceCall> result;
-    for (const TraceCall &call : calls)
-        if (call.name == name)
-            result.push_back(call);
-    return result;
+    MessageBoxInfo box = app.WaitMessageBox();
+    ASSERT_TRUE(box) << "no message box; expected " << text;
+    EXPECT_EQ(Narrow(box.text), text);
+    EXPECT_EQ(box.hasIcon, icon) << text;
+    EXPECT_EQ(box.owner, owner) << text;
+    EXPECT_TRUE(app.PressOk(box)) << text;
 }
 
 TzDebug::TzDebug()
@@ -165,11 +167,11 @@ TzDebug::~TzDebug()
     }
     CloseHandle(pi_.hProcess);
     CloseHandle(pi_.hThread);
-    if (::testing::Test::HasFailure())
+    if (!::testing::Test::HasFailure())
+        RemoveTree(folder_);
+    else
         std::fprintf(stderr, "[ e2e ] folder kept: %s\n[ e2e ] trace:\n%s\n", Narrow(folder_).c_str(),
                      ReadWholeFile(folder_ + L"\\trace.txt").c_str());
-    else
-        RemoveTree(folder_);
 }
 
 bool TzDebug::Launch(const LaunchOptions &options)
@@ -188,24 +190,19 @@ bool TzDebug::Launch(const LaunchOptions &options)
         if (_wcsnicmp(p, L"TZSIM_", 6) != 0)
             env.append(p, wcslen(p) + 1);
     FreeEnvironmentStringsW(block);
-    for (const wchar_t *v : {L"TZSIM_CONFIG=", L"\\scenario.cfg", L"TZSIM_STATE=", L"\\state.bin",
-                             L"TZSIM_TRACE=", L"\\trace.txt"})
+    for (const wchar_t *v : {L"TZSIM_CONFIG=", L"\\scenario.cfg", L"TZSIM_STATE=", L"\\state.bin", L"TZSIM_TRACE=",
+                             L"\\trace.txt"})
         env += v[0] == L'\\' ? folder_ + v + L'\0' : v;
     env += L'\0';
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                        &env[0], folder_.c_str(), &si, &pi_)) {
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &env[0],
+                        folder_.c_str(), &si, &pi_)) {
         error_ = "cannot start " + Narrow(exe) + ", error " + std::to_string(GetLastError());
         return false;
     }
     return !options.waitForMain || WaitMain(true);
-}
-
-bool TzDebug::Running() const
-{
-    return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
 }
 
 bool TzDebug::WaitMain(bool visible)
@@ -215,9 +212,21 @@ bool TzDebug::WaitMain(bool visible)
         main_ = mains.empty() || (visible && !Send(mains.front(), WM_NULL, 0, 0)) ? nullptr : mains.front();
         return main_ || !Running();
     });
-    if (!main_)
-        error_ = Running() ? "the main dialog did not appear" : "the program ended before its main dialog";
+    error_ = main_ ? "" : Running() ? "the main dialog did not appear" : "the program ended before its main dialog";
     return main_ != nullptr;
+}
+
+long TzDebug::WaitExit()
+{
+    DWORD code = 0;
+    if (WaitForSingleObject(pi_.hProcess, kWait) != WAIT_OBJECT_0 || !GetExitCodeProcess(pi_.hProcess, &code))
+        return -1;
+    return long(code);
+}
+
+std::vector<TraceCall> TzDebug::Trace(const char *onlyNamed) const
+{
+    return ParseTrace(ReadWholeFile(folder_ + L"\\trace.txt"), onlyNamed);
 }
 
 std::wstring TzDebug::TextOf(HWND hwnd)
@@ -271,28 +280,50 @@ bool TzDebug::Settle() const
     // first ones posted in turn.
     HWND marker = Item(1035);
     DWORD_PTR modified = 0;
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < 2; ++round)
         if (!Send(marker, EM_SETMODIFY, FALSE, 0) || !PostMessageW(marker, EM_SETMODIFY, TRUE, 0) ||
             !WaitFor([&] { return Send(marker, EM_GETMODIFY, 0, 0, &modified) && modified; }))
             return false;
-    }
     return true;
+}
+
+std::vector<HWND> TzDebug::Dialogs(const std::wstring &caption, bool visibleOnly) const
+{
+    WindowSearch search{pi_.dwProcessId, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    std::vector<HWND> found;
+    wchar_t name[16] = {};
+    for (HWND hwnd : search.second)
+        if (GetClassNameW(hwnd, name, 16) && std::wstring(name) == L"#32770" &&
+            (!visibleOnly || IsWindowVisible(hwnd)) && TextOf(hwnd) == caption)
+            found.push_back(hwnd);
+    return found;
+}
+
+HWND TzDebug::WaitDialog(const std::wstring &caption, DWORD timeout) const
+{
+    HWND found = nullptr;
+    WaitFor([&] {
+        std::vector<HWND> all = Dialogs(caption);
+        found = all.empty() || !Send(all.front(), WM_NULL, 0, 0) ? nullptr : all.front();
+        return found || !Running();
+    }, timeout);
+    return found;
+}
+
+bool TzDebug::WaitDialogGone(const std::wstring &caption) const
+{
+    return WaitFor([&] { return Dialogs(caption, false).empty(); });
 }
 
 MessageBoxInfo TzDebug::WaitMessageBox(DWORD timeout) const
 {
     MessageBoxInfo info;
-    WaitFor([&] {
-        std::vector<HWND> boxes = Dialogs(L"\u63d0\u793a");  // 提示
-        info.hwnd = boxes.empty() || !Send(boxes.front(), WM_NULL, 0, 0) ? nullptr : boxes.front();
-        return info.hwnd || !Running();
-    }, timeout);
-    if (!info)
+    if (!(info.hwnd = WaitDialog(L"\u63d0\u793a", timeout)))  // 提示
         return info;
     info.text = TextOf(GetDlgItem(info.hwnd, 0xFFFF));
-    HWND icon = GetDlgItem(info.hwnd, 1088);
-    DWORD_PTR handle = 0;
-    info.hasIcon = icon && Send(icon, STM_GETICON, 0, 0, &handle) && handle;
+    DWORD_PTR icon = 0;
+    info.hasIcon = Send(GetDlgItem(info.hwnd, 1088), STM_GETICON, 0, 0, &icon) && icon;
     info.owner = GetWindow(info.hwnd, GW_OWNER);
     return info;
 }
@@ -302,53 +333,5 @@ bool TzDebug::PressOk(const MessageBoxInfo &box) const
     PostMessageW(box.hwnd, WM_COMMAND, IDOK, 0);
     return box && WaitFor([&] { return !IsWindow(box.hwnd); });
 }
-
-void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner)
-{
-    MessageBoxInfo box = app.WaitMessageBox();
-    ASSERT_TRUE(box) << "no message box; expected " << text;
-    EXPECT_EQ(Narrow(box.text), text);
-    EXPECT_EQ(box.hasIcon, icon) << text;
-    EXPECT_EQ(box.owner, owner) << text;
-    EXPECT_TRUE(app.PressOk(box)) << text;
-}
-
-std::vector<HWND> TzDebug::Dialogs(const std::wstring &caption, bool visibleOnly) const
-{
-    WindowSearch search{pi_.dwProcessId, {}}, found{0, {}};
-    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
-    wchar_t name[16] = {};
-    for (HWND hwnd : search.second)
-        if (GetClassNameW(hwnd, name, 16) && std::wstring(name) == L"#32770" &&
-            (!visibleOnly || IsWindowVisible(hwnd)) && TextOf(hwnd) == caption)
-            found.second.push_back(hwnd);
-    return found.second;
-}
-
-HWND TzDebug::WaitDialog(const std::wstring &caption) const
-{
-    HWND found = nullptr;
-    WaitFor([&] {
-        std::vector<HWND> all = Dialogs(caption);
-        found = all.empty() || !Send(all.front(), WM_NULL, 0, 0) ? nullptr : all.front();
-        return found || !Running();
-    });
-    return found;
-}
-
-bool TzDebug::WaitDialogGone(const std::wstring &caption) const
-{
-    return WaitFor([&] { return Dialogs(caption, false).empty(); });
-}
-
-long TzDebug::WaitExit()
-{
-    DWORD code = 0;
-    if (WaitForSingleObject(pi_.hProcess, kWait) != WAIT_OBJECT_0 || !GetExitCodeProcess(pi_.hProcess, &code))
-        return -1;
-    return long(code);
-}
-
-std::vector<TraceCall> TzDebug::Trace() const { return ParseTrace(ReadWholeFile(folder_ + L"\\trace.txt")); }
 
 } // namespace e2e

@@ -24,35 +24,27 @@ bool WriteWholeFile(const std::wstring &path, const std::string &content);
 
 // The controls of a dialog in template order: the identifier (-1 for none)
 // and a kind letter, followed by the text for buttons and labels. Kinds:
-// B push button, C check box, G group box, L label, I input box, R
-// read-only box, D multi-line data box, T read-only multi-line text,
-// O drop-down combo box, S sorted one.
+// B push button, C check box, G group box, L label, I input box, R read-only
+// box, D multi-line data box, T read-only multi-line text, O drop-down
+// combo box, S sorted one.
 std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog);
 
-// One line of the simulator's call trace:
+// One call of the simulator's trace:
 //   <ms> <FunctionName> <args> [data=<hex>] [out=<hex>] -> <result>
 struct TraceCall {
-    std::string name;
+    std::string name, data, out, line;
     std::vector<uint32_t> args;
-    std::string data, out, line;
     uint32_t Arg(size_t i) const { return i < args.size() ? args[i] : 0xDEADBEEF; }
 };
-std::vector<TraceCall> ParseTrace(const std::string &text);
-std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name);
+std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed = nullptr);
 
 // A message box of the program (caption "提示").
 struct MessageBoxInfo {
-    HWND hwnd = nullptr;
+    HWND hwnd = nullptr, owner = nullptr;
     std::wstring text;
     bool hasIcon = false;  // the program shows the error icon or none
-    HWND owner = nullptr;
     explicit operator bool() const { return hwnd != nullptr; }
 };
-
-class TzDebug;
-// The next message box of the program shows `text`, with the error icon or
-// none, owned by `owner`; it is then closed with OK.
-void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner);
 
 struct LaunchOptions {
     std::string config;       // scenario for the simulated library
@@ -74,15 +66,17 @@ public:
     HWND Main() const { return main_; }
     HWND Item(int id) const { return GetDlgItem(main_, id); }
     DWORD ProcessId() const { return pi_.dwProcessId; }
-    bool Running() const;
+    bool Running() const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
     std::wstring Folder() const { return folder_; }
+    long WaitExit();  // the exit code, or -1 on timeout
+    std::vector<TraceCall> Trace(const char *onlyNamed = nullptr) const;
 
     std::wstring Text(int id) const { return TextOf(Item(id)); }
     static std::wstring TextOf(HWND hwnd);
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
     static std::vector<std::wstring> ComboEntries(HWND combo);
 
-    // All of these post, so a command that shows a modal box does not block.
+    // These post, so a command that shows a modal box does not block.
     void Click(int id) const;    // WM_COMMAND from the button
     void Command(int id) const;  // WM_COMMAND id, lParam 0
     void Type(int id, const std::wstring &chars) const { TypeInto(Item(id), chars); }
@@ -94,15 +88,12 @@ public:
     // Waits until every message posted so far has been handled, or a modal
     // loop entered by one of them has taken the later ones.
     bool Settle() const;
-    MessageBoxInfo WaitMessageBox(DWORD timeout = kWait) const;
-    bool PressOk(const MessageBoxInfo &box) const;
     // Top-level dialogs of the program with this caption.
     std::vector<HWND> Dialogs(const std::wstring &caption, bool visibleOnly = true) const;
-    HWND WaitDialog(const std::wstring &caption) const;  // visible and settled
+    HWND WaitDialog(const std::wstring &caption, DWORD timeout = kWait) const;  // visible and settled
     bool WaitDialogGone(const std::wstring &caption) const;
-
-    long WaitExit();  // the exit code, or -1 on timeout
-    std::vector<TraceCall> Trace() const;
+    MessageBoxInfo WaitMessageBox(DWORD timeout = kWait) const;
+    bool PressOk(const MessageBoxInfo &box) const;
 
 private:
     PROCESS_INFORMATION pi_{};
@@ -110,5 +101,9 @@ private:
     std::wstring folder_;
     std::string error_;
 };
+
+// The next message box shows `text`, with the error icon or none, owned by
+// `owner`; it is then closed with OK.
+void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner);
 
 } // namespace e2e
