@@ -43,6 +43,53 @@ void RemoveTree(const std::wstring &folder)
     RemoveDirectoryW(folder.c_str());
 }
 
+// The pixels of a w x h bitmap after `draw`.
+std::vector<uint32_t> Pixels(int w, int h, const std::function<void(HDC mem, HDC screen)> &draw)
+{
+    std::vector<uint32_t> pixels(size_t(w) * h);
+    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    draw(mem, screen);
+    SelectObject(mem, old);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof bi.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    GetDIBits(mem, bmp, 0, h, pixels.data(), &bi, DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// The system icon nearest to what the icon control shows.
+BoxIcon ClassifyIcon(HWND iconStatic)
+{
+    RECT r{};
+    GetWindowRect(iconStatic, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const auto shown = Pixels(w, h, [&](HDC mem, HDC screen) { BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY); });
+    const std::pair<LPCWSTR, BoxIcon> icons[] = {{IDI_HAND, BoxIcon::Error}, {IDI_QUESTION, BoxIcon::Question},
+                                                 {IDI_EXCLAMATION, BoxIcon::Warning}, {IDI_ASTERISK, BoxIcon::Information}};
+    long best = -1;
+    BoxIcon nearest = BoxIcon::None;
+    for (const auto &[id, kind] : icons) {
+        const auto drawn = Pixels(w, h, [&, id = id](HDC mem, HDC) {
+            HBRUSH background = CreateSolidBrush(shown.empty() ? 0 : shown[0] & 0xFFFFFF);
+            RECT all{0, 0, w, h};
+            FillRect(mem, &all, background);
+            DeleteObject(background);
+            DrawIconEx(mem, 0, 0, LoadIconW(nullptr, id), w, h, 0, nullptr, DI_NORMAL);
+        });
+        long d = 0;
+        for (size_t i = 0; i < shown.size(); ++i)
+            for (int shift = 0; shift < 24; shift += 8)
+                d += std::abs(int((shown[i] >> shift) & 0xFF) - int((drawn[i] >> shift) & 0xFF));
+        if (best < 0 || d < best)
+            best = d, nearest = kind;
+    }
+    return nearest;
+}
+
 } // namespace
 
 bool WaitFor(const std::function<bool()> &done, DWORD timeout)
@@ -140,12 +187,29 @@ std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed
     return calls;
 }
 
+std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name, size_t from)
+{
+    std::vector<TraceCall> found;
+    for (size_t i = from; i < calls.size(); ++i)
+        if (calls[i].name == name)
+            found.push_back(calls[i]);
+    return found;
+}
+
+std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from)
+{
+    std::string text;
+    for (size_t i = from; i < calls.size(); ++i)
+        text += "  " + calls[i].line + "\n";
+    return text;
+}
+
 void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner)
 {
     MessageBoxInfo box = app.WaitMessageBox();
     ASSERT_TRUE(box) << "no message box; expected " << text;
     EXPECT_EQ(Narrow(box.text), text);
-    EXPECT_EQ(box.hasIcon, icon) << text;
+    EXPECT_EQ(box.icon, icon ? BoxIcon::Error : BoxIcon::None) << text;
     EXPECT_EQ(box.owner, owner) << text;
     EXPECT_TRUE(app.PressOk(box)) << text;
 }
@@ -324,6 +388,7 @@ MessageBoxInfo TzDebug::WaitMessageBox(DWORD timeout) const
     info.text = TextOf(GetDlgItem(info.hwnd, 0xFFFF));
     DWORD_PTR icon = 0;
     info.hasIcon = Send(GetDlgItem(info.hwnd, 1088), STM_GETICON, 0, 0, &icon) && icon;
+    info.icon = info.hasIcon ? ClassifyIcon(GetDlgItem(info.hwnd, 1088)) : BoxIcon::None;
     info.owner = GetWindow(info.hwnd, GW_OWNER);
     return info;
 }

@@ -37,12 +37,20 @@ struct TraceCall {
     uint32_t Arg(size_t i) const { return i < args.size() ? args[i] : 0xDEADBEEF; }
 };
 std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed = nullptr);
+// Calls named `name` from position `from` on; the lines from there on.
+std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name, size_t from = 0);
+std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from = 0);
+
+// The system icon a message box shows, told apart by its pixels on screen
+// (so the box must not be covered when it is read).
+enum class BoxIcon { None, Error, Question, Warning, Information };
 
 // A message box of the program (caption "提示").
 struct MessageBoxInfo {
     HWND hwnd = nullptr, owner = nullptr;
     std::wstring text;
-    bool hasIcon = false;  // the program shows the error icon or none
+    bool hasIcon = false;
+    BoxIcon icon = BoxIcon::None;
     explicit operator bool() const { return hwnd != nullptr; }
 };
 
@@ -102,8 +110,8 @@ private:
     std::string error_;
 };
 
-// The next message box shows `text`, with the error icon or none, owned by
-// `owner`; it is then closed with OK.
+// The next message box shows `text`, with the error icon (`icon`) or none,
+// owned by `owner`; it is then closed with OK.
 void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner);
 
 } // namespace e2e
