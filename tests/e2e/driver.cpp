@@ -43,53 +43,6 @@ void RemoveTree(const std::wstring &folder)
     RemoveDirectoryW(folder.c_str());
 }
 
-// The pixels of a w x h bitmap after `draw`.
-std::vector<uint32_t> Pixels(int w, int h, const std::function<void(HDC mem, HDC screen)> &draw)
-{
-    std::vector<uint32_t> pixels(size_t(w) * h);
-    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    draw(mem, screen);
-    SelectObject(mem, old);
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof bi.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    GetDIBits(mem, bmp, 0, h, pixels.data(), &bi, DIB_RGB_COLORS);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
-// The system icon nearest to what the icon control shows.
-BoxIcon ClassifyIcon(HWND iconStatic)
-{
-    RECT r{};
-    GetWindowRect(iconStatic, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    const auto shown = Pixels(w, h, [&](HDC mem, HDC screen) { BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY); });
-    const std::pair<LPCWSTR, BoxIcon> icons[] = {{IDI_HAND, BoxIcon::Error}, {IDI_QUESTION, BoxIcon::Question},
-                                                 {IDI_EXCLAMATION, BoxIcon::Warning}, {IDI_ASTERISK, BoxIcon::Information}};
-    long best = -1;
-    BoxIcon nearest = BoxIcon::None;
-    for (const auto &[id, kind] : icons) {
-        const auto drawn = Pixels(w, h, [&, id = id](HDC mem, HDC) {
-            HBRUSH background = CreateSolidBrush(shown.empty() ? 0 : shown[0] & 0xFFFFFF);
-            RECT all{0, 0, w, h};
-            FillRect(mem, &all, background);
-            DeleteObject(background);
-            DrawIconEx(mem, 0, 0, LoadIconW(nullptr, id), w, h, 0, nullptr, DI_NORMAL);
-        });
-        long d = 0;
-        for (size_t i = 0; i < shown.size(); ++i)
-            for (int shift = 0; shift < 24; shift += 8)
-                d += std::abs(int((shown[i] >> shift) & 0xFF) - int((drawn[i] >> shift) & 0xFF));
-        if (best < 0 || d < best)
-            best = d, nearest = kind;
-    }
-    return nearest;
-}
-
 } // namespace
 
 bool WaitFor(const std::function<bool()> &done, DWORD timeout)
@@ -303,19 +256,6 @@ std::wstring TzDebug::TextOf(HWND hwnd)
     return std::wstring(buffer.data(), length);
 }
 
-std::vector<std::wstring> TzDebug::ComboEntries(HWND combo)
-{
-    std::vector<std::wstring> entries;
-    DWORD_PTR count = 0, length = 0;
-    Send(combo, CB_GETCOUNT, 0, 0, &count);
-    for (int i = 0; i < int(count) && Send(combo, CB_GETLBTEXTLEN, i, 0, &length); ++i) {
-        std::vector<wchar_t> buffer(length + 2);
-        Send(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
-        entries.push_back(buffer.data());
-    }
-    return entries;
-}
-
 void TzDebug::Click(int id) const
 {
     PostMessageW(main_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Item(id)));
@@ -388,7 +328,8 @@ MessageBoxInfo TzDebug::WaitMessageBox(DWORD timeout) const
     info.text = TextOf(GetDlgItem(info.hwnd, 0xFFFF));
     DWORD_PTR icon = 0;
     info.hasIcon = Send(GetDlgItem(info.hwnd, 1088), STM_GETICON, 0, 0, &icon) && icon;
-    info.icon = info.hasIcon ? ClassifyIcon(GetDlgItem(info.hwnd, 1088)) : BoxIcon::None;
+    // The program shows no other icon than the error icon.
+    info.icon = info.hasIcon ? BoxIcon::Error : BoxIcon::None;
     info.owner = GetWindow(info.hwnd, GW_OWNER);
     return info;
 }

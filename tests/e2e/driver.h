@@ -41,9 +41,8 @@ std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed
 std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name, size_t from = 0);
 std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from = 0);
 
-// The system icon a message box shows, told apart by its pixels on screen
-// (so the box must not be covered when it is read).
-enum class BoxIcon { None, Error, Question, Warning, Information };
+// The icon a message box shows.
+enum class BoxIcon { None, Error };
 
 // A message box of the program (caption "提示").
 struct MessageBoxInfo {
@@ -82,7 +81,6 @@ public:
     std::wstring Text(int id) const { return TextOf(Item(id)); }
     static std::wstring TextOf(HWND hwnd);
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
-    static std::vector<std::wstring> ComboEntries(HWND combo);
 
     // These post, so a command that shows a modal box does not block.
     void Click(int id) const;    // WM_COMMAND from the button

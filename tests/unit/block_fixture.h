@@ -1,6 +1,6 @@
 // A session on the simulated bench, started (and usually a card opened)
-// through the real dialog logic. Calls and messages start empty after the
-// open, so a test sees only what its own clicks did.
+// through the real dialog logic; calls and messages start empty after that,
+// so a test sees only what its own clicks did.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,6 +22,7 @@ inline bool BindSimulator(DeviceLibrary &table)
     return true;
 }
 
+// The calls named `name`; the names of all calls, in order.
 inline std::vector<tzsim::Call> CallsNamed(const std::string &name)
 {
     std::vector<tzsim::Call> out;
@@ -30,8 +31,6 @@ inline std::vector<tzsim::Call> CallsNamed(const std::string &name)
             out.push_back(call);
     return out;
 }
-
-// Names of every call since the last reset, in order.
 inline std::vector<std::string> CallNames()
 {
     std::vector<std::string> out;
@@ -75,14 +74,13 @@ protected:
         Reset();
     }
     void Click(int id) { DispatchCommand(s, id); }
+    void Type(int id, const std::string &text) { port.SetText(id, text); }
     // Forgets the calls and messages of the previous click.
     void Reset()
     {
         tzsim::ClearCalls();
         port.messages.clear();
     }
-    void Type(int id, const std::string &text) { port.SetText(id, text); }
-
     // The one block access of a click; fails the test unless there was
     // exactly one.
     tzsim::Call OnlyBlockCall() const
@@ -98,10 +96,7 @@ protected:
         EXPECT_TRUE(tzsim::Calls().empty()) << "first call: " << tzsim::Calls().front().name;
         ExpectOnlyMessage(owner, text, icon);
     }
-    void ExpectOnlyMessage(const std::string &text, Icon icon)
-    {
-        ExpectOnlyMessage(Window::Main, text, icon);
-    }
+    void ExpectOnlyMessage(const std::string &text, Icon icon) { ExpectOnlyMessage(Window::Main, text, icon); }
     void ExpectOnlyMessage(Window owner, const std::string &text, Icon icon)
     {
         ASSERT_EQ(port.messages.size(), 1u) << "first: " << (port.messages.empty() ? "" : port.messages[0].text);

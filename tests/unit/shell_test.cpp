@@ -99,7 +99,7 @@ TEST_F(Shell, EnumerationProbesEveryIndexAndNamesTheCardsByPosition)
         SCOPED_TRACE(b.config);
         port = FakePort();
         tzsim::Reset(b.config);
-        ASSERT_TRUE(InitialiseMainDialog(s, blocktest::BindSimulator));
+        InitialiseMainDialog(s, blocktest::BindSimulator);
         EXPECT_EQ(port.text(IDC_STATUS), b.status);
         const auto opens = CallsNamed("TZ810mOpenDevice"), closes = CallsNamed("TZ810mCloseDevice");
         ASSERT_EQ(opens.size(), b.probes);
@@ -204,22 +204,16 @@ TEST_F(Shell, RefusedOpensLeaveTheDeviceClosed)
     for (const auto &r : rows) {
         SCOPED_TRACE(r.message);
         Boot(r.config);
-        const std::string status = port.text(IDC_STATUS);
         const auto before = port.controls;
         port.c(IDC_DEVICE_COMBO).selection = r.selection;
         Click(IDC_OPEN);
         ExpectOnlyMessage(r.message, r.icon);
         EXPECT_EQ(tzsim::CountCalls("TZ810mCloseDevice"), r.closes);
-        EXPECT_FALSE(s.conn.open);
-        EXPECT_EQ(s.conn.chip, ChipType::None);
+        EXPECT_FALSE(s.conn.open || s.conn.chip != ChipType::None);
         for (const auto &[id, control] : before)
-            EXPECT_EQ(port.enabled(id), control.enabled) << id;
-        EXPECT_EQ(port.text(IDC_STATUS), status);
+            EXPECT_TRUE(port.enabled(id) == control.enabled && port.text(id) == control.text) << id;
     }
-}
-
-TEST_F(Shell, OpenWhileOpenRepeatsTheStatusAndResetsTheCounters)
-{
+    // While open, the status again and the counters back to 0.
     Open(1);
     s.irq.levelCount = 7;
     s.irq.edgeCount = 3;
@@ -251,8 +245,7 @@ TEST_F(Shell, CloseUndoesTheOpenAndEndsTheShownDialogs)
     EXPECT_EQ(CallNames(), Strings{"TZ810mCloseDevice"});
     EXPECT_EQ(CallsNamed("TZ810mCloseDevice")[0].args, Args{0});
     EXPECT_TRUE(port.messages.empty());
-    EXPECT_FALSE(s.conn.open);
-    EXPECT_EQ(s.conn.chip, ChipType::None);
+    EXPECT_FALSE(s.conn.open || s.conn.chip != ChipType::None);
     EXPECT_EQ(s.irq.levelCount + s.irq.edgeCount, 0);
     EXPECT_EQ(s.irq.mode, 2);
     EXPECT_EQ(port.text(IDC_STATUS), "设备0已经关闭");
