@@ -262,7 +262,6 @@ void TzDebug::Click(int id) const
 }
 
 void TzDebug::Command(int id) const { PostMessageW(main_, WM_COMMAND, id, 0); }
-
 void TzDebug::TypeInto(HWND box, const std::wstring &chars)
 {
     for (wchar_t c : chars)
@@ -270,7 +269,6 @@ void TzDebug::TypeInto(HWND box, const std::wstring &chars)
 }
 
 void TzDebug::Select(int id, int index) const { Send(Item(id), CB_SETCURSEL, index, 0); }
-
 void TzDebug::SetTextOf(HWND hwnd, const std::wstring &text)
 {
     Send(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));

@@ -29,8 +29,7 @@ bool WriteWholeFile(const std::wstring &path, const std::string &content);
 // combo box, S sorted one.
 std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog);
 
-// One call of the simulator's trace:
-//   <ms> <FunctionName> <args> [data=<hex>] [out=<hex>] -> <result>
+// One call of the simulator's trace: <ms> <Name> <args> [data=<hex>] [out=<hex>] -> <result>
 struct TraceCall {
     std::string name, data, out, line;
     std::vector<uint32_t> args;

@@ -23,14 +23,10 @@ class FakePort : public DialogPort {
 public:
     struct Control {
         std::string text;
-        bool enabled = true;
-        bool checked = false;
-        int limit = 0;
-        bool hexFilter = false;
+        bool enabled = true, checked = false, hexFilter = false;
+        int limit = 0, selection = -1;
         std::vector<std::string> entries;
-        int selection = -1;
     };
-
     std::map<int, Control> controls;
     std::vector<FakeMessage> messages;
     std::vector<int> hexFilterOrder;
@@ -40,18 +36,14 @@ public:
     std::vector<unsigned> sleeps;
     int postedCounts = 0;
     bool failSetText = false;
-    // Answers for ChooseFile, in order; an empty optional is a cancel.
-    std::deque<std::optional<std::string>> fileAnswers;
+    std::deque<std::optional<std::string>> fileAnswers;  // for ChooseFile in order; empty: cancel
     std::vector<FileChoice> fileChoices;
-    // Called while a dialog "runs", as its modal loop would.
-    std::function<void(Window)> onRunDialog;
-    // Called for each message box, e.g. to act while it is up.
-    std::function<void(const FakeMessage &)> onMessage;
+    std::function<void(Window)> onRunDialog;              // runs "in" a dialog's modal loop
+    std::function<void(const FakeMessage &)> onMessage;  // runs while a message box is up
 
     Control &c(int id) { return controls[id]; }
     const std::string &text(int id) { return controls[id].text; }
     bool enabled(int id) { return controls[id].enabled; }
-    // The last message shown; fails the test when there is none.
     const FakeMessage &lastMessage() const { return messages.back(); }
 
     std::string Text(int id) override { return controls[id].text; }
@@ -100,10 +92,9 @@ public:
     std::optional<std::string> ChooseFile(const FileChoice &choice) override
     {
         fileChoices.push_back(choice);
-        if (fileAnswers.empty())
-            return std::nullopt;
-        auto answer = fileAnswers.front();
-        fileAnswers.pop_front();
+        std::optional<std::string> answer = fileAnswers.empty() ? std::nullopt : fileAnswers.front();
+        if (!fileAnswers.empty())
+            fileAnswers.pop_front();
         return answer;
     }
     void RunDialog(Window w) override
@@ -130,8 +121,7 @@ public:
     std::optional<ReadResult> forceRead;
     std::optional<WriteResult> forceWrite;
 
-    ReadResult ReadWholeFile(const std::string &path, std::size_t maxSize,
-                             std::vector<std::uint8_t> &data) override
+    ReadResult ReadWholeFile(const std::string &path, std::size_t maxSize, std::vector<std::uint8_t> &data) override
     {
         auto it = files.find(path);
         if (forceRead || it == files.end())
@@ -141,8 +131,7 @@ public:
         data = it->second;
         return ReadResult::Ok;
     }
-    WriteResult ReplaceFile(const std::string &path, const std::uint8_t *data,
-                            std::size_t size) override
+    WriteResult ReplaceFile(const std::string &path, const std::uint8_t *data, std::size_t size) override
     {
         if (!forceWrite)
             files[path].assign(data, data + size);
