@@ -276,9 +276,10 @@ TEST_F(Shell, DeviceCommandsWithoutAnOpenDeviceSayItIsNotOpen)
     EXPECT_TRUE(port.dialogsRun.empty());
     // The edge test and the check box say nothing at all.
     Reset();
-    Click(IDC_EDGE_TEST);
-    Click(IDC_MEM_32BIT);
+    EXPECT_TRUE(DispatchCommand(s, IDC_EDGE_TEST) && DispatchCommand(s, IDC_MEM_32BIT));
     EXPECT_TRUE(port.messages.empty() && tzsim::Calls().empty());
+    for (int id : {IDC_FLASH_READ, IDC_FLASH_WRITE, IDC_FLASH_ERASE, IDC_OPEN, IDC_CLOSE})
+        EXPECT_TRUE(DispatchCommand(s, id)) << id;
 }
 
 TEST_F(Shell, CommandsThatNeedNoDevice)
