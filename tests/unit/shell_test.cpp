@@ -308,20 +308,6 @@ TEST_F(Shell, CommandsThatNeedNoDevice)
     }
 }
 
-TEST_F(Shell, CountMessageShowsTheCountOfTheModeRunning)
-{
-    Boot();
-    s.irq.levelCount = 12;
-    s.irq.edgeCount = 34;
-    for (const auto &[mode, shown] : {std::pair{0, "/"}, {1, "12/"}, {2, "/34"}, {3, "/"}}) {
-        Type(IDC_LEVEL_COUNT, "");
-        Type(IDC_EDGE_COUNT, "");
-        s.irq.mode = mode;
-        OnInterruptCountMessage(s);
-        EXPECT_EQ(port.text(IDC_LEVEL_COUNT) + "/" + port.text(IDC_EDGE_COUNT), shown) << mode;
-    }
-}
-
 TEST(HelpText, IsFortySevenCrLfLinesOf2034BytesInCodePage936)
 {
     std::string text = HelpText(), gbk(4096, '\0');
