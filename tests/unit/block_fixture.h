@@ -1,6 +1,6 @@
-// A bench with a card opened through the real dialog logic, for the tests of
-// the panels. The call log starts empty after the
-// open, so a test sees only what its own clicks did.
+// A session on the simulated bench, started (and usually a card opened)
+// through the real dialog logic; calls and messages start empty after that,
+// so a test sees only what its own clicks did.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,12 +22,20 @@ inline bool BindSimulator(DeviceLibrary &table)
     return true;
 }
 
+// The calls named `name`; the names of all calls, in order.
 inline std::vector<tzsim::Call> CallsNamed(const std::string &name)
 {
     std::vector<tzsim::Call> out;
     for (const auto &call : tzsim::Calls())
         if (call.name == name)
             out.push_back(call);
+    return out;
+}
+inline std::vector<std::string> CallNames()
+{
+    std::vector<std::string> out;
+    for (const auto &call : tzsim::Calls())
+        out.push_back(call.name);
     return out;
 }
 
@@ -37,31 +45,42 @@ constexpr ULONG kIoBase0 = 0xD000;
 constexpr ULONG kIoBase1 = 0xD100;
 constexpr ULONG kMemBase0 = 0xFEB00000u;
 
+using Args = std::vector<std::uint32_t>;
+
 class Bench : public ::testing::Test {
 protected:
     FakePort port;
     FakeFiles files;
     Session s{port, files};
 
-    void Open(int index = 0, const std::string &config = "")
+    // The interrupt thread must be gone before the session is.
+    void TearDown() override { tzsim::Reset(); }
+
+    // A fresh start of the program on this bench, nothing opened.
+    void Boot(const std::string &config = "")
     {
+        port = FakePort();
+        s.conn = Connection();
         tzsim::Reset(config);
         ASSERT_TRUE(InitialiseMainDialog(s, BindSimulator));
+        Reset();
+    }
+    void Open(int index = 0, const std::string &config = "")
+    {
+        Boot(config);
         port.SelectComboEntry(IDC_DEVICE_COMBO, index);
-        DispatchCommand(s, IDC_OPEN);
+        Click(IDC_OPEN);
         ASSERT_TRUE(s.conn.open);
-        port.messages.clear();
-        tzsim::ClearCalls();
+        Reset();
     }
     void Click(int id) { DispatchCommand(s, id); }
+    void Type(int id, const std::string &text) { port.SetText(id, text); }
     // Forgets the calls and messages of the previous click.
     void Reset()
     {
         tzsim::ClearCalls();
         port.messages.clear();
     }
-    void Type(int id, const std::string &text) { port.SetText(id, text); }
-
     // The one block access of a click; fails the test unless there was
     // exactly one.
     tzsim::Call OnlyBlockCall() const
@@ -70,22 +89,17 @@ protected:
         EXPECT_EQ(calls.size(), 1u);
         return calls.empty() ? tzsim::Call{} : calls.front();
     }
-    // One message and no library call at all: the shape of every refusal.
-    void ExpectRefused(const std::string &text)
+    // One message, owned by the main dialog with the error icon, and no
+    // library call at all: the shape of every refusal.
+    void ExpectRefused(const std::string &text, Icon icon = Icon::Error, Window owner = Window::Main)
     {
         EXPECT_TRUE(tzsim::Calls().empty()) << "first call: " << tzsim::Calls().front().name;
-        ASSERT_EQ(port.messages.size(), 1u);
-        EXPECT_EQ(port.messages[0].text, text);
-        EXPECT_EQ(port.messages[0].icon, Icon::Error);
-        EXPECT_EQ(port.messages[0].owner, Window::Main);
+        ExpectOnlyMessage(owner, text, icon);
     }
-    void ExpectOnlyMessage(const std::string &text, Icon icon)
-    {
-        ExpectOnlyMessage(Window::Main, text, icon);
-    }
+    void ExpectOnlyMessage(const std::string &text, Icon icon) { ExpectOnlyMessage(Window::Main, text, icon); }
     void ExpectOnlyMessage(Window owner, const std::string &text, Icon icon)
     {
-        ASSERT_EQ(port.messages.size(), 1u);
+        ASSERT_EQ(port.messages.size(), 1u) << "first: " << (port.messages.empty() ? "" : port.messages[0].text);
         EXPECT_EQ(port.messages[0].owner, owner);
         EXPECT_EQ(port.messages[0].text, text);
         EXPECT_EQ(port.messages[0].icon, icon);

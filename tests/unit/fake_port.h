@@ -23,14 +23,10 @@ class FakePort : public DialogPort {
 public:
     struct Control {
         std::string text;
-        bool enabled = true;
-        bool checked = false;
-        int limit = 0;
-        bool hexFilter = false;
+        bool enabled = true, checked = false, hexFilter = false;
+        int limit = 0, selection = -1;
         std::vector<std::string> entries;
-        int selection = -1;
     };
-
     std::map<int, Control> controls;
     std::vector<FakeMessage> messages;
     std::vector<int> hexFilterOrder;
@@ -40,26 +36,22 @@ public:
     std::vector<unsigned> sleeps;
     int postedCounts = 0;
     bool failSetText = false;
-
-    // Answers for ChooseFile, in order; an empty optional is a cancel.
-    std::deque<std::optional<std::string>> fileAnswers;
+    std::deque<std::optional<std::string>> fileAnswers;  // for ChooseFile in order; empty: cancel
     std::vector<FileChoice> fileChoices;
-    // Called while a dialog "runs", as its modal loop would.
-    std::function<void(Window)> onRunDialog;
-    // Called for each message box, e.g. to act while it is up.
-    std::function<void(const FakeMessage &)> onMessage;
+    std::function<void(Window)> onRunDialog;              // runs "in" a dialog's modal loop
+    std::function<void(const FakeMessage &)> onMessage;  // runs while a message box is up
 
     Control &c(int id) { return controls[id]; }
     const std::string &text(int id) { return controls[id].text; }
     bool enabled(int id) { return controls[id].enabled; }
+    const FakeMessage &lastMessage() const { return messages.back(); }
 
     std::string Text(int id) override { return controls[id].text; }
     bool SetText(int id, const std::string &t) override
     {
-        if (failSetText)
-            return false;
-        controls[id].text = t;
-        return true;
+        if (!failSetText)
+            controls[id].text = t;
+        return !failSetText;
     }
     void Enable(int id, bool on) override { controls[id].enabled = on; }
     void SetTextLimit(int id, int n) override { controls[id].limit = n; }
@@ -72,9 +64,8 @@ public:
     void InsertComboEntry(int id, int pos, const std::string &t) override
     {
         auto &e = controls[id].entries;
-        if (pos < 0 || pos > static_cast<int>(e.size()))
-            return;
-        e.insert(e.begin() + pos, t);
+        if (pos >= 0 && pos <= static_cast<int>(e.size()))
+            e.insert(e.begin() + pos, t);
     }
     void DeleteComboEntry(int id, int pos) override
     {
@@ -82,10 +73,7 @@ public:
         if (pos < 0 || pos >= static_cast<int>(ctl.entries.size()))
             return;
         ctl.entries.erase(ctl.entries.begin() + pos);
-        if (ctl.selection == pos)
-            ctl.selection = -1;
-        else if (ctl.selection > pos)
-            --ctl.selection;
+        ctl.selection = ctl.selection == pos ? -1 : ctl.selection - (ctl.selection > pos);
     }
     int ComboSelection(int id) override { return controls[id].selection; }
     void SelectComboEntry(int id, int pos) override
@@ -95,7 +83,6 @@ public:
     }
     bool IsChecked(int id) override { return controls[id].checked; }
     void SetChecked(int id, bool on) override { controls[id].checked = on; }
-
     void ShowMessage(Window owner, const std::string &t, Icon icon) override
     {
         messages.push_back({owner, t, icon});
@@ -105,10 +92,9 @@ public:
     std::optional<std::string> ChooseFile(const FileChoice &choice) override
     {
         fileChoices.push_back(choice);
-        if (fileAnswers.empty())
-            return std::nullopt;
-        auto answer = fileAnswers.front();
-        fileAnswers.pop_front();
+        std::optional<std::string> answer = fileAnswers.empty() ? std::nullopt : fileAnswers.front();
+        if (!fileAnswers.empty())
+            fileAnswers.pop_front();
         return answer;
     }
     void RunDialog(Window w) override
@@ -127,9 +113,6 @@ public:
     }
     void Sleep(unsigned ms) override { sleeps.push_back(ms); }
     void PostInterruptCount() override { ++postedCounts; }
-
-    // The last message shown; fails the test when there is none.
-    const FakeMessage &lastMessage() const { return messages.back(); }
 };
 
 class FakeFiles : public FilePort {
@@ -138,25 +121,20 @@ public:
     std::optional<ReadResult> forceRead;
     std::optional<WriteResult> forceWrite;
 
-    ReadResult ReadWholeFile(const std::string &path, std::size_t maxSize,
-                             std::vector<std::uint8_t> &data) override
+    ReadResult ReadWholeFile(const std::string &path, std::size_t maxSize, std::vector<std::uint8_t> &data) override
     {
-        if (forceRead)
-            return *forceRead;
         auto it = files.find(path);
-        if (it == files.end())
-            return ReadResult::OpenFailed;
+        if (forceRead || it == files.end())
+            return forceRead.value_or(ReadResult::OpenFailed);
         if (it->second.size() > maxSize)
             return ReadResult::TooLarge;
         data = it->second;
         return ReadResult::Ok;
     }
-    WriteResult ReplaceFile(const std::string &path, const std::uint8_t *data,
-                            std::size_t size) override
+    WriteResult ReplaceFile(const std::string &path, const std::uint8_t *data, std::size_t size) override
     {
-        if (forceWrite)
-            return *forceWrite;
-        files[path].assign(data, data + size);
-        return WriteResult::Ok;
+        if (!forceWrite)
+            files[path].assign(data, data + size);
+        return forceWrite.value_or(WriteResult::Ok);
     }
 };
