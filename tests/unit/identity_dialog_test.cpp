@@ -144,16 +144,6 @@ TEST_F(Identity, FailedReadEndsTheDialogAndFreesTheButtonWhileOpen)
         EXPECT_TRUE(port.enabled(IDC_IDENTITY));
         EXPECT_EQ(Shown(), (Strings{"a", "b", "c", "d", "e"}));
     }
-    // The device closed under the dialog: the button stays off.
-    Open(0);
-    Run([&] {
-        Click(IDC_CLOSE);
-        port.ended.clear();
-        port.shown[Window::Identity] = true;
-        IdentityDialogCommand(s, IDC_EEPROM_READ);
-        EXPECT_FALSE(port.enabled(IDC_IDENTITY));
-        EXPECT_EQ(port.ended, (Ended{{Window::Identity, 0}}));
-    });
 }
 
 } // namespace

@@ -134,7 +134,9 @@ TEST_F(SpiFlash, WriteTakesTheChosenOrRememberedImage)
     EXPECT_EQ(Described(port.fileChoices.at(0)),
               "open owner 1 选择即将写入的目标文件 [Images(*.TXT)|*.txt; ] [All Files(*.*)|*.*] . ro");
 
-    const Bytes full = Pattern(0x10000);
+    // Starts as a.txt, so that it can go over it unerased.
+    Bytes full = Pattern(0x10000);
+    std::copy_n("abc", 3, full.begin());
     files.files = {{"a.txt", {0x61, 0x62, 0x63}}, {"full.bin", full}, {"empty.bin", {}},
                    {"over.bin", Bytes(0x10001, 0x5A)}};
     const struct {
