@@ -14,6 +14,9 @@ have cmake || need+=(cmake)
 have g++ || need+=(g++)
 have make || need+=(make)
 have zip || need+=(zip)
+# clang with libFuzzer and the sanitizer run-times, for the fuzz targets.
+have clang++ || need+=(clang)
+pkg_ok libclang-rt-14-dev || need+=(libclang-rt-14-dev)
 have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
 # The 64-bit build runs the tests where the kernel runs no 32-bit programs.
 have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
@@ -22,6 +25,8 @@ pkg_ok libgtest-dev || need+=(libgtest-dev)
 pkg_ok libbenchmark-dev || need+=(libbenchmark-dev)
 have Xvfb || need+=(xvfb)
 pkg_ok fonts-wqy-zenhei || need+=(fonts-wqy-zenhei)
+# The dialogs' 宋体 is drawn with this Song face, whose metrics match it.
+pkg_ok fonts-arphic-uming || need+=(fonts-arphic-uming)
 # Wine's own fonts (Tahoma, Marlett for the caption buttons): only recommended.
 pkg_ok fonts-wine || need+=(fonts-wine)
 have import || need+=(imagemagick)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the host unit tests and the
 # end-to-end tests, which drive the real tzdebug.exe under Wine on a virtual
-# display. One ctest run covers both; the last line printed is the count of
-# passed and failed tests, and the exit status is ctest's.
+# display, in one ctest run; beside it the unit tests under the sanitizers
+# and the fuzz targets, each counted as one test. The last line printed is
+# the count of passed and failed tests, and the exit status is ctest's
+# unless one of those extra runs failed.
 #
 #   scripts/test.sh [extra ctest arguments, e.g. -R Shell]
 set -uo pipefail
@@ -45,6 +47,39 @@ if cmake --preset host-tsan >/dev/null && cmake --build --preset host-tsan -j "$
   tsan_status=$?
 fi
 
+step "AddressSanitizer and UndefinedBehaviorSanitizer (all unit tests)"
+# Counted as one more test in the summary below; any report ends the run.
+asan_status=1
+if cmake --preset host-asan >/dev/null && cmake --build --preset host-asan -j "$jobs" --target unit_tests; then
+  ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    build/host-asan/tests/unit_tests --gtest_color=no --gtest_brief=1
+  asan_status=$?
+fi
+
+step "fuzzing (libFuzzer, ${TZ_FUZZ_SECONDS:=20} s per target)"
+# Each target is one more test in the summary. New inputs go to a scratch
+# corpus in the build folder; a crash or a broken property leaves its input
+# in build/fuzz/found/ (keep it in the target's seed corpus once fixed).
+fuzz_targets=(hextext sim_config sim_state)
+fuzz_failed=0
+if cmake --preset fuzz >/dev/null &&
+  cmake --build --preset fuzz -j "$jobs" --target "${fuzz_targets[@]/%/_fuzz}"; then
+  for t in "${fuzz_targets[@]}"; do
+    mkdir -p "build/fuzz/corpus/$t" build/fuzz/found
+    if ! build/fuzz/tests/fuzz/${t}_fuzz -max_total_time="$TZ_FUZZ_SECONDS" -print_final_stats=0 \
+      -artifact_prefix="build/fuzz/found/$t-" "build/fuzz/corpus/$t" "tests/fuzz/corpus/$t" \
+      >"build/fuzz/$t.log" 2>&1; then
+      tail -n 40 "build/fuzz/$t.log"
+      echo "fuzz target $t failed (build/fuzz/$t.log)"
+      fuzz_failed=$((fuzz_failed + 1))
+    else
+      echo "fuzz target $t: $(grep -Eo 'Done [0-9]+ runs.*' "build/fuzz/$t.log" | tail -n 1)"
+    fi
+  done
+else
+  fuzz_failed=${#fuzz_targets[@]}
+fi
+
 step "Wine session"
 TZ_HEADLESS=1 tz_wine_start || fail "Wine could not be started"
 trap tz_wine_stop EXIT
@@ -64,9 +99,9 @@ rm -f "$log"
 if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
   failed=${BASH_REMATCH[1]}
   total=${BASH_REMATCH[2]}
-  total=$((total + 1))
-  if [ "$tsan_status" -ne 0 ]; then
-    failed=$((failed + 1))
+  total=$((total + 2 + ${#fuzz_targets[@]}))
+  failed=$((failed + fuzz_failed + (tsan_status != 0) + (asan_status != 0)))
+  if [ "$tsan_status" -ne 0 ] || [ "$asan_status" -ne 0 ] || [ "$fuzz_failed" -ne 0 ]; then
     [ "$status" -eq 0 ] && status=1
   fi
   echo "$((total - failed)) passed, $failed failed"

@@ -75,11 +75,14 @@ tz_wine_start() {
 
 # The dialogs ask for 宋体, which Linux does not have, and Wine creates a
 # dialog's font with the default character set, so without help it falls
-# back to a font with no Chinese glyphs. Map 宋体 (and SimSun) onto
-# WenQuanYi Zen Hei, and link that font behind the system fonts of message
-# boxes and captions. Done once per prefix.
+# back to a font with no Chinese glyphs. Map 宋体 (and SimSun) onto AR PL
+# UMing CN, a Song face with the metrics the templates were laid out for (a
+# Hei face is wider and taller: the main dialog grows past a 768-line screen
+# and labels wrap), and link WenQuanYi Zen Hei behind the system fonts of
+# message boxes and captions. Done once per prefix; the mark's number goes
+# up whenever this changes, so older prefixes are brought up to date.
 tz_wine_fonts() {
-  local mark="$WINEPREFIX/.tz-fonts-2"
+  local mark="$WINEPREFIX/.tz-fonts-3"
   [ -f "$mark" ] && return 0
   # Wine's own fonts (Tahoma, Marlett for the caption buttons), also for a
   # prefix made before they were installed.
@@ -90,8 +93,8 @@ tz_wine_fonts() {
   reg=$(mktemp --suffix=.reg)
   printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
     '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
-    '"宋体"="WenQuanYi Zen Hei Sharp"' \
-    '"SimSun"="WenQuanYi Zen Hei Sharp"' '' \
+    '"宋体"="AR PL UMing CN"' \
+    '"SimSun"="AR PL UMing CN"' '' \
     | iconv -f UTF-8 -t UTF-16 >"$reg"
   wine regedit /S "$reg" >/dev/null 2>&1 || true
   rm -f "$reg"
