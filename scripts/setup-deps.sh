@@ -18,6 +18,9 @@ have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686 binutils-mingw-w64-
 pkg_ok googletest || need+=(googletest)
 pkg_ok libgtest-dev || need+=(libgtest-dev)
 pkg_ok libbenchmark-dev || need+=(libbenchmark-dev)
+# Header-only: argument parsing and JSON output of tzctl.
+pkg_ok libcli11-dev || need+=(libcli11-dev)
+pkg_ok nlohmann-json3-dev || need+=(nlohmann-json3-dev)
 have Xvfb || need+=(xvfb)
 pkg_ok fonts-wqy-zenhei || need+=(fonts-wqy-zenhei)
 # Wine's own fonts (Tahoma, Marlett for the caption buttons): only recommended.
