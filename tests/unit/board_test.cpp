@@ -131,6 +131,12 @@ TEST_F(BoardSim, OpenAndProbeMakeTheDialogsCalls)
     EXPECT_EQ(OpenCard(lib, 3, card), OpenStatus::Unrecognised);
     EXPECT_EQ(card.deviceIdLow, 0x35);
     EXPECT_FALSE(tzsim::IsOpen(3));
+    tzsim::ClearCalls();
+    EXPECT_EQ(ProbeChip(lib, 3), Chip::Unknown);
+    EXPECT_EQ(ProbeChip(lib, 2), std::nullopt);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"TZ810mOpenDevice", "TZ810mReadConfig",
+                                                 "TZ810mCloseDevice", "TZ810mOpenDevice",
+                                                 "TZ810mCloseDevice"}));
 
     Start();
     const std::optional<CardSummary> s = ProbeCard(lib, 0);
