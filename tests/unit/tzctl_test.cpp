@@ -2,6 +2,8 @@
 // their exit code, output and error line; and its dump formats.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -83,7 +85,19 @@ const Row kRows[] = {
     {"", "info", 0, kInfo, ""},
     {"flash = absent\npulse 1 = 0x4F\n", "--card 1 info", 0,
      "\nio base   d100\nirq       11\npulse     480 ns\ndriver    103\nflash     not identified\n", ""},
-    {"", "--json info", 0, "\"io_32bit\":false,\"driver_version\":259,\"flash_identified\":true}", ""},
+    {"", "--json info", 0, "{\"card\":0,\"chip\":\"TZ820\",\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":1,"
+     "\"svid\":31325,\"sid\":1},\"io_base\":53248,\"mem_base\":4272947200,\"int_line\":16,\"pulse_ns\":150,"
+     "\"io_32bit\":false,\"driver_version\":259,\"flash_identified\":true}\n", ""},
+    {"", "--json identity show", 0, "{\"eeprom\":{\"vid\":31325,\"did\":22580,\"rid\":1,\"svid\":31325,\"sid\":1,"
+     "\"header_valid\":true},\"config\":{\"vid\":31325,", ""},
+    {"", "--json i2c set 40 aa", 0, "{\"offset\":64,\"written\":1}\n", ""},
+    {"", "--json mem write 0 01", 0, "{\"address\":4272947200,\"written\":1}\n", ""},
+    {"", "--json flash id", 0, "{\"identified\":true,\"reply\":[191,72,191,72]}\n", ""},
+    {"", "--json flash read o.bin", 0, "{\"read\":65536}\n", ""},
+    {"", "--json flash write small.bin", 0, "{\"written\":4,\"erased\":true,\"verified\":true}\n", ""},
+    {"", "flash write small.bin ; --json flash verify small.bin", 0, "{\"verified\":4}\n", ""},
+    {"", "--json flash erase", 0, "{\"erased\":true}\n", ""},
+    {"", "--json pulse set 60 ; --json pulse get", 0, "{\"pulse_ns\":60}\n", ""},
     {"", "--card 2 info", 5, "", "tzctl: no card at index 2\n"},
     {"card 0 = TZ810\ndid 0 = 0x5835\n", "info", 5, "", "tzctl: card 0 not recognised (device id byte 35)\n"},
     {"fault TZ810mGetIntLine = always\n", "info", 1, "", "tzctl: TZ810mGetIntLine failed\n"},
@@ -209,6 +223,37 @@ TEST(Tzctl, CommandTable)
         for (ULONG i = 0; i < 16; ++i)
             EXPECT_FALSE(tzsim::IsOpen(i)) << "card " << i << " left open";
     }
+}
+
+// What a person sees: progress on a console, and the help of every command
+// against tests/unit/tzctl_help.txt (TZ_UPDATE_GOLDEN=1 rewrites it).
+TEST(Tzctl, ProgressAndHelp)
+{
+    tzsim::Reset();
+    struct ConsoleHost : FakeHost {
+        bool ErrIsConsole() override { return true; }
+    } host;
+    EXPECT_EQ(RunTzctl({"flash", "erase"}, host), 0);
+    EXPECT_EQ(host.err.substr(0, 51), "\rflash erase  65536/65536\n\rflash verify  4096/65536");
+
+    std::string help;
+    for (const char *path : {"", "list", "info", "cfg", "cfg dump", "cfg get", "cfg set", "io",
+                             "io read", "io write", "mem", "mem read", "mem write", "i2c", "i2c dump",
+                             "i2c get", "i2c set", "identity", "identity show", "identity set",
+                             "flash", "flash id", "flash read", "flash write", "flash verify",
+                             "flash erase", "pulse", "pulse get", "pulse set", "spi", "spi set",
+                             "irq", "irq watch"}) {
+        std::vector<std::string> args = Words(path);
+        args.push_back("--help");
+        host.out.clear();
+        EXPECT_EQ(RunTzctl(args, host), 0);
+        help += "== tzctl " + std::string(path) + "\n" + host.out;
+    }
+    const std::string golden = std::string(TZ_TESTS_DIR) + "/unit/tzctl_help.txt";
+    if (std::getenv("TZ_UPDATE_GOLDEN"))
+        std::ofstream(golden, std::ios::binary) << help;
+    std::ifstream in(golden, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), help);
 }
 
 TEST(Tzctl, DumpFormats)
