@@ -162,6 +162,10 @@ TEST(Tzctl, CommandLines)
             EXPECT_EQ(e2e::ReadWholeFile(folder + L"\\读回.bin"), image);
         }
     }
+    for (const wchar_t *name : {L"\\state.txt", L"\\trace.txt", L"\\读回.bin", L"\\镜像.bin",
+                                L"\\过大.bin", L"\\scenario.cfg", L"\\tzctl.exe"})
+        DeleteFileW((folder + name).c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace
