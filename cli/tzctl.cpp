@@ -350,6 +350,9 @@ void Block(Context &x, board::Space space, bool write, const BlockArgs &a)
     } else if (!a.output.empty()) {
         if (!x.host.ReplaceFile(a.output, bytes))
             Usage("cannot write " + a.output);
+        x.Print(Format("%lu bytes saved to %s\n", static_cast<unsigned long>(length),
+                       a.output.c_str()),
+                {{"address", passed}, {"saved", length}});
     } else {
         x.Print(HexDump(address, bytes), {{"address", passed}, {"bytes", ByteArray(bytes)}});
     }
@@ -542,6 +545,10 @@ void IrqWatch(Context &x, const std::string &kind, unsigned count, double timeou
     g_trigger = static_cast<int>(trigger);
     g_calls = 0;
     g_lib = &x.lib;
+    // The table goes with this command; a late call must not reach it.
+    struct Forget {
+        ~Forget() { g_lib = nullptr; }
+    } forget;
     x.lib.TZ810mSetIntRoutine(x.index, WatchRoutine);
     if (!board::Arm(x.lib, x.index, g_ioBase, trigger))
         throw Stop{kExitCallFailed, "TZ810mWriteIoByte failed (arming the interrupt)"};

@@ -122,6 +122,8 @@ const Row kRows[] = {
     {"", "io write 10 0102", 0, "2 bytes written at 0xd010\n", ""},
     {"", "io write 9000 -i small.bin --direct ; io read 9000 4 --direct", 0, "00009000  01 02 03 04 ", ""},
     {"", "io read f8 4 -o out.bin ; io write 20 -i out.bin ; io read 20 4", 0, "00000020  00 00 04 00 ", ""},
+    {"", "io read f8 4 -o out.bin", 0, "4 bytes saved to out.bin\n", ""},
+    {"", "--json io read f8 4 -o out.bin", 0, "{\"address\":53496,\"saved\":4}\n", ""},
     {"", "--json io read fa 1", 0, "{\"address\":53498,\"bytes\":[4]}\n", ""},
     {"", "io read 1 2 --width word", 2, "", "tzctl: word access needs an address and a length that are multiples of 2\n"},
     {"", "io read 2 4 --width dword", 2, "", "tzctl: dword access needs an address and a length that are multiples of 4\n"},
