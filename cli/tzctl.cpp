@@ -256,11 +256,11 @@ void ByteSet(Context &x, const ByteCommand &bc, const std::string &at,
     const board::Outcome o =
         board::WriteBytesChecked(x.lib, x.index, bc.space, start, bytes, x.Pause(), &notTaken);
     if (o.kind == board::Outcome::Mismatch) {
-        for (std::size_t i = 0; i + 1 < notTaken.size(); ++i)
-            x.host.Err(Format("tzctl: %s byte 0x%02lx did not take\n", bc.name,
-                              static_cast<unsigned long>(notTaken[i])));
-        throw Stop{kExitMismatch, Format("%s byte 0x%02lx did not take", bc.name,
-                                         static_cast<unsigned long>(notTaken.back()))};
+        std::string list;
+        for (std::uint32_t at : notTaken)
+            list += Format(list.empty() ? "0x%02lx" : ", 0x%02lx", static_cast<unsigned long>(at));
+        throw Stop{kExitMismatch, Format("%s %s %s did not take", bc.name,
+                                         notTaken.size() > 1 ? "bytes" : "byte", list.c_str())};
     }
     Check(o);
     x.Print(Format("%zu bytes written from 0x%02lx\n", bytes.size(), static_cast<unsigned long>(start)),
@@ -517,7 +517,7 @@ void SpiSet(Context &x, const std::string &mode, const std::string &clock)
     x.Open();
     CheckCall(x.lib.TZ810SetStream(x.index, code), "TZ810SetStream");
     x.Print(Format("SPI set: %s, %s MHz\n", mode.c_str(), clock.c_str()),
-            {{"mode", mode}, {"clock_mhz", std::stod(clock)}, {"code", code}});
+            {{"mode", mode}, {"clock_khz", clock == "15.6" ? 15600 : 31300}, {"code", code}});
 }
 
 // Interrupts. The routine takes no arguments, so what it answers is set
