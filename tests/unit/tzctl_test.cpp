@@ -176,6 +176,7 @@ const Row kRows[] = {
     {"", "spi set spi3 31.3", 0, "SPI set: spi3, 31.3 MHz\n", ""},
     {"fault TZ810SetStream = always\n", "spi set spi3 31.3", 1, "", "tzctl: TZ810SetStream failed\n"},
     {"", "irq watch level --count 3", 0, "3 level interrupts\n", ""},
+    {"", "irq watch level ; io read f1 1", 0, "000000f1  80 ", ""},  // GP0 high again
     {"", "--json irq watch edge", 0, "{\"kind\":\"edge\",\"count\":1}\n", ""},
     {"a15_int = off\n", "irq watch edge --timeout 0.05", 1, "",
      "tzctl: 0 of 1 edge interrupts within 0.05 s; is pin A15 joined to INT# (the jumper)?\n"},
