@@ -111,6 +111,8 @@ const Row kRows[] = {
     {"", "cfg set 40 1", 2, "", kBadPairs, "TZ810mOpenDevice"},
     {"", "cfg get 100", 2, "", "tzctl: offset '100' is not a hex number up to 0xff\n"},
     {"", "cfg get f0 11", 2, "", "tzctl: the range runs past 0xff\n"},
+    {"", "cfg get f0 10", 0, "000000f0  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  |", ""},
+    {"", "i2c set ff 5a ; i2c get ff", 0, "0x5a\n", ""},
     {"", "cfg set ff 01 02", 2, "", "tzctl: the bytes run past 0xff\n"},
     {"", "i2c dump", 0, "     0  1  2  3  4  5  6  7  8  9  a  b  c  d  e  f    0123456789abcdef\n"
      "00: 78 00 00 00 5d 7a 34 58 01 00 00 10 5d 7a 01 00    x...]z4X?..?]z?.\n", ""},
