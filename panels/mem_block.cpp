@@ -55,7 +55,8 @@ void MemRead(Session &s, int mode)
     ClearBlock();
     if (!s.lib.TZ810mAccessBlock(s.conn.index, board::AccessCode(board::Space::Mem, false, width),
                                  s.conn.memBase + r.address, g_blockBytes, r.length)) {
-        port.ShowMessage(Window::Main, "MEM读取失败", width == board::Width::Byte ? Icon::Error : Icon::None);
+        const bool byteMode = width == board::Width::Byte;
+        port.ShowMessage(Window::Main, "MEM读取失败", byteMode ? Icon::Error : Icon::None);
         return;
     }
 
