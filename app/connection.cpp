@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "board.h"
 #include "messages.h"
 #include "panels.h"
 #include "resource.h"
@@ -97,7 +98,7 @@ void FillInformationPanel(Session &s)
     UCHAR pulse = 0;
     bool pulseRead = s.lib.TZ810mReadIoByte(c.index, c.ioBase + TZ_REG_PULSE, &pulse) != 0;
     if (pulseRead)
-        port.SetText(IDC_PULSE_NOW, Format("%d", ((pulse & 0x0F) + 1) * 30));
+        port.SetText(IDC_PULSE_NOW, Format("%u", board::PulseNsFromRegister(pulse)));
     else
         port.ShowMessage(Window::Main, "当前脉冲读取失败", Icon::Error);
 
@@ -105,25 +106,28 @@ void FillInformationPanel(Session &s)
     // register value read there is nothing safe to write back.
     if (c.chip == ChipType::TZ820 && pulseRead) {
         if (!s.lib.TZ810mWriteIoByte(c.index, c.ioBase + TZ_REG_PULSE,
-                                     static_cast<UCHAR>(pulse | 0x40)))
+                                     static_cast<UCHAR>(pulse | board::k32BitIo)))
             port.ShowMessage(Window::Main, "32位IO读写设置失败", Icon::None);
     }
 }
 
 } // namespace
 
+namespace {
+
 ChipType ChipTypeFromDeviceIdByte(UCHAR byte)
 {
-    switch (byte) {
-    case 0x30:
-    case 0x31:
+    switch (board::ChipFromDeviceIdByte(byte)) {
+    case board::Chip::TZ810:
         return ChipType::TZ810;
-    case 0x34:
+    case board::Chip::TZ820:
         return ChipType::TZ820;
     default:
         return ChipType::None;
     }
 }
+
+} // namespace
 
 void EnumerateDevices(Session &s)
 {
@@ -131,7 +135,7 @@ void EnumerateDevices(Session &s)
     for (ULONG index = 0; index < 16; ++index) {
         if (s.lib.TZ810mOpenDevice(index, 0, 1, 0) != TZ_INVALID_HANDLE) {
             UCHAR id = 0;
-            s.lib.TZ810mReadConfig(index, 0x02, &id);
+            s.lib.TZ810mReadConfig(index, board::kDeviceIdLowOffset, &id);
             switch (ChipTypeFromDeviceIdByte(id)) {
             case ChipType::TZ820:
                 types.push_back(kTypeTz820);
@@ -183,7 +187,7 @@ void OpenDevice(Session &s)
     }
 
     UCHAR id = 0;
-    s.lib.TZ810mReadConfig(c.index, 0x02, &id);
+    s.lib.TZ810mReadConfig(c.index, board::kDeviceIdLowOffset, &id);
     switch (ChipTypeFromDeviceIdByte(id)) {
     case ChipType::TZ820:
         c.chip = ChipType::TZ820;

@@ -3,9 +3,6 @@
 
 #include "session.h"
 
-// Chip type from the byte at configuration offset 0x02.
-ChipType ChipTypeFromDeviceIdByte(UCHAR byte);
-
 // Probes indices 0-15 and writes the status box.
 void EnumerateDevices(Session &s);
 // Open (control 1140) and close (control 1139).

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "board.h"
 #include "hex_box.h"
 #include "messages.h"
 
@@ -26,7 +27,7 @@ bool ReadBlockRequest(DialogPort &port, int addressBox, int lengthBox, BlockRequ
     if (!CharactersOk(port, r.lengthText))
         return false;
     r.length = HexTextToLength(r.lengthText.c_str());
-    if (r.length > kMaxBlockBytes) {
+    if (r.length > board::kMaxBlockBytes) {
         port.ShowMessage(Window::Main, kLengthTooLong, Icon::Error);
         return false;
     }

@@ -1,13 +1,10 @@
 // Identity EEPROM dialog (template 103): the five PCI identity values that
 // the card loads from the first 32 bytes of its 24C02 at power-up. The block
 // is always read and written whole, one byte per library call.
-//
-// Block layout (24C02 byte addresses, 16-bit values low byte first):
-//   00 78   01-03 00   04-05 VID   06-07 DID   08 RID   09-0A 00   0B 10
-//   0C-0D SVID   0E-0F SID   10-1F 00
 #include <cstddef>
 #include <string>
 
+#include "board.h"
 #include "hextext.h"
 #include "messages.h"
 #include "panels.h"
@@ -15,38 +12,25 @@
 
 namespace {
 
-constexpr UCHAR kEepromDevice = TZ_EEPROM_I2C_ADDRESS;
-constexpr int kBlockBytes = 0x20;
-constexpr UCHAR kBlockHeader = 0x78;  // byte 0x00: marks a valid identity block
-constexpr int kFixed10Address = 0x0B;
-constexpr UCHAR kFixed10Value = 0x10;
-// The 24C02 needs time to store each byte before it takes the next.
-constexpr unsigned kWritePauseMs = 20;
-
 constexpr int kDialogEndCode = 0;
 
 const char kReadFailed[] = "读EEPROM失败,可能EEPROM损坏或没有连接";
 const char kWriteFailed[] = "写EEPROM失败,可能EEPROM损坏或没有连接";
 const char kWriteDone[] = "写EEPROM完成";
 
-// One identity value: its box, how much of the box is taken and how, and
-// where it sits in the block (high < 0: a single byte).
+// One identity value: its box and how much of the box is taken and how.
 struct Field {
     int box;
     std::size_t chars;
     HexWidth width;
-    int low;
-    int high;
 };
 
 // In box order, which is the order of reading, checking and showing.
 const Field kFields[] = {
-    {IDC_VID, 4, HexWidth::Word, 0x04, 0x05},
-    {IDC_DID, 4, HexWidth::Word, 0x06, 0x07},
-    {IDC_RID, 2, HexWidth::Byte, 0x08, -1},
-    {IDC_SVID, 4, HexWidth::Word, 0x0C, 0x0D},
-    {IDC_SID, 4, HexWidth::Word, 0x0E, 0x0F},
+    {IDC_VID, 4, HexWidth::Word},  {IDC_DID, 4, HexWidth::Word}, {IDC_RID, 2, HexWidth::Byte},
+    {IDC_SVID, 4, HexWidth::Word}, {IDC_SID, 4, HexWidth::Word},
 };
+constexpr std::size_t kFieldCount = sizeof kFields / sizeof kFields[0];
 
 // Order in which the boxes get the hex-key filter.
 const int kFilterOrder[] = {IDC_DID, IDC_VID, IDC_RID, IDC_SID, IDC_SVID};
@@ -56,27 +40,23 @@ const int kFilterOrder[] = {IDC_DID, IDC_VID, IDC_RID, IDC_SID, IDC_SVID};
 void ReadIdentityBlock(Session &s)
 {
     DialogPort &port = s.port;
-    UCHAR block[kBlockBytes] = {};
-    for (int address = 0; address < kBlockBytes; ++address) {
-        if (!s.lib.TZ810mReadI2C(s.conn.index, kEepromDevice, static_cast<UCHAR>(address),
-                                 &block[address])) {
-            port.ShowMessage(Window::Identity, kReadFailed, Icon::None);
-            // The dialog is going, so "配置信息" must work again; unless a
-            // close ended this dialog while the box was up and left the
-            // button off, and another dialog may be up by now.
-            if (port.IsShown(Window::Identity)) {
-                port.Enable(IDC_IDENTITY, true);
-                port.EndDialog(Window::Identity, kDialogEndCode);
-            }
-            return;
+    board::IdentityBlock block{};
+    if (!board::ReadIdentityBlock(s.lib, s.conn.index, block).ok()) {
+        port.ShowMessage(Window::Identity, kReadFailed, Icon::None);
+        // The dialog is going, so "配置信息" must work again; unless a
+        // close ended this dialog while the box was up and left the
+        // button off, and another dialog may be up by now.
+        if (port.IsShown(Window::Identity)) {
+            port.Enable(IDC_IDENTITY, true);
+            port.EndDialog(Window::Identity, kDialogEndCode);
         }
+        return;
     }
-    for (const Field &f : kFields) {
-        if (f.high < 0)
-            port.SetText(f.box, Format("%02X", block[f.low]));
-        else
-            port.SetText(f.box, Format("%02X%02X", block[f.high], block[f.low]));
-    }
+    const board::Identity id = board::DecodeIdentity(block);
+    const unsigned values[kFieldCount] = {id.vid, id.did, id.rid, id.svid, id.sid};
+    for (std::size_t i = 0; i < kFieldCount; ++i)
+        port.SetText(kFields[i].box,
+                     Format(kFields[i].width == HexWidth::Byte ? "%02X" : "%04X", values[i]));
 }
 
 // Rebuilds the whole block from the five boxes and writes it byte by byte.
@@ -84,10 +64,9 @@ void ReadIdentityBlock(Session &s)
 void WriteIdentityBlock(Session &s)
 {
     DialogPort &port = s.port;
-    UCHAR block[kBlockBytes] = {};
-    block[0] = kBlockHeader;
-    block[kFixed10Address] = kFixed10Value;
-    for (const Field &f : kFields) {
+    std::uint16_t values[kFieldCount] = {};
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        const Field &f = kFields[i];
         std::string text = port.Text(f.box);
         if (text.size() > f.chars)
             text.resize(f.chars);
@@ -96,19 +75,16 @@ void WriteIdentityBlock(Session &s)
             port.ShowMessage(Window::None, kBadCharacterMessage, Icon::Error);
             return;
         }
-        const std::uint16_t value = HexTextToValue(text.data(), text.size(), f.width);
-        block[f.low] = static_cast<UCHAR>(value & 0xFF);
-        if (f.high >= 0)
-            block[f.high] = static_cast<UCHAR>(value >> 8);
+        values[i] = HexTextToValue(text.data(), text.size(), f.width);
     }
 
-    for (int address = 0; address < kBlockBytes; ++address) {
-        if (!s.lib.TZ810mWriteI2C(s.conn.index, kEepromDevice, static_cast<UCHAR>(address),
-                                  block[address])) {
-            port.ShowMessage(Window::Identity, kWriteFailed, Icon::None);
-            return;
-        }
-        port.Sleep(kWritePauseMs);
+    const board::Identity id{values[0], values[1], static_cast<UCHAR>(values[2]), values[3],
+                             values[4]};
+    if (!board::WriteIdentityBlock(s.lib, s.conn.index, board::EncodeIdentity(id),
+                                   [&port](unsigned ms) { port.Sleep(ms); })
+             .ok()) {
+        port.ShowMessage(Window::Identity, kWriteFailed, Icon::None);
+        return;
     }
     port.ShowMessage(Window::Identity, kWriteDone, Icon::None);
 }

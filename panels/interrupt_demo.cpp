@@ -7,15 +7,11 @@
 // the counters in the session, and the registration below.
 #include <atomic>
 
+#include "board.h"
 #include "messages.h"
 #include "panels.h"
 
 namespace {
-
-constexpr UCHAR kArmLevel = 0xE2;  // level-triggered, active low
-constexpr UCHAR kArmEdge = 0xEA;   // edge-triggered, rising edge
-constexpr UCHAR kGp0High = 0x80;
-constexpr UCHAR kInterruptActive = 0x04;
 
 constexpr std::int32_t kModeLevel = 1;
 constexpr std::int32_t kModeEdge = 2;
@@ -25,20 +21,6 @@ constexpr std::int32_t kModeEdge = 2;
 std::atomic<Session *> g_session{nullptr};
 std::atomic<ULONG> g_index{0};
 std::atomic<ULONG> g_ioBase{0};
-
-// Read, change one bit, write back; the results are not examined.
-void ChangeRegisterBit(const DeviceLibrary &lib, ULONG index, ULONG address, UCHAR bit, bool set)
-{
-    UCHAR value = 0;
-    lib.TZ810mReadIoByte(index, address, &value);
-    value = static_cast<UCHAR>(set ? (value | bit) : (value & ~bit));
-    lib.TZ810mWriteIoByte(index, address, value);
-}
-
-void SetGp0(Session &s, bool high)
-{
-    ChangeRegisterBit(s.lib, s.conn.index, s.conn.ioBase + TZ_REG_GP0, kGp0High, high);
-}
 
 void TZAPI InterruptRoutine(void)
 {
@@ -50,12 +32,11 @@ void TZAPI InterruptRoutine(void)
     switch (s->irq.mode.load()) {
     case kModeLevel:
         ++s->irq.levelCount;
-        // GP0 high takes INT# high again, which ends the level request.
-        ChangeRegisterBit(s->lib, index, ioBase + TZ_REG_GP0, kGp0High, true);
+        board::Acknowledge(s->lib, index, ioBase, board::Trigger::Level);
         break;
     case kModeEdge:
         ++s->irq.edgeCount;
-        ChangeRegisterBit(s->lib, index, ioBase + TZ_REG_STATUS, kInterruptActive, false);
+        board::Acknowledge(s->lib, index, ioBase, board::Trigger::Edge);
         break;
     default:
         break;
@@ -66,10 +47,10 @@ void TZAPI InterruptRoutine(void)
 
 // Arms the chip for one kind and reports when that fails. The mode takes its
 // new value first and keeps it either way.
-bool Arm(Session &s, std::int32_t mode, UCHAR armValue, const char *failure)
+bool Arm(Session &s, std::int32_t mode, board::Trigger trigger, const char *failure)
 {
     s.irq.mode = mode;
-    if (!s.lib.TZ810mWriteIoByte(s.conn.index, s.conn.ioBase + TZ_REG_INTERRUPT, armValue)) {
+    if (!board::Arm(s.lib, s.conn.index, s.conn.ioBase, trigger)) {
         s.port.ShowMessage(Window::Main, failure, Icon::Error);
         return false;
     }
@@ -88,13 +69,12 @@ void LevelTest(Session &s)
     }
     if (!IoBaseKnown(s))
         return;
-    if (!Arm(s, kModeLevel, kArmLevel, "电平中断设置失败！"))
+    if (!Arm(s, kModeLevel, board::Trigger::Level, "电平中断设置失败！"))
         return;
     s.port.ShowMessage(Window::Main, "电平中断已启用，请确保INT#与A15连接,否则将不会产生中断",
                        Icon::None);
-    SetGp0(s, true);
     // INT# follows GP0 low through the jumper: the card interrupts.
-    SetGp0(s, false);
+    board::Fire(s.lib, s.conn.index, s.conn.ioBase, board::Trigger::Level);
 }
 
 void EdgeTest(Session &s)
@@ -103,14 +83,12 @@ void EdgeTest(Session &s)
         return;
     if (!IoBaseKnown(s))
         return;
-    if (!Arm(s, kModeEdge, kArmEdge, "边沿中断设置失败！"))
+    if (!Arm(s, kModeEdge, board::Trigger::Edge, "边沿中断设置失败！"))
         return;
     s.port.ShowMessage(Window::Main, "边沿中断已启用，请确保INT#与A15连接,否则将不会产生中断",
                        Icon::None);
-    SetGp0(s, true);
-    SetGp0(s, false);
-    // This rising edge raises the interrupt.
-    SetGp0(s, true);
+    // The last rising edge raises the interrupt.
+    board::Fire(s.lib, s.conn.index, s.conn.ioBase, board::Trigger::Edge);
 }
 
 TZ_INT_ROUTINE InterruptRoutineFor(Session &s)

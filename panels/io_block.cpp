@@ -4,6 +4,7 @@
 #include <string>
 
 #include "block_request.h"
+#include "board.h"
 #include "messages.h"
 #include "panels.h"
 #include "resource.h"
@@ -15,7 +16,7 @@ const char kReadDwordAlign[] = "请输入能存储字的起始地址且数据长
 const char kWriteWordAlign[] = "请输入能存储字的起始地址且数据长度为2的倍数";
 const char kWriteDwordAlign[] = "请输入能存储双字的起始地址且数据长度为4的倍数";
 
-enum class Width { Byte, Word, DoubleWord };
+using board::Width;
 
 struct Access {
     Width width;
@@ -31,27 +32,6 @@ Access ChooseAccess(int mode, int addressType)
         return {w, addressType == 1};
     }
     return {Width::DoubleWord, true};
-}
-
-ULONG WidthCode(Width w)
-{
-    return w == Width::Byte ? 0 : w == Width::Word ? 1 : 2;
-}
-
-// Alignment of the typed address (never the sum with the I/O base) and of
-// the byte count.
-bool Aligned(Width w, std::uint32_t address, std::uint32_t count)
-{
-    switch (w) {
-    case Width::Byte:
-        return true;
-    case Width::Word:
-        return IsAligned(address, AccessWidth::Word) && IsAligned(count, AccessWidth::Word);
-    case Width::DoubleWord:
-        return IsAligned(address, AccessWidth::DoubleWord) &&
-               IsAligned(count, AccessWidth::DoubleWord);
-    }
-    return false;
 }
 
 ULONG AddressPassed(const Session &s, const Access &a, std::uint16_t address)
@@ -73,7 +53,8 @@ void IoRead(Session &s, int mode, int addressType)
     }
 
     const Access a = ChooseAccess(mode, addressType);
-    if (!Aligned(a.width, r.address, r.length)) {
+    // The typed address is checked, never its sum with the I/O base.
+    if (!board::BlockAligned(a.width, r.address, r.length)) {
         port.ShowMessage(Window::Main, a.width == Width::Word ? kReadWordAlign : kReadDwordAlign,
                          Icon::Error);
         return;
@@ -83,7 +64,7 @@ void IoRead(Session &s, int mode, int addressType)
         return;
 
     ClearBlock();
-    if (!s.lib.TZ810mAccessBlock(s.conn.index, TZ_ACCESS_IO_READ + WidthCode(a.width),
+    if (!s.lib.TZ810mAccessBlock(s.conn.index, board::AccessCode(board::Space::Io, false, a.width),
                                  AddressPassed(s, a, r.address), g_blockBytes, r.length)) {
         // Emptied so that the next click without a new length is refused.
         port.SetText(IDC_IO_LENGTH, "");
@@ -116,7 +97,7 @@ void IoWrite(Session &s, int mode, int addressType)
         return;
 
     const Access a = ChooseAccess(mode, addressType);
-    if (!Aligned(a.width, r.address, static_cast<std::uint32_t>(used))) {
+    if (!board::BlockAligned(a.width, r.address, static_cast<std::uint32_t>(used))) {
         port.ShowMessage(Window::Main, a.width == Width::Word ? kWriteWordAlign : kWriteDwordAlign,
                          Icon::Error);
         return;
@@ -126,7 +107,7 @@ void IoWrite(Session &s, int mode, int addressType)
         return;
 
     const BOOL written =
-        s.lib.TZ810mAccessBlock(s.conn.index, TZ_ACCESS_IO_WRITE + WidthCode(a.width),
+        s.lib.TZ810mAccessBlock(s.conn.index, board::AccessCode(board::Space::Io, true, a.width),
                                 AddressPassed(s, a, r.address), g_blockBytes,
                                 static_cast<ULONG>(used));
     ReportWrite(port, written != 0);

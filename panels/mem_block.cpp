@@ -4,34 +4,27 @@
 #include <string>
 
 #include "block_request.h"
+#include "board.h"
 #include "messages.h"
 #include "panels.h"
 #include "resource.h"
 
 namespace {
 
-// Highest offset of the window a request may reach.
-constexpr std::uint32_t kWindowLimit = 0x7FFF;
-
 const char kPastWindow[] =
     "您输入的地址+长度>0x7FFF发生错误,请查阅TZ810mAccessBlock的相关说明";
 const char kDwordAlign[] = "请输入能存储双字的起始地址且数据长度为4的倍数";
 
-constexpr ULONG kDoubleWordCode = 2;
+// Mode 0 is byte; every other position, "no selection" among them, is
+// double word.
+board::Width WidthOf(int mode)
+{
+    return mode == 0 ? board::Width::Byte : board::Width::DoubleWord;
+}
 
 bool PastWindow(const BlockRequest &r)
 {
-    return static_cast<std::uint32_t>(r.address) + r.length > kWindowLimit;
-}
-
-// Mode 0 is byte; every other position, "no selection" among them, is
-// double word.
-bool IsByteMode(int mode) { return mode == 0; }
-
-bool DwordAligned(std::uint32_t address, std::uint32_t count)
-{
-    return IsAligned(address, AccessWidth::DoubleWord) &&
-           IsAligned(count, AccessWidth::DoubleWord);
+    return !board::WithinMemWindow(r.address, r.length);
 }
 
 } // namespace
@@ -50,8 +43,8 @@ void MemRead(Session &s, int mode)
         port.ShowMessage(Window::Main, kPastWindow, Icon::Error);
         return;
     }
-    const bool byteMode = IsByteMode(mode);
-    if (!byteMode && !DwordAligned(r.address, r.length)) {
+    const board::Width width = WidthOf(mode);
+    if (!board::BlockAligned(width, r.address, r.length)) {
         port.ShowMessage(Window::Main, kDwordAlign, Icon::Error);
         return;
     }
@@ -60,8 +53,9 @@ void MemRead(Session &s, int mode)
         return;
 
     ClearBlock();
-    if (!s.lib.TZ810mAccessBlock(s.conn.index, TZ_ACCESS_MEM_READ + (byteMode ? 0 : kDoubleWordCode),
+    if (!s.lib.TZ810mAccessBlock(s.conn.index, board::AccessCode(board::Space::Mem, false, width),
                                  s.conn.memBase + r.address, g_blockBytes, r.length)) {
+        const bool byteMode = width == board::Width::Byte;
         port.ShowMessage(Window::Main, "MEM读取失败", byteMode ? Icon::Error : Icon::None);
         return;
     }
@@ -94,8 +88,8 @@ void MemWrite(Session &s, int mode)
     if (!TextToBlock(port, data, r.length, used))
         return;
 
-    const bool byteMode = IsByteMode(mode);
-    if (!byteMode && !DwordAligned(r.address, static_cast<std::uint32_t>(used))) {
+    const board::Width width = WidthOf(mode);
+    if (!board::BlockAligned(width, r.address, static_cast<std::uint32_t>(used))) {
         port.ShowMessage(Window::Main, kDwordAlign, Icon::Error);
         return;
     }
@@ -104,7 +98,7 @@ void MemWrite(Session &s, int mode)
         return;
 
     const BOOL written = s.lib.TZ810mAccessBlock(
-        s.conn.index, TZ_ACCESS_MEM_WRITE + (byteMode ? 0 : kDoubleWordCode),
+        s.conn.index, board::AccessCode(board::Space::Mem, true, width),
         s.conn.memBase + r.address, g_blockBytes, static_cast<ULONG>(used));
     ReportWrite(port, written != 0);
 }

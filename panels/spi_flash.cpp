@@ -4,23 +4,15 @@
 // by device index.
 #include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "board.h"
 #include "panels.h"
 #include "resource.h"
 
 namespace {
-
-constexpr std::uint32_t kFlashSize = 0x10000;  // 64 KiB
-constexpr std::uint32_t kChunkSize = 0x1000;   // one TZ780mReadFlash call
-constexpr ULONG kFlashUnit = 0;
-
-constexpr UCHAR kReadIdCommand = 0x90;
-constexpr UCHAR kMakerByte = 0xBF;
-constexpr UCHAR kDeviceByte = 0x48;
 
 const char kFlashNormal[] = "FLASH状态正常";
 const char kFlashAbnormal[] = "FLASH状态异常";
@@ -28,26 +20,25 @@ const char kFlashAbnormal[] = "FLASH状态异常";
 void Notice(Session &s, const char *text) { s.port.ShowMessage(Window::Main, text, Icon::None); }
 void Failure(Session &s, const char *text) { s.port.ShowMessage(Window::Main, text, Icon::Error); }
 
-// Bit 0 picks the 15.6 MHz clock, bit 1 SPI4. Any pair with a missing
-// selection falls back to 2.
-int SpiModeCode(int modeSelection, int clockSelection)
+// Entry 0 of the mode list is SPI3, of the clock list 15.6 MHz. Any pair
+// with a missing selection is taken as SPI4 at 31.3 MHz.
+ULONG SpiModeCode(int modeSelection, int clockSelection)
 {
-    if (modeSelection == 0 && clockSelection == 0)
-        return 1;
-    if (modeSelection == 0 && clockSelection == 1)
-        return 0;
-    if (modeSelection == 1 && clockSelection == 0)
-        return 3;
-    return 2;
+    const bool known = (modeSelection == 0 || modeSelection == 1) &&
+                       (clockSelection == 0 || clockSelection == 1);
+    if (!known)
+        return board::SpiModeCode(true, false);
+    return board::SpiModeCode(modeSelection == 1, clockSelection == 0);
 }
 
 } // namespace
 
 void SetSpiMode(Session &s)
 {
-    int code = SpiModeCode(s.port.ComboSelection(IDC_SPI_MODE), s.port.ComboSelection(IDC_SPI_CLOCK));
+    const ULONG code =
+        SpiModeCode(s.port.ComboSelection(IDC_SPI_MODE), s.port.ComboSelection(IDC_SPI_CLOCK));
     // Both outcomes are plain boxes, the failure too.
-    if (s.lib.TZ810SetStream(s.conn.index, static_cast<ULONG>(code)))
+    if (s.lib.TZ810SetStream(s.conn.index, code))
         Notice(s, "设置SPI成功");
     else
         Notice(s, "设置SPI失败");
@@ -55,14 +46,7 @@ void SetSpiMode(Session &s)
 
 void IdentifyFlash(Session &s)
 {
-    UCHAR command[4] = {kReadIdCommand, 0x00, 0x00, 0x00};
-    // Zeros, so a silent bus cannot pass for the flash's answer.
-    UCHAR reply[4] = {0, 0, 0, 0};
-    ULONG replyLength = sizeof reply;
-    // The call's own result says nothing the reply does not.
-    s.lib.TZ810StreamSPI(s.conn.index, sizeof command, command, &replyLength, reply);
-
-    bool present = reply[0] == kMakerByte && reply[1] == kDeviceByte && reply[2] == kMakerByte;
+    const bool present = board::IdentifyFlash(s.lib, s.conn.index).identified;
     s.port.SetText(IDC_FLASH_STATUS, present ? kFlashNormal : kFlashAbnormal);
 
     s.port.Enable(IDC_FLASH_READ, true);
@@ -86,12 +70,10 @@ void FlashRead(Session &s)
 
     // The whole flash is read before the file system is touched, so a failed
     // chunk leaves an existing file as it was.
-    std::vector<std::uint8_t> image(kFlashSize);
-    for (std::uint32_t address = 0; address < kFlashSize; address += kChunkSize) {
-        if (!s.lib.TZ780mReadFlash(kFlashUnit, address, image.data() + address, kChunkSize)) {
-            Failure(s, "读FLASH失败");
-            return;
-        }
+    std::vector<std::uint8_t> image;
+    if (!board::ReadFlash(s.lib, image).ok()) {
+        Failure(s, "读FLASH失败");
+        return;
     }
 
     switch (s.files.ReplaceFile(*path, image.data(), image.size())) {
@@ -125,16 +107,16 @@ void ChooseImageFile(Session &s)
 
 // NOR flash only clears bits: a write over flash that was not erased leaves
 // the AND of old and new and still succeeds. So the written range is read
-// back, in the flash read's chunks, and compared.
+// back, in the flash read's chunks, and compared; only as far as the image
+// goes, and no further than the first chunk that differs.
 bool FlashHolds(Session &s, const std::vector<std::uint8_t> &image)
 {
-    std::vector<std::uint8_t> chunk(kChunkSize);
-    for (std::size_t address = 0; address < image.size(); address += kChunkSize) {
-        const std::size_t n = std::min<std::size_t>(kChunkSize, image.size() - address);
-        if (!s.lib.TZ780mReadFlash(kFlashUnit, static_cast<ULONG>(address), chunk.data(),
+    std::vector<std::uint8_t> chunk(board::kFlashChunk);
+    for (std::size_t address = 0; address < image.size(); address += board::kFlashChunk) {
+        const std::size_t n = std::min<std::size_t>(board::kFlashChunk, image.size() - address);
+        if (!s.lib.TZ780mReadFlash(board::kFlashUnit, static_cast<ULONG>(address), chunk.data(),
                                    static_cast<ULONG>(n)) ||
-            !std::equal(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n),
-                        image.begin() + static_cast<std::ptrdiff_t>(address)))
+            board::Compare(chunk.data(), image.data() + address, n).count != 0)
             return false;
     }
     return true;
@@ -149,7 +131,7 @@ void WriteImageFile(Session &s)
     }
 
     std::vector<std::uint8_t> image;
-    switch (s.files.ReadWholeFile(s.imagePath, kFlashSize, image)) {
+    switch (s.files.ReadWholeFile(s.imagePath, board::kFlashSize, image)) {
     case FilePort::ReadResult::Ok:
         break;
     case FilePort::ReadResult::OpenFailed:
@@ -169,11 +151,10 @@ void WriteImageFile(Session &s)
         return;
     }
 
-    // An empty file still hands the library a valid buffer, with length 0.
-    std::uint8_t none = 0;
-    std::uint8_t *data = image.empty() ? &none : image.data();
-    if (s.lib.TZ780mWriteFlash(kFlashUnit, 0, data, static_cast<ULONG>(image.size())) &&
-        FlashHolds(s, image))
+    // No unlock and no erase: the erase button is the user's to press.
+    board::FlashWriteOptions writeOnly;
+    writeOnly.unlock = writeOnly.erase = writeOnly.verify = false;
+    if (board::WriteFlash(s.lib, image, writeOnly).ok() && FlashHolds(s, image))
         Notice(s, "写FLASH完成");
     else
         Failure(s, "写FLASH失败");
@@ -189,9 +170,7 @@ void FlashWrite(Session &s)
 
 void FlashErase(Session &s)
 {
-    // The lock's answer changes nothing: the erase reports for both.
-    s.lib.TZ780mLockFlash(kFlashUnit, 0);
-    if (s.lib.TZ780mEarseFlash(kFlashUnit, 0, kFlashSize))
+    if (board::EraseFlash(s.lib, false).ok())
         Notice(s, "擦除FLASH成功");
     else
         Failure(s, "擦除FLASH失败");

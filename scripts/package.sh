@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows release (preset win32) and packs it as
 #   dist/tzdebug-<version>-win32.zip
-# holding tzdebug.exe, the user guide, and the simulated TZ810DLL.DLL in a
+# holding tzdebug.exe, tzctl.exe, the user guide, and the simulated TZ810DLL.DLL in a
 # folder of its own, simulator/, so that on a bench PC the vendor's library
 # beside the program is the one that loads. The version is the one in the
 # VERSION file at the top of the repository (which also fills the program's
@@ -21,13 +21,13 @@ if ! command -v zip >/dev/null 2>&1 || ! command -v i686-w64-mingw32-g++-posix >
 fi
 
 cmake --preset win32 --log-level=WARNING >/dev/null
-cmake --build --preset win32 -j2 --target tzdebug tz810dll
+cmake --build --preset win32 -j2 --target tzdebug tzctl tz810dll
 
 name="tzdebug-$version-win32"
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir -p "$stage/simulator"
-cp build/win32/tzdebug.exe "$stage/"
+cp build/win32/tzdebug.exe build/win32/tzctl.exe "$stage/"
 cp build/win32/TZ810DLL.DLL "$stage/simulator/"
 # Windows line ends, so the guide reads well in any editor there.
 sed 's/\r*$/\r/' docs/user-guide.md >"$stage/user-guide.md"
@@ -36,5 +36,5 @@ mkdir -p dist
 package="$root/dist/$name.zip"
 rm -f "$package"
 # -X: no Unix extra fields, so the package depends only on its content.
-(cd "$stage" && zip -q -X -r "$package" tzdebug.exe user-guide.md simulator)
+(cd "$stage" && zip -q -X -r "$package" tzdebug.exe tzctl.exe user-guide.md simulator)
 echo "$package"

@@ -23,6 +23,9 @@ have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix binutils-
 pkg_ok googletest || need+=(googletest)
 pkg_ok libgtest-dev || need+=(libgtest-dev)
 pkg_ok libbenchmark-dev || need+=(libbenchmark-dev)
+# Header-only: argument parsing and JSON output of tzctl.
+pkg_ok libcli11-dev || need+=(libcli11-dev)
+pkg_ok nlohmann-json3-dev || need+=(nlohmann-json3-dev)
 have Xvfb || need+=(xvfb)
 pkg_ok fonts-wqy-zenhei || need+=(fonts-wqy-zenhei)
 # The dialogs' 宋体 is drawn with this Song face, whose metrics match it.

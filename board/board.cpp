@@ -1,0 +1,457 @@
+#include "board.h"
+
+#include "hextext.h"
+
+namespace board {
+
+Chip ChipFromDeviceIdByte(UCHAR byte)
+{
+    switch (byte) {
+    case 0x30:
+    case 0x31:
+        return Chip::TZ810;
+    case 0x34:
+        return Chip::TZ820;
+    default:
+        return Chip::Unknown;
+    }
+}
+
+unsigned PulseNsFromRegister(UCHAR value)
+{
+    return ((value & kPulseCodeMask) + 1u) * kPulseStepNs;
+}
+
+std::optional<UCHAR> PulseCodeFromNs(unsigned ns)
+{
+    if (ns < kPulseMinNs || ns > kPulseMaxNs || ns % kPulseStepNs != 0)
+        return std::nullopt;
+    return static_cast<UCHAR>(ns / kPulseStepNs - 1);
+}
+
+UCHAR PulseRegisterValue(UCHAR code)
+{
+    return static_cast<UCHAR>(k32BitIo | (code & kPulseCodeMask));
+}
+
+ULONG AccessCode(Space space, bool write, Width width)
+{
+    ULONG code = TZ_ACCESS_IO_READ;
+    if (space == Space::Mem)
+        code += 0x08;
+    if (write)
+        code += 0x04;
+    return code + (width == Width::Byte ? 0 : width == Width::Word ? 1 : 2);
+}
+
+bool BlockAligned(Width width, std::uint32_t address, std::uint32_t length)
+{
+    if (width == Width::Byte)
+        return true;
+    const AccessWidth w = width == Width::Word ? AccessWidth::Word : AccessWidth::DoubleWord;
+    return IsAligned(address, w) && IsAligned(length, w);
+}
+
+bool WidthAllowed(Space space, Width width)
+{
+    return space == Space::Io || width != Width::Word;
+}
+
+bool WithinMemWindow(std::uint32_t offset, std::uint32_t length)
+{
+    return std::uint64_t(offset) + length <= kMemWindowLimit;
+}
+
+BlockCheck CheckBlock(Space space, Width width, std::uint32_t address, std::uint32_t length)
+{
+    if (!WidthAllowed(space, width))
+        return BlockCheck::WidthNotAllowed;
+    if (length > kMaxBlockBytes)
+        return BlockCheck::TooLong;
+    if (space == Space::Mem && !WithinMemWindow(address, length))
+        return BlockCheck::PastWindow;
+    if (!BlockAligned(width, address, length))
+        return BlockCheck::Misaligned;
+    return BlockCheck::Ok;
+}
+
+Difference Compare(const std::uint8_t *a, const std::uint8_t *b, std::size_t size)
+{
+    Difference d;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (a[i] != b[i]) {
+            if (d.count == 0)
+                d.first = static_cast<std::uint32_t>(i);
+            ++d.count;
+        }
+    }
+    return d;
+}
+
+namespace {
+
+Outcome Failed(const char *call, std::uint32_t address = 0)
+{
+    Outcome o;
+    o.kind = Outcome::CallFailed;
+    o.call = call;
+    o.address = address;
+    return o;
+}
+
+Outcome Mismatch(const Difference &d)
+{
+    Outcome o;
+    if (d.count) {
+        o.kind = Outcome::Mismatch;
+        o.address = d.first;
+        o.count = d.count;
+    }
+    return o;
+}
+
+void Report(const Progress &progress, FlashStep step, std::uint32_t done, std::uint32_t total)
+{
+    if (progress)
+        progress(step, done, total);
+}
+
+}  // namespace
+
+OpenStatus OpenCard(const DeviceLibrary &lib, ULONG index, Card &card)
+{
+    card = Card();
+    card.index = index;
+    if (lib.TZ810mOpenDevice(index, 0, 1, 0) == TZ_INVALID_HANDLE)
+        return OpenStatus::NoCard;
+    lib.TZ810mReadConfig(index, kDeviceIdLowOffset, &card.deviceIdLow);
+    card.chip = ChipFromDeviceIdByte(card.deviceIdLow);
+    switch (card.chip) {
+    case Chip::TZ820:
+        // Opened again, now with its MEM window.
+        lib.TZ810mCloseDevice(index);
+        lib.TZ810mOpenDevice(index, 1, 1, 0);
+        return OpenStatus::Opened;
+    case Chip::TZ810:
+        return OpenStatus::Opened;
+    case Chip::Unknown:
+        break;
+    }
+    lib.TZ810mCloseDevice(index);
+    return OpenStatus::Unrecognised;
+}
+
+std::optional<Chip> ProbeChip(const DeviceLibrary &lib, ULONG index)
+{
+    std::optional<Chip> chip;
+    if (lib.TZ810mOpenDevice(index, 0, 1, 0) != TZ_INVALID_HANDLE) {
+        UCHAR id = 0;
+        lib.TZ810mReadConfig(index, kDeviceIdLowOffset, &id);
+        chip = ChipFromDeviceIdByte(id);
+    }
+    lib.TZ810mCloseDevice(index);
+    return chip;
+}
+
+std::optional<CardSummary> ProbeCard(const DeviceLibrary &lib, ULONG index)
+{
+    if (lib.TZ810mOpenDevice(index, 0, 1, 0) == TZ_INVALID_HANDLE) {
+        lib.TZ810mCloseDevice(index);
+        return std::nullopt;
+    }
+    CardSummary c;
+    c.index = index;
+    UCHAR id[4] = {};
+    bool idRead = true;
+    for (ULONG offset = 0; offset < 4; ++offset)
+        idRead = lib.TZ810mReadConfig(index, offset, &id[offset]) && idRead;
+    if (idRead) {
+        c.vid = static_cast<std::uint16_t>(id[0] | id[1] << 8);
+        c.did = static_cast<std::uint16_t>(id[2] | id[3] << 8);
+        c.chip = ChipFromDeviceIdByte(id[2]);
+    }
+    ULONG value = 0;
+    if (lib.TZ810mGetIoBaseAddr(index, &value))
+        c.ioBase = value;
+    if (c.chip == Chip::TZ820 && lib.TZ820mGetMemBaseAddr(index, &value))
+        c.memBase = value;
+    if (lib.TZ810mGetIntLine(index, &value))
+        c.intLine = value;
+    lib.TZ810mCloseDevice(index);
+    return c;
+}
+
+// ------------------------------------------------------------ identity
+
+namespace {
+
+// Where each value sits in the block, low byte first.
+constexpr std::size_t kVid = 0x04, kDid = 0x06, kRid = 0x08, kSvid = 0x0C, kSid = 0x0E;
+constexpr std::size_t kFixed10 = 0x0B;
+constexpr UCHAR kFixed10Value = 0x10;
+
+void PutWord(IdentityBlock &b, std::size_t at, std::uint16_t v)
+{
+    b[at] = static_cast<UCHAR>(v & 0xFF);
+    b[at + 1] = static_cast<UCHAR>(v >> 8);
+}
+
+std::uint16_t Word(const UCHAR *b, std::size_t at)
+{
+    return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+}  // namespace
+
+bool operator==(const Identity &a, const Identity &b)
+{
+    return a.vid == b.vid && a.did == b.did && a.rid == b.rid && a.svid == b.svid &&
+           a.sid == b.sid;
+}
+
+IdentityBlock EncodeIdentity(const Identity &id)
+{
+    IdentityBlock b{};
+    b[0] = kIdentityHeader;
+    PutWord(b, kVid, id.vid);
+    PutWord(b, kDid, id.did);
+    b[kRid] = id.rid;
+    b[kFixed10] = kFixed10Value;
+    PutWord(b, kSvid, id.svid);
+    PutWord(b, kSid, id.sid);
+    return b;
+}
+
+Identity DecodeIdentity(const IdentityBlock &b)
+{
+    Identity id;
+    id.vid = Word(b.data(), kVid);
+    id.did = Word(b.data(), kDid);
+    id.rid = b[kRid];
+    id.svid = Word(b.data(), kSvid);
+    id.sid = Word(b.data(), kSid);
+    return id;
+}
+
+bool HasIdentityHeader(const IdentityBlock &block)
+{
+    return block[0] == kIdentityHeader;
+}
+
+IdentityRisk AssessIdentity(const Identity &id)
+{
+    if (id.vid == 0xFFFF && id.did == 0xFFFF)
+        return IdentityRisk::Invisible;
+    if (ChipFromDeviceIdByte(static_cast<UCHAR>(id.did & 0xFF)) == Chip::Unknown)
+        return IdentityRisk::UnknownDevice;
+    return IdentityRisk::None;
+}
+
+Outcome ReadConfigIdentity(const DeviceLibrary &lib, ULONG index, Identity &id)
+{
+    // Configuration space holds the same words, at other offsets.
+    static const ULONG kOffsets[] = {0x00, 0x01, 0x02, 0x03, 0x08, 0x2C, 0x2D, 0x2E, 0x2F};
+    UCHAR v[sizeof kOffsets / sizeof kOffsets[0]] = {};
+    for (std::size_t i = 0; i < sizeof kOffsets / sizeof kOffsets[0]; ++i)
+        if (!lib.TZ810mReadConfig(index, kOffsets[i], &v[i]))
+            return Failed("TZ810mReadConfig", kOffsets[i]);
+    id.vid = Word(v, 0);
+    id.did = Word(v, 2);
+    id.rid = v[4];
+    id.svid = Word(v, 5);
+    id.sid = Word(v, 7);
+    return Outcome();
+}
+
+Outcome ReadIdentityBlock(const DeviceLibrary &lib, ULONG index, IdentityBlock &block)
+{
+    for (std::size_t a = 0; a < kIdentityBlockBytes; ++a)
+        if (!lib.TZ810mReadI2C(index, TZ_EEPROM_I2C_ADDRESS, static_cast<UCHAR>(a), &block[a]))
+            return Failed("TZ810mReadI2C", static_cast<std::uint32_t>(a));
+    return Outcome();
+}
+
+Outcome WriteIdentityBlock(const DeviceLibrary &lib, ULONG index, const IdentityBlock &block,
+                           const Pause &pause)
+{
+    for (std::size_t a = 0; a < kIdentityBlockBytes; ++a) {
+        if (!lib.TZ810mWriteI2C(index, TZ_EEPROM_I2C_ADDRESS, static_cast<UCHAR>(a), block[a]))
+            return Failed("TZ810mWriteI2C", static_cast<std::uint32_t>(a));
+        pause(kEepromWritePauseMs);
+    }
+    return Outcome();
+}
+
+Outcome ReadBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::uint32_t start,
+                  std::size_t count, std::vector<std::uint8_t> &bytes)
+{
+    bytes.assign(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t at = start + static_cast<std::uint32_t>(i);
+        if (space == ByteSpace::Config) {
+            if (!lib.TZ810mReadConfig(index, at, &bytes[i]))
+                return Failed("TZ810mReadConfig", at);
+        } else if (!lib.TZ810mReadI2C(index, TZ_EEPROM_I2C_ADDRESS, static_cast<UCHAR>(at),
+                                      &bytes[i])) {
+            return Failed("TZ810mReadI2C", at);
+        }
+    }
+    return Outcome();
+}
+
+Outcome WriteBytesChecked(const DeviceLibrary &lib, ULONG index, ByteSpace space,
+                          std::uint32_t start, const std::vector<std::uint8_t> &bytes,
+                          const Pause &pause, std::vector<std::uint32_t> *notTaken)
+{
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const std::uint32_t at = start + static_cast<std::uint32_t>(i);
+        if (space == ByteSpace::Config) {
+            if (!lib.TZ810mWriteConfig(index, at, bytes[i]))
+                return Failed("TZ810mWriteConfig", at);
+        } else {
+            if (!lib.TZ810mWriteI2C(index, TZ_EEPROM_I2C_ADDRESS, static_cast<UCHAR>(at),
+                                    bytes[i]))
+                return Failed("TZ810mWriteI2C", at);
+            pause(kEepromWritePauseMs);
+        }
+    }
+    std::vector<std::uint8_t> back;
+    Outcome o = ReadBytes(lib, index, space, start, bytes.size(), back);
+    if (!o.ok())
+        return o;
+    for (std::size_t i = 0; notTaken && i < bytes.size(); ++i)
+        if (back[i] != bytes[i])
+            notTaken->push_back(start + static_cast<std::uint32_t>(i));
+    o = Mismatch(Compare(bytes.data(), back.data(), bytes.size()));
+    o.address += start;
+    return o;
+}
+
+// ------------------------------------------------------------ SPI flash
+
+ULONG SpiModeCode(bool spi4, bool clock15_6)
+{
+    return (spi4 ? 2u : 0u) | (clock15_6 ? 1u : 0u);
+}
+
+FlashId IdentifyFlash(const DeviceLibrary &lib, ULONG index)
+{
+    static const UCHAR kReadId[4] = {0x90, 0x00, 0x00, 0x00};
+    UCHAR command[4] = {kReadId[0], kReadId[1], kReadId[2], kReadId[3]};
+    FlashId id;  // zeros, so a silent bus cannot pass for the answer
+    ULONG length = static_cast<ULONG>(id.reply.size());
+    lib.TZ810StreamSPI(index, sizeof command, command, &length, id.reply.data());
+    id.identified = id.reply[0] == 0xBF && id.reply[1] == 0x48 && id.reply[2] == 0xBF;
+    return id;
+}
+
+Outcome ReadFlash(const DeviceLibrary &lib, std::vector<std::uint8_t> &image,
+                  const Progress &progress)
+{
+    std::vector<std::uint8_t> chip(kFlashSize);
+    for (std::uint32_t a = 0; a < kFlashSize; a += kFlashChunk) {
+        if (!lib.TZ780mReadFlash(kFlashUnit, a, chip.data() + a, kFlashChunk)) {
+            image.clear();
+            return Failed("TZ780mReadFlash", a);
+        }
+        Report(progress, FlashStep::Read, a + kFlashChunk, kFlashSize);
+    }
+    image.swap(chip);
+    return Outcome();
+}
+
+Outcome VerifyFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
+                    const Progress &progress)
+{
+    if (image.size() > kFlashSize) {
+        Outcome o;
+        o.kind = Outcome::TooLarge;
+        return o;
+    }
+    std::vector<std::uint8_t> chip;
+    Outcome o = ReadFlash(lib, chip, [&](FlashStep, std::uint32_t done, std::uint32_t total) {
+        Report(progress, FlashStep::Verify, done, total);
+    });
+    if (!o.ok())
+        return o;
+    return Mismatch(Compare(image.data(), chip.data(), image.size()));
+}
+
+Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
+                   const FlashWriteOptions &options, const Progress &progress)
+{
+    const std::uint32_t size = static_cast<std::uint32_t>(image.size());
+    if (image.size() > kFlashSize) {
+        Outcome o;
+        o.kind = Outcome::TooLarge;
+        return o;
+    }
+    // A failed unlock shows up as a failed erase or write.
+    if (options.unlock)
+        lib.TZ780mLockFlash(kFlashUnit, 0);
+    if (options.erase) {
+        if (!lib.TZ780mEarseFlash(kFlashUnit, 0, kFlashSize))
+            return Failed("TZ780mEarseFlash");
+        Report(progress, FlashStep::Erase, kFlashSize, kFlashSize);
+    }
+    // An empty image still hands the library a valid buffer.
+    std::uint8_t none = 0;
+    void *data = image.empty() ? &none : const_cast<std::uint8_t *>(image.data());
+    if (!lib.TZ780mWriteFlash(kFlashUnit, 0, data, size))
+        return Failed("TZ780mWriteFlash");
+    Report(progress, FlashStep::Write, size, size);
+    if (!options.verify)
+        return Outcome();
+    return VerifyFlash(lib, image, progress);
+}
+
+Outcome EraseFlash(const DeviceLibrary &lib, bool blankCheck, const Progress &progress)
+{
+    // The lock's answer changes nothing: the erase reports for both.
+    lib.TZ780mLockFlash(kFlashUnit, 0);
+    if (!lib.TZ780mEarseFlash(kFlashUnit, 0, kFlashSize))
+        return Failed("TZ780mEarseFlash");
+    Report(progress, FlashStep::Erase, kFlashSize, kFlashSize);
+    if (!blankCheck)
+        return Outcome();
+    return VerifyFlash(lib, std::vector<std::uint8_t>(kFlashSize, 0xFF), progress);
+}
+
+// ------------------------------------------------------------ interrupts
+
+UCHAR ArmValue(Trigger trigger)
+{
+    return trigger == Trigger::Level ? kArmLevel : kArmEdge;
+}
+
+void ChangeRegisterBit(const DeviceLibrary &lib, ULONG index, ULONG address, UCHAR bit, bool set)
+{
+    UCHAR value = 0;
+    lib.TZ810mReadIoByte(index, address, &value);
+    value = static_cast<UCHAR>(set ? (value | bit) : (value & ~bit));
+    lib.TZ810mWriteIoByte(index, address, value);
+}
+
+bool Arm(const DeviceLibrary &lib, ULONG index, ULONG ioBase, Trigger trigger)
+{
+    return lib.TZ810mWriteIoByte(index, ioBase + TZ_REG_INTERRUPT, ArmValue(trigger)) != 0;
+}
+
+void Fire(const DeviceLibrary &lib, ULONG index, ULONG ioBase, Trigger trigger)
+{
+    const ULONG gp0 = ioBase + TZ_REG_GP0;
+    ChangeRegisterBit(lib, index, gp0, kGp0High, true);
+    ChangeRegisterBit(lib, index, gp0, kGp0High, false);
+    if (trigger == Trigger::Edge)
+        ChangeRegisterBit(lib, index, gp0, kGp0High, true);
+}
+
+void Acknowledge(const DeviceLibrary &lib, ULONG index, ULONG ioBase, Trigger trigger)
+{
+    if (trigger == Trigger::Level)
+        ChangeRegisterBit(lib, index, ioBase + TZ_REG_GP0, kGp0High, true);
+    else
+        ChangeRegisterBit(lib, index, ioBase + TZ_REG_STATUS, kInterruptActive, false);
+}
+
+}  // namespace board

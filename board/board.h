@@ -1,0 +1,231 @@
+// The card's own rules, held once: which chip a card is, its registers,
+// pulse width codes, block access codes and their alignment, the MEM window,
+// the identity block in the 24C02, and the SPI flash with its geometry.
+//
+// Everything works on the device-library table and answers with values or
+// small result structs; what to tell the user is the caller's business.
+// Each operation makes the library calls a bench engineer would expect, in
+// the order given here, so a caller can rely on that order.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "device_library.h"
+
+namespace board {
+
+// ------------------------------------------------------------------ chips
+
+enum class Chip { Unknown, TZ810, TZ820 };
+
+// From the low byte of the PCI device id (configuration offset 0x02).
+Chip ChipFromDeviceIdByte(UCHAR byte);
+constexpr ULONG kDeviceIdLowOffset = 0x02;
+
+// ------------------------------------------------------- chip registers
+
+constexpr UCHAR kArmLevel = 0xE2;         // TZ_REG_INTERRUPT: level, active low
+constexpr UCHAR kArmEdge = 0xEA;          // TZ_REG_INTERRUPT: rising edge
+constexpr UCHAR kGp0High = 0x80;          // TZ_REG_GP0
+constexpr UCHAR kInterruptActive = 0x04;  // TZ_REG_STATUS
+constexpr UCHAR kPulseCodeMask = 0x0F;    // TZ_REG_PULSE
+constexpr UCHAR k32BitIo = 0x40;          // TZ_REG_PULSE
+// Clearing 32-bit I/O takes bit 7 with it.
+constexpr UCHAR k32BitOffMask = 0x3F;
+
+// --------------------------------------------------------- pulse width
+
+constexpr unsigned kPulseStepNs = 30;
+constexpr unsigned kPulseMinNs = 30;
+constexpr unsigned kPulseMaxNs = 450;  // the highest width ever set
+
+// Width in ns that a register value selects: (code + 1) x 30, 30 to 480.
+unsigned PulseNsFromRegister(UCHAR value);
+// Code n = ns / 30 - 1 for 30 to 450 in steps of 30; nothing otherwise.
+std::optional<UCHAR> PulseCodeFromNs(unsigned ns);
+// What setting a width writes: the code with 32-bit I/O on, bits 4, 5, 7 clear.
+UCHAR PulseRegisterValue(UCHAR code);
+
+// -------------------------------------------------------- block access
+
+enum class Space { Io, Mem };
+enum class Width { Byte, Word, DoubleWord };
+
+constexpr std::uint32_t kMaxBlockBytes = 0x8000;
+// Highest offset in a TZ820's MEM window that a block may reach.
+constexpr std::uint32_t kMemWindowLimit = 0x7FFF;
+
+// 0x10, +0x08 for MEM, +0x04 for a write, +0/1/2 for the width.
+ULONG AccessCode(Space space, bool write, Width width);
+// Word and double-word accesses need the address and the length (low 16
+// bits) to be multiples of 2 or 4.
+bool BlockAligned(Width width, std::uint32_t address, std::uint32_t length);
+// The MEM window takes byte and double-word accesses only.
+bool WidthAllowed(Space space, Width width);
+bool WithinMemWindow(std::uint32_t offset, std::uint32_t length);
+
+enum class BlockCheck { Ok, TooLong, PastWindow, Misaligned, WidthNotAllowed };
+// The checks of a block request before the card is touched, in the order a
+// user is told about them.
+BlockCheck CheckBlock(Space space, Width width, std::uint32_t address, std::uint32_t length);
+
+// --------------------------------------------------------- outcomes
+
+// Result of an operation that makes several calls.
+struct Outcome {
+    enum Kind { Ok, CallFailed, Mismatch, TooLarge } kind = Ok;
+    const char *call = nullptr;  // the library function that failed
+    std::uint32_t address = 0;   // where it failed, or the first difference
+    std::uint32_t count = 0;     // differing bytes
+    bool ok() const { return kind == Ok; }
+};
+
+// First differing position and the count of differing bytes of two
+// equally long blocks; count 0 when they agree.
+struct Difference {
+    std::uint32_t first = 0;
+    std::uint32_t count = 0;
+};
+Difference Compare(const std::uint8_t *a, const std::uint8_t *b, std::size_t size);
+
+// ------------------------------------------------------------ cards
+
+struct Card {
+    ULONG index = 0;
+    Chip chip = Chip::Unknown;
+    UCHAR deviceIdLow = 0;  // the byte the chip was told by
+};
+
+enum class OpenStatus { Opened, NoCard, Unrecognised };
+// Opens a card: open (index, 0, 1, 0), read the device id byte; a TZ820 is
+// closed and opened again with its MEM window (index, 1, 1, 0), an
+// unrecognised card is closed again.
+OpenStatus OpenCard(const DeviceLibrary &lib, ULONG index, Card &card);
+
+// The start-up probe of one index: open (index, 0, 1, 0), read the device id
+// byte, close; nothing when no card answers (it is closed all the same).
+std::optional<Chip> ProbeChip(const DeviceLibrary &lib, ULONG index);
+
+// One card as a probe sees it, opened without its MEM window and closed
+// again. Values a call could not deliver stay empty.
+struct CardSummary {
+    ULONG index = 0;
+    Chip chip = Chip::Unknown;
+    std::optional<std::uint16_t> vid, did;
+    std::optional<ULONG> ioBase, memBase, intLine;
+};
+// Nothing when no card answers at the index (it is closed all the same).
+std::optional<CardSummary> ProbeCard(const DeviceLibrary &lib, ULONG index);
+
+// ------------------------------------------------------- identity
+
+constexpr std::size_t kIdentityBlockBytes = 0x20;
+constexpr UCHAR kIdentityHeader = 0x78;
+// The 24C02 needs this long to store a byte before it takes the next.
+constexpr unsigned kEepromWritePauseMs = 20;
+
+using IdentityBlock = std::array<UCHAR, kIdentityBlockBytes>;
+
+struct Identity {
+    std::uint16_t vid = 0, did = 0;
+    UCHAR rid = 0;
+    std::uint16_t svid = 0, sid = 0;
+};
+bool operator==(const Identity &a, const Identity &b);
+
+// The whole block: header 0x78, values low byte first, 0x10 at 0x0B, zeros.
+IdentityBlock EncodeIdentity(const Identity &id);
+// Only the identity bytes; the fixed ones are not looked at.
+Identity DecodeIdentity(const IdentityBlock &block);
+bool HasIdentityHeader(const IdentityBlock &block);
+
+enum class IdentityRisk { None, Invisible, UnknownDevice };
+// Values that would lose the card: VID and DID both FFFF hide it from the
+// system; a DID whose low byte tells no chip leaves it unrecognised here.
+IdentityRisk AssessIdentity(const Identity &id);
+
+// The identity the card holds now in configuration space.
+Outcome ReadConfigIdentity(const DeviceLibrary &lib, ULONG index, Identity &id);
+
+using Pause = std::function<void(unsigned ms)>;
+
+// 32 reads in ascending order, stopping at the first failure.
+Outcome ReadIdentityBlock(const DeviceLibrary &lib, ULONG index, IdentityBlock &block);
+// 32 writes in ascending order with the write pause after each accepted
+// byte, stopping at the first failure.
+Outcome WriteIdentityBlock(const DeviceLibrary &lib, ULONG index, const IdentityBlock &block,
+                           const Pause &pause);
+
+// Bytes of configuration space or the EEPROM, each written, then all read
+// back: a byte that did not take is a Mismatch (address of the first, count).
+// EEPROM writes are followed by the write pause.
+enum class ByteSpace { Config, Eeprom };
+Outcome WriteBytesChecked(const DeviceLibrary &lib, ULONG index, ByteSpace space,
+                          std::uint32_t start, const std::vector<std::uint8_t> &bytes,
+                          const Pause &pause, std::vector<std::uint32_t> *notTaken = nullptr);
+Outcome ReadBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::uint32_t start,
+                  std::size_t count, std::vector<std::uint8_t> &bytes);
+
+// ------------------------------------------------------------- SPI flash
+
+constexpr std::uint32_t kFlashSize = 0x10000;
+constexpr std::uint32_t kFlashChunk = 0x1000;
+constexpr ULONG kFlashUnit = 0;  // the board's one flash, whatever the card
+
+// Bit 0: the 15.6 MHz clock (else 31.3), bit 1: SPI4 (else SPI3).
+ULONG SpiModeCode(bool spi4, bool clock15_6);
+
+// The flash's answer to Read-ID; identified when it begins BF 48 BF.
+struct FlashId {
+    std::array<UCHAR, 4> reply{};
+    bool identified = false;
+};
+FlashId IdentifyFlash(const DeviceLibrary &lib, ULONG index);
+
+enum class FlashStep { Read, Erase, Write, Verify };
+using Progress = std::function<void(FlashStep step, std::uint32_t done, std::uint32_t total)>;
+
+// The whole chip in 16 chunks, ascending; nothing is kept of a failed read.
+Outcome ReadFlash(const DeviceLibrary &lib, std::vector<std::uint8_t> &image,
+                  const Progress &progress = {});
+
+struct FlashWriteOptions {
+    bool unlock = true;
+    bool erase = true;
+    bool verify = true;
+};
+// An image of at most 64 KiB from address 0: unlock, erase the whole chip,
+// write in one call, read back and compare (each as chosen). An image too
+// large is refused before any call.
+Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
+                   const FlashWriteOptions &options = {}, const Progress &progress = {});
+// Reads the chip and compares its start with the image.
+Outcome VerifyFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
+                    const Progress &progress = {});
+// Unlock and erase the whole chip; with blankCheck, read it back and report
+// bytes that are not 0xFF as a Mismatch.
+Outcome EraseFlash(const DeviceLibrary &lib, bool blankCheck, const Progress &progress = {});
+
+// ------------------------------------------------------------- interrupts
+
+enum class Trigger { Level, Edge };
+UCHAR ArmValue(Trigger trigger);
+
+// Read, change one bit, write back; the results are not examined, as in
+// the chip's own answer to an interrupt.
+void ChangeRegisterBit(const DeviceLibrary &lib, ULONG index, ULONG address, UCHAR bit, bool set);
+// Writes the interrupt register; false when the call fails.
+bool Arm(const DeviceLibrary &lib, ULONG index, ULONG ioBase, Trigger trigger);
+// GP0 high then low (level: INT# low raises it), or high, low, high (edge:
+// the last rising edge raises it). Needs A15 joined to INT#.
+void Fire(const DeviceLibrary &lib, ULONG index, ULONG ioBase, Trigger trigger);
+// What the interrupt routine does: GP0 high ends a level request, clearing
+// the active bit cancels an edge one.
+void Acknowledge(const DeviceLibrary &lib, ULONG index, ULONG ioBase, Trigger trigger);
+
+}  // namespace board

@@ -1,0 +1,61 @@
+// tzctl: the bench from the command line. Everything but the process's own
+// entry lives here, portable, so the commands run in host tests against the
+// simulated library.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "device_library.h"
+
+// What a command needs of the process it runs in.
+class CliHost {
+public:
+    virtual ~CliHost() = default;
+    // UTF-8 text to standard output and standard error.
+    virtual void Out(const std::string &text) = 0;
+    virtual void Err(const std::string &text) = 0;
+    // Progress is shown only to a person watching.
+    virtual bool ErrIsConsole() { return false; }
+
+    enum class ReadResult { Ok, OpenFailed, TooLarge, ReadFailed };
+    // The whole file when it holds at most maxSize bytes; paths are UTF-8.
+    virtual ReadResult ReadFile(const std::string &path, std::size_t maxSize,
+                                std::vector<std::uint8_t> &data) = 0;
+    // Replaces the file by these bytes at once: an existing file stays as it
+    // was when anything fails.
+    virtual bool ReplaceFile(const std::string &path, const std::vector<std::uint8_t> &data) = 0;
+    virtual void Sleep(unsigned ms) = 0;
+    // Binds the device library; false when it cannot be loaded.
+    virtual bool LoadLibrary(DeviceLibrary &lib) = 0;
+};
+
+// Exit codes.
+enum : int {
+    kExitOk = 0,
+    kExitCallFailed = 1,
+    kExitUsage = 2,
+    kExitNoLibrary = 3,
+    kExitMismatch = 4,
+    kExitNoCard = 5,
+};
+
+// Runs one command line (without the program name); returns the exit code.
+int RunTzctl(const std::vector<std::string> &args, CliHost &host);
+
+// ---------------------------------------------------------------- text
+
+// Hexadecimal with or without 0x, at most `max`; false for anything else.
+bool ParseHexNumber(const std::string &text, std::uint32_t max, std::uint32_t &value);
+// Hex pairs, one or several per argument: "01 02 ab" or "0102ab".
+bool ParseHexBytes(const std::vector<std::string> &args, std::vector<std::uint8_t> &bytes);
+
+// hexdump -C: address, 16 bytes in two groups of 8, |ascii|, '*' for
+// repeated lines, and the end address last.
+std::string HexDump(std::uint32_t start, const std::vector<std::uint8_t> &bytes);
+// Configuration space as PCI tools print it: "00: xx xx ... xx" per 16 bytes.
+std::string ConfigDump(const std::vector<std::uint8_t> &bytes);
+// EEPROM as I2C tools print it: a column header, then rows with ASCII.
+std::string I2cDump(const std::vector<std::uint8_t> &bytes);
