@@ -68,7 +68,7 @@ if [ "$whole" = 1 ]; then
   # Each target is one more test in the summary. New inputs go to a scratch
   # corpus in the build folder; a crash or a broken property leaves its input
   # in build/fuzz/found/ (keep it in the target's seed corpus once fixed).
-  fuzz_targets=(hextext sim_config sim_state)
+  fuzz_targets=(hextext sim_config sim_state tzctl_parse identity)
   fuzz_failed=0
   if cmake --preset fuzz >/dev/null &&
     cmake --build --preset fuzz -j "$jobs" --target "${fuzz_targets[@]/%/_fuzz}"; then

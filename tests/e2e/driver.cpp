@@ -43,6 +43,31 @@ void RemoveTree(const std::wstring &folder)
     RemoveDirectoryW(folder.c_str());
 }
 
+std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed)
+{
+    std::vector<TraceCall> calls;
+    std::istringstream lines(text);
+    std::string line, ms, token;
+    while (std::getline(lines, line)) {
+        std::istringstream tokens(line);
+        TraceCall call;
+        if (!(tokens >> ms >> call.name) || !std::isdigit(static_cast<unsigned char>(ms[0])) ||
+            (onlyNamed && call.name != onlyNamed))
+            continue;
+        call.line = line;
+        while (tokens >> token && token != "->") {
+            if (token.compare(0, 5, "data=") == 0)
+                call.data = token.substr(5);
+            else if (token.compare(0, 4, "out=") == 0)
+                call.out = token.substr(4);
+            else
+                call.args.push_back(uint32_t(std::strtoull(token.c_str() + token.find('=') + 1, nullptr, 0)));
+        }
+        calls.push_back(call);
+    }
+    return calls;
+}
+
 } // namespace
 
 bool WaitFor(const std::function<bool()> &done, DWORD timeout)
@@ -115,30 +140,6 @@ std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog)
     return controls;
 }
 
-std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed)
-{
-    std::vector<TraceCall> calls;
-    std::istringstream lines(text);
-    std::string line, ms, token;
-    while (std::getline(lines, line)) {
-        std::istringstream tokens(line);
-        TraceCall call;
-        if (!(tokens >> ms >> call.name) || !std::isdigit(static_cast<unsigned char>(ms[0])) ||
-            (onlyNamed && call.name != onlyNamed))
-            continue;
-        call.line = line;
-        while (tokens >> token && token != "->") {
-            if (token.compare(0, 5, "data=") == 0)
-                call.data = token.substr(5);
-            else if (token.compare(0, 4, "out=") == 0)
-                call.out = token.substr(4);
-            else
-                call.args.push_back(uint32_t(std::strtoull(token.c_str() + token.find('=') + 1, nullptr, 0)));
-        }
-        calls.push_back(call);
-    }
-    return calls;
-}
 
 std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name, size_t from)
 {
@@ -162,7 +163,7 @@ void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HW
     MessageBoxInfo box = app.WaitMessageBox();
     ASSERT_TRUE(box) << "no message box; expected " << text;
     EXPECT_EQ(Narrow(box.text), text);
-    EXPECT_EQ(box.icon, icon ? BoxIcon::Error : BoxIcon::None) << text;
+    EXPECT_EQ(box.icon, icon) << text;
     EXPECT_EQ(box.owner, owner) << text;
     EXPECT_TRUE(app.PressOk(box)) << text;
 }
@@ -325,9 +326,7 @@ MessageBoxInfo TzDebug::WaitMessageBox(DWORD timeout) const
         return info;
     info.text = TextOf(GetDlgItem(info.hwnd, 0xFFFF));
     DWORD_PTR icon = 0;
-    info.hasIcon = Send(GetDlgItem(info.hwnd, 1088), STM_GETICON, 0, 0, &icon) && icon;
-    // The program shows no other icon than the error icon.
-    info.icon = info.hasIcon ? BoxIcon::Error : BoxIcon::None;
+    info.icon = Send(GetDlgItem(info.hwnd, 1088), STM_GETICON, 0, 0, &icon) && icon;
     info.owner = GetWindow(info.hwnd, GW_OWNER);
     return info;
 }

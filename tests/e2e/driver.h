@@ -35,20 +35,16 @@ struct TraceCall {
     std::vector<uint32_t> args;
     uint32_t Arg(size_t i) const { return i < args.size() ? args[i] : 0xDEADBEEF; }
 };
-std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed = nullptr);
 // Calls named `name` from position `from` on; the lines from there on.
 std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name, size_t from = 0);
 std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from = 0);
 
-// The icon a message box shows.
-enum class BoxIcon { None, Error };
-
-// A message box of the program (caption "提示").
+// A message box of the program (caption "提示"). It shows no other icon
+// than the error icon.
 struct MessageBoxInfo {
     HWND hwnd = nullptr, owner = nullptr;
     std::wstring text;
-    bool hasIcon = false;
-    BoxIcon icon = BoxIcon::None;
+    bool icon = false;
     explicit operator bool() const { return hwnd != nullptr; }
 };
 

@@ -235,6 +235,7 @@ TEST_F(Program, FlashReadSavesAndFlashWriteOpensAsSetUp)
     DeleteFileW(longName.c_str());
     RemoveDirectoryW(shortFolder.c_str());
 
+    const size_t mark = app.Trace().size();
     app.Click(IDC_FLASH_WRITE);
     HWND dialog = FileDialog(open, app.Main(), openFilters);
     EXPECT_EQ(SendMessageW(GetDlgItem(dialog, 0x410), BM_GETCHECK, 0, 0), BST_CHECKED);  // read-only box
@@ -244,6 +245,11 @@ TEST_F(Program, FlashReadSavesAndFlashWriteOpensAsSetUp)
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0].Arg(2), 0x10000u);
     EXPECT_EQ(_strnicmp(writes[0].data.c_str(), hex.c_str(), 16), 0) << writes[0].data.substr(0, 16);
+    // The written range is read back before the program reports.
+    uint32_t readBack = 0;
+    for (const e2e::TraceCall &r : e2e::CallsNamed(app.Trace(), "TZ780mReadFlash", mark))
+        readBack += r.Arg(2);
+    EXPECT_EQ(readBack, 0x10000u);
     app.Click(IDC_FLASH_WRITE);
     Choose(FileDialog(open, app.Main(), openFilters), open, app.Folder() + L"\\over.bin");
     ExpectBox("只能打开小于64K的文件", true, app.Main());

@@ -84,131 +84,41 @@ TEST(BoardRules, IdentityBlockAndGuard)
     EXPECT_EQ(AssessIdentity(id), IdentityRisk::None);
     EXPECT_EQ(AssessIdentity({0xFFFF, 0xFFFF, 0, 0, 0}), IdentityRisk::Invisible);
     EXPECT_EQ(AssessIdentity({0xFFFF, 0x5834, 0, 0, 0}), IdentityRisk::None);
-    EXPECT_EQ(AssessIdentity({0x7A5D, 0x5835, 0, 0, 0}), IdentityRisk::UnknownDevice);
+    EXPECT_EQ(AssessIdentity({0x7A5D, 0x5835, 0, 0, 0}), IdentityRisk::UnknownDevice);}
 
-}
-
-class BoardSim : public ::testing::Test {
-protected:
-    void Start(const std::string &config = "")
-    {
-        tzsim::Reset(config);
-        tzsim::BindTable(lib);
-    }
-    void SetUp() override { Start(); }
-    std::vector<std::string> Names()
-    {
-        std::vector<std::string> names;
-        for (const tzsim::Call &c : tzsim::Calls())
-            names.push_back(c.name);
-        return names;
-    }
+// What tzctl's command table cannot see: the EEPROM's write pauses, where a
+// failing block stops, and the order of the flash calls.
+TEST(BoardSim, PausesFailuresAndFlashOrder)
+{
     DeviceLibrary lib;
     unsigned paused = 0;
-    Pause pause = [this](unsigned ms) { paused += ms; };
-};
-
-TEST_F(BoardSim, OpenAndProbeMakeTheDialogsCalls)
-{
-    Card card;
-    ASSERT_EQ(OpenCard(lib, 0, card), OpenStatus::Opened);
-    EXPECT_EQ(card.chip, Chip::TZ820);
-    const std::vector<tzsim::Call> calls = tzsim::Calls();
-    ASSERT_EQ(calls.size(), 4u);
-    EXPECT_EQ(calls[0].args, (std::vector<std::uint32_t>{0, 0, 1, 0}));
-    EXPECT_EQ(calls[1].args, (std::vector<std::uint32_t>{0, 2}));
-    EXPECT_EQ(calls[2].name, "TZ810mCloseDevice");
-    EXPECT_EQ(calls[3].args, (std::vector<std::uint32_t>{0, 1, 1, 0}));
-    EXPECT_EQ(OpenCard(lib, 1, card), OpenStatus::Opened);
-    EXPECT_EQ(card.chip, Chip::TZ810);
-    EXPECT_EQ(OpenCard(lib, 2, card), OpenStatus::NoCard);
-
-    Start("card 3 = TZ810\ndid 3 = 0x5835\n");
-    EXPECT_EQ(OpenCard(lib, 3, card), OpenStatus::Unrecognised);
-    EXPECT_EQ(card.deviceIdLow, 0x35);
-    EXPECT_FALSE(tzsim::IsOpen(3));
-    tzsim::ClearCalls();
-    EXPECT_EQ(ProbeChip(lib, 3), Chip::Unknown);
-    EXPECT_EQ(ProbeChip(lib, 2), std::nullopt);
-    EXPECT_EQ(Names(), (std::vector<std::string>{"TZ810mOpenDevice", "TZ810mReadConfig",
-                                                 "TZ810mCloseDevice", "TZ810mOpenDevice",
-                                                 "TZ810mCloseDevice"}));
-
-    Start();
-    const std::optional<CardSummary> s = ProbeCard(lib, 0);
-    ASSERT_TRUE(s);
-    EXPECT_EQ(*s->vid, 0x7A5D);
-    EXPECT_EQ(*s->did, 0x5834);
-    EXPECT_EQ(*s->ioBase, 0xD000u);
-    EXPECT_EQ(*s->memBase, 0xFEB00000u);
-    EXPECT_EQ(*s->intLine, 0x10u);
-    EXPECT_FALSE(tzsim::IsOpen(0));
-    EXPECT_FALSE(ProbeCard(lib, 1)->memBase);
-    EXPECT_FALSE(ProbeCard(lib, 5));
-    EXPECT_EQ(Names().back(), "TZ810mCloseDevice");
-}
-
-TEST_F(BoardSim, IdentityAndCheckedBytes)
-{
-    ASSERT_TRUE(lib.TZ810mOpenDevice(0, 0, 1, 0) != TZ_INVALID_HANDLE);
-    const IdentityBlock b = EncodeIdentity({0x1234, 0x5831, 2, 0x5678, 0x9ABC});
-    ASSERT_TRUE(WriteIdentityBlock(lib, 0, b, pause).ok());
-    EXPECT_EQ(paused, 32 * kEepromWritePauseMs);
-    IdentityBlock back{};
-    ASSERT_TRUE(ReadIdentityBlock(lib, 0, back).ok());
-    EXPECT_EQ(back, b);
-    Identity now;
-    ASSERT_TRUE(ReadConfigIdentity(lib, 0, now).ok());
-    EXPECT_TRUE(now == (Identity{0x7A5D, 0x5834, 1, 0x7A5D, 0x0001}));
-
-    paused = 0;
+    const Pause pause = [&](unsigned ms) { paused += ms; };
+    tzsim::Reset("fault TZ810mWriteI2C = call 10\n");
+    tzsim::BindTable(lib);
+    lib.TZ810mOpenDevice(0, 0, 1, 0);
     EXPECT_TRUE(WriteBytesChecked(lib, 0, ByteSpace::Eeprom, 0x40, {1, 2}, pause).ok());
     EXPECT_EQ(paused, 2 * kEepromWritePauseMs);
-    EXPECT_EQ(tzsim::EepromByte(0, 0x41), 2);
-
-    Start("fault TZ810mWriteI2C = call 10\nfault TZ810mReadI2C = call 3\n");
-    lib.TZ810mOpenDevice(0, 0, 1, 0);
     paused = 0;
-    Outcome w = WriteIdentityBlock(lib, 0, b, pause);
+    const Outcome w = WriteIdentityBlock(lib, 0, EncodeIdentity({}), pause);
     EXPECT_EQ(w.kind, Outcome::CallFailed);
     EXPECT_STREQ(w.call, "TZ810mWriteI2C");
-    EXPECT_EQ(w.address, 9u);
-    EXPECT_EQ(paused, 9 * kEepromWritePauseMs);
-    EXPECT_EQ(tzsim::CountCalls("TZ810mWriteI2C"), 10u);
-    w = ReadIdentityBlock(lib, 0, back);
-    EXPECT_EQ(w.address, 2u);
-    EXPECT_EQ(tzsim::CountCalls("TZ810mReadI2C"), 3u);
-    std::vector<std::uint8_t> bytes;
-    EXPECT_EQ(ReadBytes(lib, 0, ByteSpace::Config, 0x100, 1, bytes).address, 0x100u);
-}
+    EXPECT_EQ(w.address, 7u);
+    EXPECT_EQ(paused, 7 * kEepromWritePauseMs);
 
-TEST_F(BoardSim, FlashWriteVerifyErase)
-{
-    lib.TZ810mOpenDevice(0, 0, 1, 0);
-    EXPECT_TRUE(IdentifyFlash(lib, 0).identified);
-    std::vector<std::uint8_t> image(kFlashSize + 1, 0x5A);
-    EXPECT_EQ(WriteFlash(lib, image).kind, Outcome::TooLarge);
-    EXPECT_EQ(tzsim::CountCalls("TZ780mWriteFlash"), 0u);
-
-    image.assign(0x2000, 0x5A);
+    std::vector<FlashStep> steps;
     lib.TZ780mLockFlash(0, 1);
     tzsim::ClearCalls();
-    std::vector<FlashStep> steps;
-    ASSERT_TRUE(WriteFlash(lib, image, {}, [&](FlashStep s, std::uint32_t, std::uint32_t) {
-                    steps.push_back(s);
-                }).ok());
-    EXPECT_EQ(Names()[0], "TZ780mLockFlash");
-    EXPECT_EQ(tzsim::CountCalls("TZ780mEarseFlash"), 1u);
-    EXPECT_EQ(tzsim::CountCalls("TZ780mReadFlash"), 16u);
+    ASSERT_TRUE(WriteFlash(lib, std::vector<std::uint8_t>(0x2000, 0x5A), {},
+                           [&](FlashStep s, std::uint32_t, std::uint32_t) { steps.push_back(s); })
+                    .ok());
+    EXPECT_EQ(tzsim::Calls().front().name, "TZ780mLockFlash");
     EXPECT_EQ(steps.size(), 18u);
     EXPECT_EQ(steps.front(), FlashStep::Erase);
     EXPECT_EQ(steps.back(), FlashStep::Verify);
-    EXPECT_EQ(tzsim::FlashByte(0x1FFF), 0x5A);
-    EXPECT_TRUE(VerifyFlash(lib, image).ok());
     // The dialog's erase: no blank check, so no reads.
+    tzsim::ClearCalls();
     EXPECT_TRUE(EraseFlash(lib, false).ok());
-    EXPECT_EQ(tzsim::CountCalls("TZ780mReadFlash"), 32u);
-    EXPECT_EQ(tzsim::FlashByte(0x1FFF), 0xFF);
+    EXPECT_EQ(tzsim::CountCalls("TZ780mReadFlash"), 0u);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ class FakePort : public DialogPort {
 public:
     struct Control {
         std::string text;
-        bool enabled = true, checked = false, hexFilter = false;
+        bool enabled = true, checked = false;
         int limit = 0, selection = -1;
         std::vector<std::string> entries;
     };
@@ -44,7 +44,6 @@ public:
     Control &c(int id) { return controls[id]; }
     const std::string &text(int id) { return controls[id].text; }
     bool enabled(int id) { return controls[id].enabled; }
-    const FakeMessage &lastMessage() const { return messages.back(); }
 
     std::string Text(int id) override { return controls[id].text; }
     bool SetText(int id, const std::string &t) override
@@ -55,11 +54,7 @@ public:
     }
     void Enable(int id, bool on) override { controls[id].enabled = on; }
     void SetTextLimit(int id, int n) override { controls[id].limit = n; }
-    void InstallHexFilter(int id) override
-    {
-        controls[id].hexFilter = true;
-        hexFilterOrder.push_back(id);
-    }
+    void InstallHexFilter(int id) override { hexFilterOrder.push_back(id); }
     void AddComboEntry(int id, const std::string &t) override { controls[id].entries.push_back(t); }
     void InsertComboEntry(int id, int pos, const std::string &t) override
     {
