@@ -4,21 +4,27 @@
 #   - a 64 KiB `flash write` (unlock, erase, write, read back, compare) on the
 #     simulated library.
 # Prints the median of RUNS runs of each (default 11) and the ratio.
-#   BUILD_DIR  Win32 build tree (default build/win32)
+#   BUILD_DIR  Windows build tree (default build/win32, or build/win64 where
+#              the kernel runs no 32-bit programs)
 #   WINE       the wine command (default wine)
 set -euo pipefail
 TZ_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILD_DIR=${BUILD_DIR:-$TZ_ROOT/build/win32}
+own_session=0
+if [ -z "${WINEPREFIX:-}" ]; then
+  # shellcheck source=wine-env.sh
+  source "$TZ_ROOT/scripts/wine-env.sh"
+  own_session=1
+fi
+BUILD_DIR=${BUILD_DIR:-$TZ_ROOT/build/${TZ_WIN_PRESET:-win32}}
 RUNS=${RUNS:-11}
 WINE=${WINE:-wine}
 
 if [ -z "${SKIP_BUILD:-}" ]; then
+  cmake --preset "${TZ_WIN_PRESET:-win32}" >/dev/null
   cmake --build "$BUILD_DIR" -j"${JOBS:-2}" --target tzctl tz810dll empty_console
 fi
 
-if [ -z "${WINEPREFIX:-}" ]; then
-  # shellcheck source=wine-env.sh
-  source "$TZ_ROOT/scripts/wine-env.sh"
+if [ "$own_session" = 1 ]; then
   TZ_HEADLESS=1 tz_wine_start
   trap tz_wine_stop EXIT
 fi
