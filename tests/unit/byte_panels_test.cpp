@@ -1,18 +1,13 @@
 // The two single-byte panels, I2C EEPROM and configuration space: refusals
 // and their order, the calls they make, what they show and report.
 #include "block_fixture.h"
-
 #include "messages.h"
-
 namespace {
-
 using blocktest::Args;
 using blocktest::CallsNamed;
-
 class BytePanels : public blocktest::Bench {
 protected:
-    void Do(int button, const char *address, const char *data)
-    {
+    void Do(int button, const char *address, const char *data) {
         const bool i2c = button == IDC_I2C_READ || button == IDC_I2C_WRITE;
         Type(i2c ? IDC_I2C_ADDR : IDC_CFG_ADDR, address);
         Type(i2c ? IDC_I2C_DATA : IDC_CFG_DATA, data);
@@ -20,9 +15,7 @@ protected:
         Click(button);
     }
 };
-
-TEST_F(BytePanels, InputIsRefusedInOrderBeforeAnyCall)
-{
+TEST_F(BytePanels, InputIsRefusedInOrderBeforeAnyCall) {
     Open(1);
     const char *const bad = kBadCharacterMessage, *const noAddress = "请输入地址!", *const noBoth = "请输入地址和数据!";
     const struct {
@@ -40,9 +33,7 @@ TEST_F(BytePanels, InputIsRefusedInOrderBeforeAnyCall)
         ExpectRefused(r.message, r.message == bad ? Icon::Error : Icon::None);
     }
 }
-
-TEST_F(BytePanels, CallsWithTheCardIndexAndShowTwoDigits)
-{
+TEST_F(BytePanels, CallsWithTheCardIndexAndShowTwoDigits) {
     // The TZ810 at index 1. Of pasted text longer than the box holds only
     // the first two characters count.
     Open(1);
@@ -73,9 +64,7 @@ TEST_F(BytePanels, CallsWithTheCardIndexAndShowTwoDigits)
     EXPECT_EQ(tzsim::EepromByte(1, 0x05), 0xA5);
     EXPECT_EQ(tzsim::ConfigByte(1, 0x40), 0x5A);
 }
-
-TEST_F(BytePanels, LibraryFailuresAreReportedWithTheErrorIcon)
-{
+TEST_F(BytePanels, LibraryFailuresAreReportedWithTheErrorIcon) {
     // The enumeration and the open made the first three configuration reads.
     Open(0, "fault TZ810mReadConfig = call 4\nfault TZ810mWriteConfig = always\neeprom 0 = absent");
     for (const auto &[button, message, box] :
@@ -87,5 +76,4 @@ TEST_F(BytePanels, LibraryFailuresAreReportedWithTheErrorIcon)
         EXPECT_EQ(port.text(box), "77");
     }
 }
-
 } // namespace

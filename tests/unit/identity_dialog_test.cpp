@@ -1,32 +1,25 @@
 // Identity EEPROM dialog: set-up, the block layout both ways, the byte by
 // byte write with its pauses, refusals and the ways the dialog ends.
 #include <functional>
-
 #include "block_fixture.h"
 #include "messages.h"
 #include "panels.h"
-
 namespace {
-
 using blocktest::Args;
 using blocktest::CallsNamed;
 using Ended = std::vector<std::pair<Window, int>>;
 using Strings = std::vector<std::string>;
-
 const int kBoxes[] = {IDC_VID, IDC_DID, IDC_RID, IDC_SVID, IDC_SID};
 const char kReadFailed[] = "读EEPROM失败,可能EEPROM损坏或没有连接";
-
 // The layout of the first 32 bytes: VID 1234, DID 5678, RID 9A, SVID BCDE,
 // SID F012, the rest fixed.
 const UCHAR kBlock[0x20] = {0x78, 0, 0, 0, 0x34, 0x12, 0x78, 0x56, 0x9A, 0, 0, 0x10, 0xDE, 0xBC, 0x12, 0xF0};
 const Strings kShown = {"1234", "5678", "9A", "BCDE", "F012"};
-
 class Identity : public blocktest::Bench {
 protected:
     // Runs the dialog from the main dialog's button; `whileShown` runs in
     // its modal loop unless the set-up already ended it.
-    void Run(const std::function<void()> &whileShown)
-    {
+    void Run(const std::function<void()> &whileShown) {
         port.onRunDialog = [&](Window w) {
             EXPECT_EQ(w, Window::Identity);
             IdentityDialogInit(s);
@@ -36,22 +29,18 @@ protected:
         Click(IDC_IDENTITY);
         port.onRunDialog = nullptr;
     }
-    void TypeBoxes(const Strings &texts)
-    {
+    void TypeBoxes(const Strings &texts) {
         for (size_t i = 0; i < texts.size(); ++i)
             Type(kBoxes[i], texts[i]);
     }
-    Strings Shown()
-    {
+    Strings Shown() {
         Strings out;
         for (int id : kBoxes)
             out.push_back(port.text(id));
         return out;
     }
 };
-
-TEST_F(Identity, SetUpReadsTheWholeBlockAndShowsItHighByteFirst)
-{
+TEST_F(Identity, SetUpReadsTheWholeBlockAndShowsItHighByteFirst) {
     Open(1);
     for (unsigned a = 0; a < 0x20; ++a)
         tzsim::SetEepromByte(1, a, a < 0x10 ? kBlock[a] : 0xEE);
@@ -81,9 +70,7 @@ TEST_F(Identity, SetUpReadsTheWholeBlockAndShowsItHighByteFirst)
     EXPECT_TRUE(ran);
     EXPECT_EQ(port.dialogsRun, std::vector<Window>{Window::Identity});
 }
-
-TEST_F(Identity, WriteBuildsTheBlockAndWritesItBytewiseWithPausesReadShowsItAgain)
-{
+TEST_F(Identity, WriteBuildsTheBlockAndWritesItBytewiseWithPausesReadShowsItAgain) {
     Open(1);
     Run([&] {
         // Longer pasted text is cut to the box's size before it is checked.
@@ -102,9 +89,7 @@ TEST_F(Identity, WriteBuildsTheBlockAndWritesItBytewiseWithPausesReadShowsItAgai
         EXPECT_EQ(Shown(), kShown);
     });
 }
-
-TEST_F(Identity, WriteRefusesABoxThatIsEmptyOrNotHexadecimalAndStopsAtAFailingByte)
-{
+TEST_F(Identity, WriteRefusesABoxThatIsEmptyOrNotHexadecimalAndStopsAtAFailingByte) {
     Open(0, "fault TZ810mWriteI2C = call 10");
     Run([&] {
         for (size_t bad = 0; bad < std::size(kBoxes); ++bad) {
@@ -127,9 +112,7 @@ TEST_F(Identity, WriteRefusesABoxThatIsEmptyOrNotHexadecimalAndStopsAtAFailingBy
         EXPECT_TRUE(port.IsShown(Window::Identity));
     });
 }
-
-TEST_F(Identity, FailedReadEndsTheDialogAndFreesTheButtonWhileOpen)
-{
+TEST_F(Identity, FailedReadEndsTheDialogAndFreesTheButtonWhileOpen) {
     // At set-up (byte 5) and from the read button (byte 40 in all).
     for (int failingCall : {5, 40}) {
         Open(0, "fault TZ810mReadI2C = call " + std::to_string(failingCall));
@@ -145,5 +128,4 @@ TEST_F(Identity, FailedReadEndsTheDialogAndFreesTheButtonWhileOpen)
         EXPECT_EQ(Shown(), (Strings{"a", "b", "c", "d", "e"}));
     }
 }
-
 } // namespace

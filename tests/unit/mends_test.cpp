@@ -4,17 +4,12 @@
 #include "block_fixture.h"
 #include "messages.h"
 #include "panels.h"
-
 namespace {
-
 using blocktest::CallsNamed;
-
 class Mends : public blocktest::Bench {};
-
 // A base the last open could not read is never used: no pulse register at
 // the open, and every handler addressing the card through it refuses.
-TEST_F(Mends, NoBaseTheOpenCouldNotRead)
-{
+TEST_F(Mends, NoBaseTheOpenCouldNotRead) {
     // Card 1 is opened first, so its base is what a failed read leaves behind.
     Open(1, "fault TZ810mGetIoBaseAddr = call 2\nfault TZ820mGetMemBaseAddr = always\n");
     Click(IDC_CLOSE);
@@ -59,9 +54,7 @@ TEST_F(Mends, NoBaseTheOpenCouldNotRead)
     ASSERT_EQ(CallsNamed("TZ810mWriteIoByte").size(), 1u);
     EXPECT_EQ(CallsNamed("TZ810mWriteIoByte")[0].args[1], blocktest::kIoBase0 + 0xFA);
 }
-
-TEST_F(Mends, Tz820WhoseReopenFailsStaysClosed)
-{
+TEST_F(Mends, Tz820WhoseReopenFailsStaysClosed) {
     // The enumeration makes 16 opens; the 17th is the open, the 18th the
     // re-open with the MEM window.
     Boot("fault TZ810mOpenDevice = call 18\n");
@@ -79,11 +72,9 @@ TEST_F(Mends, Tz820WhoseReopenFailsStaysClosed)
     EXPECT_TRUE(s.conn.open && s.conn.chip == ChipType::TZ820);
     EXPECT_EQ(CallsNamed("TZ810mSetIntRoutine").size(), 1u);
 }
-
 // NOR flash only clears bits, so a write over flash that was not erased
 // succeeds and still leaves other bytes: complete only when it reads back.
-TEST_F(Mends, FlashWriteCompleteOnlyWhenItReadsBack)
-{
+TEST_F(Mends, FlashWriteCompleteOnlyWhenItReadsBack) {
     std::vector<std::uint8_t> image(0x1801);
     for (std::size_t i = 0; i < image.size(); ++i)
         image[i] = static_cast<std::uint8_t>(i * 7 + 3);
@@ -115,11 +106,9 @@ TEST_F(Mends, FlashWriteCompleteOnlyWhenItReadsBack)
         EXPECT_TRUE(CallsNamed("TZ780mEarseFlash").empty());
     }
 }
-
 // A handler resuming after its dialog was ended from outside acts on that
 // dialog only: it neither ends a newer one nor gives the button back.
-TEST_F(Mends, FailedIdentityReadOfAnEndedDialogLeavesTheNewOneAlone)
-{
+TEST_F(Mends, FailedIdentityReadOfAnEndedDialogLeavesTheNewOneAlone) {
     Open(0, "fault TZ810mReadI2C = call 5\n");
     bool secondUp = false;
     port.onMessage = [&](const FakeMessage &) {
@@ -138,5 +127,4 @@ TEST_F(Mends, FailedIdentityReadOfAnEndedDialogLeavesTheNewOneAlone)
     EXPECT_EQ(port.ended, (std::vector<std::pair<Window, int>>{{Window::Identity, 1}}));
     EXPECT_FALSE(port.enabled(IDC_IDENTITY));
 }
-
 }  // namespace

@@ -1,24 +1,17 @@
 // The shell against the simulated bench: control set-up, start-up and
 // enumeration, open, close, the not-open guard, exit and the count message.
 #include <iconv.h>
-
 #include "block_fixture.h"
 #include "help_text.h"
-
 namespace {
-
 using blocktest::Args;
 using blocktest::CallNames;
 using blocktest::CallsNamed;
 using Strings = std::vector<std::string>;
 using Ended = std::vector<std::pair<Window, int>>;
-
 class Shell : public blocktest::Bench {};
-
 bool FailToLoad(DeviceLibrary &) { return false; }
-
-TEST_F(Shell, ControlSetUpFillsTheListsLimitsFiltersAndLengths)
-{
+TEST_F(Shell, ControlSetUpFillsTheListsLimitsFiltersAndLengths) {
     Boot();
     Strings widths;
     for (int ns = 30; ns <= 450; ns += 30)
@@ -38,9 +31,7 @@ TEST_F(Shell, ControlSetUpFillsTheListsLimitsFiltersAndLengths)
                                                      IDC_CFG_ADDR, IDC_CFG_DATA}));
     EXPECT_EQ(port.text(IDC_IO_LENGTH) + port.text(IDC_MEM_LENGTH), "11");
 }
-
-TEST_F(Shell, ControlsEnabledPerState)
-{
+TEST_F(Shell, ControlsEnabledPerState) {
     // Enabled: closed, with a TZ810 open, with a TZ820 open.
     const struct {
         int id;
@@ -69,9 +60,7 @@ TEST_F(Shell, ControlsEnabledPerState)
         expect(0);
     }
 }
-
-TEST_F(Shell, LibraryThatCannotBeLoadedEndsTheDialogWith129BeforeAnyCall)
-{
+TEST_F(Shell, LibraryThatCannotBeLoadedEndsTheDialogWith129BeforeAnyCall) {
     tzsim::Reset();
     tzsim::ClearCalls();
     EXPECT_FALSE(InitialiseMainDialog(s, FailToLoad));
@@ -80,9 +69,7 @@ TEST_F(Shell, LibraryThatCannotBeLoadedEndsTheDialogWith129BeforeAnyCall)
     EXPECT_EQ(port.text(IDC_STATUS), "");
     EXPECT_FALSE(port.enabled(IDC_CLOSE));  // the controls were set up first
 }
-
-TEST_F(Shell, EnumerationProbesEveryIndexAndNamesTheCardsByPosition)
-{
+TEST_F(Shell, EnumerationProbesEveryIndexAndNamesTheCardsByPosition) {
     const struct {
         const char *config, *status;
         unsigned probes;
@@ -113,9 +100,7 @@ TEST_F(Shell, EnumerationProbesEveryIndexAndNamesTheCardsByPosition)
             ExpectOnlyMessage(Window::None, b.message, Icon::None);
     }
 }
-
-TEST_F(Shell, OpenFillsTheInformationPanelForEachChip)
-{
+TEST_F(Shell, OpenFillsTheInformationPanelForEachChip) {
     const struct {
         ULONG index, ioBase;
         const char *config;
@@ -145,9 +130,8 @@ TEST_F(Shell, OpenFillsTheInformationPanelForEachChip)
         EXPECT_EQ(CallsNamed("TZ810mOpenDevice").back().args, (Args{c.index, c.tz820, 1, 0}));
         EXPECT_EQ(CallsNamed("TZ810mReadConfig")[0].args, (Args{c.index, 2}));
         EXPECT_EQ(CallsNamed("TZ810mReadIoByte")[0].args, (Args{c.index, c.ioBase + 0xFA}));
-        if (c.tz820) {
+        if (c.tz820)
             EXPECT_EQ(CallsNamed("TZ810mWriteIoByte")[0].args, (Args{c.index, c.ioBase + 0xFA, 0xCF}));
-        }
         const int boxes[] = {IDC_INT_LINE, IDC_IO_BASE, IDC_MEM_BASE, IDC_PULSE_NOW, IDC_DRIVER_VERSION, IDC_STATUS};
         for (size_t i = 0; i < std::size(boxes); ++i)
             EXPECT_EQ(port.text(boxes[i]), c.texts[i]) << boxes[i];
@@ -155,9 +139,7 @@ TEST_F(Shell, OpenFillsTheInformationPanelForEachChip)
         EXPECT_EQ(port.text(IDC_FLASH_STATUS), "FLASH状态正常");
     }
 }
-
-TEST_F(Shell, InformationPanelFailuresAreReportedAndTheOpenGoesOn)
-{
+TEST_F(Shell, InformationPanelFailuresAreReportedAndTheOpenGoesOn) {
     const struct {
         const char *fault, *message;
         Icon icon;
@@ -177,9 +159,8 @@ TEST_F(Shell, InformationPanelFailuresAreReportedAndTheOpenGoesOn)
         Click(IDC_OPEN);
         ExpectOnlyMessage(r.message, r.icon);
         EXPECT_EQ(port.text(r.box), r.boxText);
-        if (r.writes >= 0) {
+        if (r.writes >= 0)
             EXPECT_EQ(tzsim::CountCalls("TZ810mWriteIoByte"), size_t(r.writes));
-        }
         EXPECT_EQ(port.text(IDC_STATUS), "TZ820设备0已经打开");
     }
     Boot();
@@ -189,9 +170,7 @@ TEST_F(Shell, InformationPanelFailuresAreReportedAndTheOpenGoesOn)
     EXPECT_EQ(port.messages[0].icon, Icon::Error);
     EXPECT_TRUE(s.conn.open);
 }
-
-TEST_F(Shell, RefusedOpensLeaveTheDeviceClosed)
-{
+TEST_F(Shell, RefusedOpensLeaveTheDeviceClosed) {
     // An empty index, no selection (index 255), an unknown identifier.
     const struct {
         int selection;
@@ -223,9 +202,7 @@ TEST_F(Shell, RefusedOpensLeaveTheDeviceClosed)
     ExpectRefused("TZ810设备1已经打开", Icon::None);
     EXPECT_EQ(s.irq.levelCount + s.irq.edgeCount, 0);
 }
-
-TEST_F(Shell, CloseUndoesTheOpenAndEndsTheShownDialogs)
-{
+TEST_F(Shell, CloseUndoesTheOpenAndEndsTheShownDialogs) {
     Open(0);
     port.SetChecked(IDC_MEM_32BIT, false);
     const int emptied[] = {IDC_INT_LINE,  IDC_FLASH_STATUS, IDC_IO_BASE,     IDC_MEM_BASE,    IDC_PULSE_NOW,
@@ -242,7 +219,6 @@ TEST_F(Shell, CloseUndoesTheOpenAndEndsTheShownDialogs)
     s.irq.levelCount = 5;
     s.irq.edgeCount = 4;
     port.shown[Window::Identity] = port.shown[Window::Help] = true;
-
     Click(IDC_CLOSE);
     EXPECT_EQ(CallNames(), Strings{"TZ810mCloseDevice"});
     EXPECT_EQ(CallsNamed("TZ810mCloseDevice")[0].args, Args{0});
@@ -257,14 +233,11 @@ TEST_F(Shell, CloseUndoesTheOpenAndEndsTheShownDialogs)
     for (int id : combos)
         EXPECT_EQ(port.ComboSelection(id), 0) << id;
     EXPECT_FALSE(port.IsChecked(IDC_MEM_32BIT));  // the tick is left as it was
-
     Reset();
     Click(IDC_CLOSE);
     ExpectRefused("设备0没有打开", Icon::None);
 }
-
-TEST_F(Shell, DeviceCommandsWithoutAnOpenDeviceSayItIsNotOpen)
-{
+TEST_F(Shell, DeviceCommandsWithoutAnOpenDeviceSayItIsNotOpen) {
     Boot();
     port.SelectComboEntry(IDC_DEVICE_COMBO, 3);
     Click(IDC_OPEN);  // fails, but the index is now 3
@@ -283,9 +256,7 @@ TEST_F(Shell, DeviceCommandsWithoutAnOpenDeviceSayItIsNotOpen)
     for (int id : {IDC_FLASH_READ, IDC_FLASH_WRITE, IDC_FLASH_ERASE, IDC_OPEN, IDC_CLOSE})
         EXPECT_TRUE(DispatchCommand(s, id)) << id;
 }
-
-TEST_F(Shell, CommandsThatNeedNoDevice)
-{
+TEST_F(Shell, CommandsThatNeedNoDevice) {
     Boot();
     Type(IDC_IO_DATA, "01 ");
     Type(IDC_MEM_DATA, "02 ");
@@ -298,7 +269,6 @@ TEST_F(Shell, CommandsThatNeedNoDevice)
     EXPECT_FALSE(DispatchCommand(s, 1));
     EXPECT_FALSE(DispatchCommand(s, IDC_STATUS));
     EXPECT_TRUE(port.messages.empty() && tzsim::Calls().empty());
-
     for (int command : {2, IDC_EXIT}) {  // exit closes the last index used
         Open(1);
         Click(IDC_CLOSE);
@@ -309,9 +279,7 @@ TEST_F(Shell, CommandsThatNeedNoDevice)
         EXPECT_EQ(port.ended, (Ended{{Window::Main, 1}}));
     }
 }
-
-TEST(HelpText, IsFortySevenCrLfLinesOf2034BytesInCodePage936)
-{
+TEST(HelpText, IsFortySevenCrLfLinesOf2034BytesInCodePage936) {
     std::string text = HelpText(), gbk(4096, '\0');
     size_t lines = 0;
     for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
@@ -325,5 +293,4 @@ TEST(HelpText, IsFortySevenCrLfLinesOf2034BytesInCodePage936)
     iconv_close(cd);
     EXPECT_EQ(gbk.size() - dstLeft, 2034u);
 }
-
 } // namespace
