@@ -1,6 +1,4 @@
-// A session on the simulated bench, started (and usually a card opened)
-// through the real dialog logic; calls and messages start empty after that,
-// so a test sees only what its own clicks did.
+// A session on the simulated bench; calls and messages start empty after set-up.
 #pragma once
 #include <gtest/gtest.h>
 #include <string>
@@ -11,26 +9,20 @@
 #include "session.h"
 #include "sim_control.h"
 namespace blocktest {
-inline bool BindSimulator(DeviceLibrary &table) {
-    tzsim::BindTable(table);
-    return true;
-}
+inline bool BindSimulator(DeviceLibrary &table) { tzsim::BindTable(table); return true; }
 // The calls named `name`; the names of all calls, in order.
 inline std::vector<tzsim::Call> CallsNamed(const std::string &name) {
     std::vector<tzsim::Call> out;
     for (const auto &call : tzsim::Calls())
-        if (call.name == name)
-            out.push_back(call);
+        if (call.name == name) out.push_back(call);
     return out;
 }
 inline std::vector<std::string> CallNames() {
     std::vector<std::string> out;
-    for (const auto &call : tzsim::Calls())
-        out.push_back(call.name);
+    for (const auto &call : tzsim::Calls()) out.push_back(call.name);
     return out;
 }
-// Default bench: a TZ820 at index 0 (I/O base 0xD000, MEM base
-// 0xFEB00000) and a TZ810 at index 1 (I/O base 0xD100).
+// Default bench: a TZ820 at index 0 and a TZ810 at index 1.
 constexpr ULONG kIoBase0 = 0xD000;
 constexpr ULONG kIoBase1 = 0xD100;
 constexpr ULONG kMemBase0 = 0xFEB00000u;
@@ -60,19 +52,14 @@ protected:
     void Click(int id) { DispatchCommand(s, id); }
     void Type(int id, const std::string &text) { port.SetText(id, text); }
     // Forgets the calls and messages of the previous click.
-    void Reset() {
-        tzsim::ClearCalls();
-        port.messages.clear();
-    }
-    // The one block access of a click; fails the test unless there was
-    // exactly one.
+    void Reset() { tzsim::ClearCalls(); port.messages.clear(); }
+    // The one block access of a click; fails the test unless there was exactly one.
     tzsim::Call OnlyBlockCall() const {
         auto calls = CallsNamed("TZ810mAccessBlock");
         EXPECT_EQ(calls.size(), 1u);
         return calls.empty() ? tzsim::Call{} : calls.front();
     }
-    // One message, owned by the main dialog with the error icon, and no
-    // library call at all: the shape of every refusal.
+    // The shape of every refusal: one message and no library call at all.
     void ExpectRefused(const std::string &text, Icon icon = Icon::Error, Window owner = Window::Main) {
         EXPECT_TRUE(tzsim::Calls().empty()) << "first call: " << tzsim::Calls().front().name;
         ExpectOnlyMessage(owner, text, icon);

@@ -1,12 +1,8 @@
-// I/O and MEM block panels through the dialog's dispatch: refusals and their
-// order, the access code per width and address type, what is shown, what is
-// written, and the failures.
+// I/O and MEM block panels: refusals in order, access codes, shown and written bytes, failures.
 #include "block_fixture.h"
 #include "messages.h"
 namespace {
-using blocktest::Args;
-using blocktest::kIoBase0;
-using blocktest::kMemBase0;
+using blocktest::Args, blocktest::kIoBase0, blocktest::kMemBase0;
 using Bytes = std::vector<std::uint8_t>;
 const char kTooLong[] = "请输入小于等于0x8000的长度!";
 const char kReadNeedsBoth[] = "请输入地址和数据长度";
@@ -44,10 +40,7 @@ protected:
 const int IR = IDC_IO_READ, IW = IDC_IO_WRITE, MR = IDC_MEM_READ, MW = IDC_MEM_WRITE;
 TEST_F(Block, InputIsRefusedInOrderBeforeAnyCall) {
     Open(0);
-    const struct {
-        Request r;
-        const char *message;
-    } rows[] = {
+    const struct { Request r; const char *message; } rows[] = {
         // address box, then length box, then the bound, then the empty test
         {{IR, 0, 0, "1G", "ZZ", "AA "}, kBad},        {{IR, 0, 0, "10", "1x", "AA "}, kBad},
         {{IR, 0, 0, "", "8001", "AA "}, kTooLong},    {{IR, 0, 0, "", "10", "AA "}, kReadNeedsBoth},
@@ -86,10 +79,7 @@ TEST_F(Block, InputIsRefusedInOrderBeforeAnyCall) {
 }
 TEST_F(Block, AccessCodeAndAddressPerWidthAndAddressType) {
     Open(0);
-    const struct {
-        int read, mode, addressType;
-        ULONG code, address;
-    } rows[] = {
+    const struct { int read, mode, addressType; ULONG code, address; } rows[] = {
         {IR, 0, 0, 0x10, kIoBase0 + 0x40}, {IR, 0, 1, 0x10, 0x40}, {IR, 1, 0, 0x11, kIoBase0 + 0x40},
         {IR, 1, 1, 0x11, 0x40},            {IR, 2, 0, 0x12, kIoBase0 + 0x40}, {IR, 2, 1, 0x12, 0x40},
         // no selection in either combo: double word at a direct address
@@ -149,8 +139,7 @@ TEST_F(Block, WriteSendsTheBytesTheTextSupplies) {
     EXPECT_EQ(call.data, (Bytes{0xDE, 0xAD, 0xBE}));
     EXPECT_EQ(tzsim::IoWindowByte(0, 0x32), 0xBE);
     EXPECT_EQ(port.text(IDC_IO_LENGTH), "10");
-    // White space of any kind is dropped; an odd last digit is ignored;
-    // more bytes than the length are not sent.
+    // White space is dropped, an odd last digit ignored, bytes past the length not sent.
     Do({IW, 0, 0, "30", "2", "1\t2\r\n34 5"});
     EXPECT_EQ(OnlyBlockCall().data, (Bytes{0x12, 0x34}));
     Do({MW, 1, 0, "40", "4", "11 22\r\n33 44 55 66 77 88"});
@@ -164,13 +153,7 @@ TEST_F(Block, WriteSendsTheBytesTheTextSupplies) {
 }
 TEST_F(Block, FailuresAreReportedWithTheirIcons) {
     Open(0, "fault TZ810mAccessBlock = always");
-    const struct {
-        Request r;
-        Window owner;
-        const char *message;
-        Icon icon;
-        const char *lengthAfter;
-    } rows[] = {
+    const struct { Request r; Window owner; const char *message; Icon icon; const char *lengthAfter; } rows[] = {
         // a failed I/O read empties the length box, so the next click is refused
         {{IR, 0, 0, "0", "4", "11 "}, Window::Main, "IO读取失败", Icon::Error, ""},
         {{IR, 0, 1, "0", "4", "11 "}, Window::Main, "IO读取失败", Icon::None, ""},

@@ -48,9 +48,7 @@ TEST(HexText, CharactersValuesLengthsAndAlignment) {
 }
 TEST(HexText, ByteRunParseDropsWhiteSpacePairsDigitsAndRefusesAnythingElse) {
     const struct {
-        const char *text;
-        std::size_t requested;
-        std::optional<Bytes> bytes;
+        const char *text; std::size_t requested; std::optional<Bytes> bytes;
     } rows[] = {{"0F A5 00 ", 2, Bytes{0x0F, 0xA5}},    {"0F A5 00 ", 3, Bytes{0x0F, 0xA5, 0x00}},
                 {"0FA", 4, Bytes{0x0F}},                {"", 4, Bytes{}},
                 {"   ", 4, Bytes{}},                    {"0FA5", 0, Bytes{}},
@@ -59,8 +57,7 @@ TEST(HexText, ByteRunParseDropsWhiteSpacePairsDigitsAndRefusesAnythingElse) {
                 {"0F G5", 2, std::nullopt},             {"0F,A5", 2, std::nullopt},
                 {"0x0F", 1, std::nullopt},              {"0F A5 zz", 1, std::nullopt},
                 {"0F A5 00 1:", 9, std::nullopt},       {"0F\xA3\xA0", 1, std::nullopt}};
-    for (const auto &r : rows)
-        EXPECT_EQ(Parse(r.text, r.requested), r.bytes) << r.text << " " << r.requested;
+    for (const auto &r : rows) EXPECT_EQ(Parse(r.text, r.requested), r.bytes) << r.text << " " << r.requested;
     EXPECT_EQ(Parse(std::string("0F\0A5", 5), 2), std::nullopt);
 }
 TEST(HexText, ByteRunTextOfAnyLengthMatchesPrintfAndReadsBack) {
@@ -79,10 +76,8 @@ TEST(HexText, ByteRunTextOfAnyLengthMatchesPrintfAndReadsBack) {
         text.resize(3 * count);
         EXPECT_EQ(text, expected) << count;
         EXPECT_EQ(Parse(text, count), block) << count;
-        if (count < 0x8000)
-            continue;
-        // A line break and a leading blank shift every later group; one bad
-        // character anywhere refuses the whole text.
+        if (count < 0x8000) continue;
+        // A break or leading blank shifts later groups; one bad character refuses it all.
         EXPECT_EQ(Parse(" " + text.substr(0, 6002) + "\r\n" + text.substr(6002), count), block);
         for (std::size_t pos : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{4801}, 3 * count - 1}) {
             for (char bad : {'G', 'g', ':', '/', '@', '`', '\0'}) {

@@ -2,17 +2,12 @@
 #include "block_fixture.h"
 #include "panels.h"
 namespace {
-using blocktest::Args;
-using blocktest::CallNames;
-using blocktest::CallsNamed;
+using blocktest::Args, blocktest::CallNames, blocktest::CallsNamed;
 using Strings = std::vector<std::string>;
 class PulseWidth : public blocktest::Bench {
 protected:
     Strings MemModes() { return port.c(IDC_MEM_WIDTH).entries; }
-    void ClickCheckBox(bool ticked) {
-        port.SetChecked(IDC_MEM_32BIT, ticked);
-        Click(IDC_MEM_32BIT);
-    }
+    void ClickCheckBox(bool ticked) { port.SetChecked(IDC_MEM_32BIT, ticked); Click(IDC_MEM_32BIT); }
 };
 const Strings kBothModes{"字节", "双字"};
 const Strings kByteOnly{"字节"};
@@ -72,16 +67,14 @@ TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode) {
 TEST_F(PulseWidth, CheckBoxIgnoredWithATz810OpenOrAfterCloseAndWithoutARegisterValue) {
     for (int index : {1, 0}) {
         Open(index);
-        if (index == 0)
-            Click(IDC_CLOSE);
+        if (index == 0) Click(IDC_CLOSE);
         Reset();
         ClickCheckBox(true);
         ClickCheckBox(false);
         EXPECT_TRUE(tzsim::Calls().empty()) << index;
         EXPECT_EQ(MemModes(), kBothModes) << index;
     }
-    // The first read of the register is the one made at open; without a
-    // value nothing is written, but the list follows the box.
+    // Without a register value from the open nothing is written, but the list follows the box.
     Open(0, "fault TZ810mReadIoByte = from 2");
     ClickCheckBox(false);
     EXPECT_EQ(CallNames(), Strings{"TZ810mReadIoByte"});

@@ -1,27 +1,22 @@
-// SPI panel: the mode codes, the flash identification made at open, and the
-// flash read, write and erase with their file dialogs and file results.
+// SPI panel: mode codes, flash identification at open, flash read, write and erase.
 #include <cstring>
 #include "block_fixture.h"
 #include "panels.h"
 namespace {
-using blocktest::Args;
-using blocktest::CallNames;
-using blocktest::CallsNamed;
+using blocktest::Args, blocktest::CallNames, blocktest::CallsNamed;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
 // A file dialog's set-up in one line.
 std::string Described(const FileChoice &c) {
     std::string out = std::string(c.save ? "save" : "open") + " owner " + std::to_string(int(c.owner)) + " " + c.title;
-    for (const auto &[name, pattern] : c.filters)
-        out += " [" + name + "|" + pattern + "]";
+    for (const auto &[name, pattern] : c.filters) out += " [" + name + "|" + pattern + "]";
     return out + " ." + c.defaultExtension + (c.startInCurrentFolder ? " here" : "") +
            (c.overwritePrompt ? " ask" : "") + (c.readOnlyBox ? " ro" : "");
 }
 const char kImage[] = "/bench/images/board.txt";
 Bytes Pattern(std::size_t size) {
     Bytes v(size);
-    for (std::size_t i = 0; i < size; ++i)
-        v[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8) + 3);
+    for (std::size_t i = 0; i < size; ++i) v[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8) + 3);
     return v;
 }
 // A flash that answers the identification with the bytes of the test.
@@ -69,8 +64,7 @@ TEST_F(SpiFlash, IdentificationAsksForTheIdAndChecksThreeBytesOfTheReply) {
 TEST_F(SpiFlash, ReadSavesTheWholeFlashAfterEveryChunkWasRead) {
     Open(1);
     const Bytes flash = Pattern(0x10000);
-    for (unsigned a = 0; a < 0x10000; ++a)
-        tzsim::SetFlashByte(a, flash[a]);
+    for (unsigned a = 0; a < 0x10000; ++a) tzsim::SetFlashByte(a, flash[a]);
     port.fileAnswers = {std::nullopt, std::string(kImage)};
     Click(IDC_FLASH_READ);  // cancelled
     EXPECT_TRUE(tzsim::Calls().empty());
@@ -80,8 +74,7 @@ TEST_F(SpiFlash, ReadSavesTheWholeFlashAfterEveryChunkWasRead) {
               "save owner 0 保存文件 [Images(*.txt)|*.txt;] [All Files(*.*)|*.*] .txt here ask");
     const auto reads = CallsNamed("TZ780mReadFlash");
     ASSERT_EQ(reads.size(), 16u);
-    for (ULONG k = 0; k < 16; ++k)
-        EXPECT_EQ(reads[k].args, (Args{0, k * 0x1000, 0x1000}));
+    for (ULONG k = 0; k < 16; ++k) EXPECT_EQ(reads[k].args, (Args{0, k * 0x1000, 0x1000}));
     EXPECT_TRUE(files.files[kImage] == flash);
     ExpectOnlyMessage("读FLASH成功", Icon::None);
 }
@@ -99,8 +92,7 @@ TEST_F(SpiFlash, FailedReadOrFileIsReported) {
         EXPECT_EQ(tzsim::CountCalls("TZ780mReadFlash"), chunks);
         EXPECT_EQ(files.files[kImage], (Bytes{1, 2, 3}));
         EXPECT_EQ(port.messages.size(), *message ? 1u : 0u) << message;
-        if (*message)
-            ExpectOnlyMessage(message, Icon::Error);
+        if (*message) ExpectOnlyMessage(message, Icon::Error);
     }
 }
 TEST_F(SpiFlash, WriteTakesTheChosenOrRememberedImage) {
@@ -115,9 +107,8 @@ TEST_F(SpiFlash, WriteTakesTheChosenOrRememberedImage) {
     std::copy_n("abc", 3, full.begin());
     files.files = {{"a.txt", {0x61, 0x62, 0x63}}, {"full.bin", full}, {"empty.bin", {}},
                    {"over.bin", Bytes(0x10001, 0x5A)}};
-    const struct {
-        std::optional<std::string> choice;
-        const Bytes *written;  // null: refused
+    const struct {  // written null: refused
+        std::optional<std::string> choice; const Bytes *written;
     } rows[] = {{"a.txt", &files.files["a.txt"]},   {std::nullopt, &files.files["a.txt"]},
                 {"full.bin", &full},                {"empty.bin", &files.files["empty.bin"]},
                 {"over.bin", nullptr}};
