@@ -113,7 +113,7 @@ TEST_F(Shell, OpenFillsTheInformationPanelForEachChip) {
         EXPECT_EQ(CallsNamed("TZ810mOpenDevice").back().args, (Args{c.index, c.tz820, 1, 0}));
         EXPECT_EQ(CallsNamed("TZ810mReadConfig")[0].args, (Args{c.index, 2}));
         EXPECT_EQ(CallsNamed("TZ810mReadIoByte")[0].args, (Args{c.index, c.ioBase + 0xFA}));
-        if (c.tz820) EXPECT_EQ(CallsNamed("TZ810mWriteIoByte")[0].args, (Args{c.index, c.ioBase + 0xFA, 0xCF}));
+        if (c.tz820) { EXPECT_EQ(CallsNamed("TZ810mWriteIoByte")[0].args, (Args{c.index, c.ioBase + 0xFA, 0xCF})); }
         const int boxes[] = {IDC_INT_LINE, IDC_IO_BASE, IDC_MEM_BASE, IDC_PULSE_NOW, IDC_DRIVER_VERSION, IDC_STATUS};
         for (size_t i = 0; i < std::size(boxes); ++i) EXPECT_EQ(port.text(boxes[i]), c.texts[i]) << boxes[i];
         EXPECT_EQ(port.IsChecked(IDC_MEM_32BIT), c.tz820);
@@ -135,7 +135,7 @@ TEST_F(Shell, InformationPanelFailuresAreReportedAndTheOpenGoesOn) {
         Click(IDC_OPEN);
         ExpectOnlyMessage(r.message, r.icon);
         EXPECT_EQ(port.text(r.box), r.boxText);
-        if (r.writes >= 0) EXPECT_EQ(tzsim::CountCalls("TZ810mWriteIoByte"), size_t(r.writes));
+        if (r.writes >= 0) { EXPECT_EQ(tzsim::CountCalls("TZ810mWriteIoByte"), size_t(r.writes)); }
         EXPECT_EQ(port.text(IDC_STATUS), "TZ820设备0已经打开");
     }
     Boot();
