@@ -1,17 +1,9 @@
-// I/O and MEM block panels through the dialog's dispatch: refusals and their
-// order, the access code per width and address type, what is shown, what is
-// written, and the failures.
+// I/O and MEM block panels: refusals in order, access codes, shown and written bytes, failures.
 #include "block_fixture.h"
-
 #include "messages.h"
-
 namespace {
-
-using blocktest::Args;
-using blocktest::kIoBase0;
-using blocktest::kMemBase0;
+using blocktest::Args, blocktest::kIoBase0, blocktest::kMemBase0;
 using Bytes = std::vector<std::uint8_t>;
-
 const char kTooLong[] = "请输入小于等于0x8000的长度!";
 const char kReadNeedsBoth[] = "请输入地址和数据长度";
 const char kWriteNeedsAll[] = "请输入地址,数据长度和写入数据内容";
@@ -21,18 +13,15 @@ const char kIoWriteWord[] = "请输入能存储字的起始地址且数据长度
 const char kDwordAlign[] = "请输入能存储双字的起始地址且数据长度为4的倍数";
 const char kPastWindow[] = "您输入的地址+长度>0x7FFF发生错误,请查阅TZ810mAccessBlock的相关说明";
 const char *const kBad = kBadCharacterMessage;
-
 // One click of a block panel: the combos, the boxes, the button.
 struct Request {
     int button;
     int mode, addressType;  // combo positions (-1: no selection)
     const char *address, *length, *data;
 };
-
 class Block : public blocktest::Bench {
 protected:
-    void Do(const Request &r)
-    {
+    void Do(const Request &r) {
         const bool io = r.button == IDC_IO_READ || r.button == IDC_IO_WRITE;
         port.c(io ? IDC_IO_WIDTH : IDC_MEM_WIDTH).selection = r.mode;
         port.c(IDC_IO_ADDR_TYPE).selection = r.addressType;
@@ -43,22 +32,15 @@ protected:
         Click(r.button);
     }
     // What the length and data boxes of the button's panel hold.
-    std::string LengthAndData(int button)
-    {
+    std::string LengthAndData(int button) {
         const bool io = button == IDC_IO_READ || button == IDC_IO_WRITE;
         return port.text(io ? IDC_IO_LENGTH : IDC_MEM_LENGTH) + "|" + port.text(io ? IDC_IO_DATA : IDC_MEM_DATA);
     }
 };
-
 const int IR = IDC_IO_READ, IW = IDC_IO_WRITE, MR = IDC_MEM_READ, MW = IDC_MEM_WRITE;
-
-TEST_F(Block, InputIsRefusedInOrderBeforeAnyCall)
-{
+TEST_F(Block, InputIsRefusedInOrderBeforeAnyCall) {
     Open(0);
-    const struct {
-        Request r;
-        const char *message;
-    } rows[] = {
+    const struct { Request r; const char *message; } rows[] = {
         // address box, then length box, then the bound, then the empty test
         {{IR, 0, 0, "1G", "ZZ", "AA "}, kBad},        {{IR, 0, 0, "10", "1x", "AA "}, kBad},
         {{IR, 0, 0, "", "8001", "AA "}, kTooLong},    {{IR, 0, 0, "", "10", "AA "}, kReadNeedsBoth},
@@ -95,14 +77,9 @@ TEST_F(Block, InputIsRefusedInOrderBeforeAnyCall)
         EXPECT_EQ(LengthAndData(r.button), std::string(r.length) + "|" + r.data);
     }
 }
-
-TEST_F(Block, AccessCodeAndAddressPerWidthAndAddressType)
-{
+TEST_F(Block, AccessCodeAndAddressPerWidthAndAddressType) {
     Open(0);
-    const struct {
-        int read, mode, addressType;
-        ULONG code, address;
-    } rows[] = {
+    const struct { int read, mode, addressType; ULONG code, address; } rows[] = {
         {IR, 0, 0, 0x10, kIoBase0 + 0x40}, {IR, 0, 1, 0x10, 0x40}, {IR, 1, 0, 0x11, kIoBase0 + 0x40},
         {IR, 1, 1, 0x11, 0x40},            {IR, 2, 0, 0x12, kIoBase0 + 0x40}, {IR, 2, 1, 0x12, 0x40},
         // no selection in either combo: double word at a direct address
@@ -119,9 +96,7 @@ TEST_F(Block, AccessCodeAndAddressPerWidthAndAddressType)
         ExpectOnlyMessage(Window::None, "写成功", Icon::None);
     }
 }
-
-TEST_F(Block, ReadShowsTheBytesAsByteRunText)
-{
+TEST_F(Block, ReadShowsTheBytesAsByteRunText) {
     Open(0);
     const Bytes bytes = {0x0F, 0xA5, 0x00, 0x7E};
     for (unsigned i = 0; i < 4; ++i) {
@@ -135,14 +110,12 @@ TEST_F(Block, ReadShowsTheBytesAsByteRunText)
     EXPECT_EQ(port.text(IDC_IO_DATA), "7E 00 A5 ");
     Do({MR, 1, 0, "100", "4", "old"});
     EXPECT_EQ(port.text(IDC_MEM_DATA), "0F A5 00 7E ");
-
     // Reaching 0x7FFF of the window is allowed, a length of 0 included.
     Do({MR, 0, 0, "7FFF", "0", "old"});
     EXPECT_EQ(OnlyBlockCall().args, (Args{0, 0x18, kMemBase0 + 0x7FFF, 0}));
     EXPECT_EQ(port.text(IDC_MEM_DATA), "");
     Do({MR, 0, 0, "7F00", "FF", ""});
     EXPECT_EQ(OnlyBlockCall().args[3], 0xFFu);
-
     // Up to four characters of each box are looked at (pasted text).
     Do({IR, 0, 1, "12345", "10000", ""});
     EXPECT_EQ(OnlyBlockCall().args, (Args{0, 0x10, 0x1234, 0x1000}));
@@ -150,18 +123,14 @@ TEST_F(Block, ReadShowsTheBytesAsByteRunText)
     EXPECT_EQ(OnlyBlockCall().args[2], 0u);
     EXPECT_TRUE(port.messages.empty());
 }
-
-TEST_F(Block, AlignmentIsOnTheTypedAddressNotTheSumWithTheBase)
-{
+TEST_F(Block, AlignmentIsOnTheTypedAddressNotTheSumWithTheBase) {
     Open(0, "card 0 = tz820\nio_base 0 = 0xD001");
     Do({IR, 1, 0, "1", "2", ""});  // 0xD002 is even, the offset is not
     ExpectRefused(kIoReadWord);
     Do({IR, 1, 0, "0", "2", ""});
     EXPECT_EQ(OnlyBlockCall().args, (Args{0, 0x11, 0xD001, 2}));
 }
-
-TEST_F(Block, WriteSendsTheBytesTheTextSupplies)
-{
+TEST_F(Block, WriteSendsTheBytesTheTextSupplies) {
     Open(0);
     // Length 0x10, three bytes in the box: those three are written.
     Do({IW, 0, 0, "30", "10", "DE AD BE "});
@@ -170,32 +139,21 @@ TEST_F(Block, WriteSendsTheBytesTheTextSupplies)
     EXPECT_EQ(call.data, (Bytes{0xDE, 0xAD, 0xBE}));
     EXPECT_EQ(tzsim::IoWindowByte(0, 0x32), 0xBE);
     EXPECT_EQ(port.text(IDC_IO_LENGTH), "10");
-
-    // White space of any kind is dropped; an odd last digit is ignored;
-    // more bytes than the length are not sent.
+    // White space is dropped, an odd last digit ignored, bytes past the length not sent.
     Do({IW, 0, 0, "30", "2", "1\t2\r\n34 5"});
     EXPECT_EQ(OnlyBlockCall().data, (Bytes{0x12, 0x34}));
     Do({MW, 1, 0, "40", "4", "11 22\r\n33 44 55 66 77 88"});
     EXPECT_EQ(OnlyBlockCall().args, (Args{0, 0x1E, kMemBase0 + 0x40, 4}));
     EXPECT_EQ(tzsim::MemByte(0, 0x43), 0x44);
     EXPECT_EQ(tzsim::MemByte(0, 0x44), 0x00);
-
     // Only spaces: not empty, so a block of no bytes is written.
     Do({IW, 0, 0, "30", "4", "   "});
     EXPECT_EQ(OnlyBlockCall().args[3], 0u);
     ExpectOnlyMessage(Window::None, "写成功", Icon::None);
 }
-
-TEST_F(Block, FailuresAreReportedWithTheirIcons)
-{
+TEST_F(Block, FailuresAreReportedWithTheirIcons) {
     Open(0, "fault TZ810mAccessBlock = always");
-    const struct {
-        Request r;
-        Window owner;
-        const char *message;
-        Icon icon;
-        const char *lengthAfter;
-    } rows[] = {
+    const struct { Request r; Window owner; const char *message; Icon icon; const char *lengthAfter; } rows[] = {
         // a failed I/O read empties the length box, so the next click is refused
         {{IR, 0, 0, "0", "4", "11 "}, Window::Main, "IO读取失败", Icon::Error, ""},
         {{IR, 0, 1, "0", "4", "11 "}, Window::Main, "IO读取失败", Icon::None, ""},
@@ -213,5 +171,4 @@ TEST_F(Block, FailuresAreReportedWithTheirIcons)
         EXPECT_EQ(LengthAndData(row.r.button), std::string(row.lengthAfter) + "|" + row.r.data);
     }
 }
-
 } // namespace

@@ -1,18 +1,11 @@
-// The two single-byte panels, I2C EEPROM and configuration space: refusals
-// and their order, the calls they make, what they show and report.
+// I2C EEPROM and configuration space panels: refusals, calls, what they show and report.
 #include "block_fixture.h"
-
 #include "messages.h"
-
 namespace {
-
-using blocktest::Args;
-using blocktest::CallsNamed;
-
+using blocktest::Args, blocktest::CallsNamed;
 class BytePanels : public blocktest::Bench {
 protected:
-    void Do(int button, const char *address, const char *data)
-    {
+    void Do(int button, const char *address, const char *data) {
         const bool i2c = button == IDC_I2C_READ || button == IDC_I2C_WRITE;
         Type(i2c ? IDC_I2C_ADDR : IDC_CFG_ADDR, address);
         Type(i2c ? IDC_I2C_DATA : IDC_CFG_DATA, data);
@@ -20,14 +13,11 @@ protected:
         Click(button);
     }
 };
-
-TEST_F(BytePanels, InputIsRefusedInOrderBeforeAnyCall)
-{
+TEST_F(BytePanels, InputIsRefusedInOrderBeforeAnyCall) {
     Open(1);
     const char *const bad = kBadCharacterMessage, *const noAddress = "请输入地址!", *const noBoth = "请输入地址和数据!";
     const struct {
-        int button;
-        const char *address, *data, *message;
+        int button; const char *address, *data, *message;
     } rows[] = {{IDC_I2C_READ, "g", "", bad},        {IDC_I2C_READ, "", "zz", noAddress},
                 {IDC_I2C_WRITE, "x", "yy", bad},     {IDC_I2C_WRITE, "", "yy", bad},  // characters first
                 {IDC_I2C_WRITE, "", "12", noBoth},   {IDC_I2C_WRITE, "12", "", noBoth},
@@ -40,18 +30,12 @@ TEST_F(BytePanels, InputIsRefusedInOrderBeforeAnyCall)
         ExpectRefused(r.message, r.message == bad ? Icon::Error : Icon::None);
     }
 }
-
-TEST_F(BytePanels, CallsWithTheCardIndexAndShowTwoDigits)
-{
-    // The TZ810 at index 1. Of pasted text longer than the box holds only
-    // the first two characters count.
+TEST_F(BytePanels, CallsWithTheCardIndexAndShowTwoDigits) {
+    // The TZ810 at index 1; of longer pasted text only the first two characters count.
     Open(1);
     tzsim::SetEepromByte(1, 0x9C, 0x0A);
-    const struct {
-        int button;
-        const char *address, *data, *call;
-        Args args;
-        const char *shown;  // the data box after a read, the message after a write
+    const struct {  // shown: the data box after a read, the message after a write
+        int button; const char *address, *data, *call; Args args; const char *shown;
     } rows[] = {{IDC_I2C_READ, "9c", "", "TZ810mReadI2C", {1, 0x50, 0x9C}, "0A"},
                 {IDC_I2C_WRITE, "5", "a5x", "TZ810mWriteI2C", {1, 0x50, 0x05, 0xA5}, "写数据成功!"},
                 {IDC_I2C_WRITE, "f1", "123", "TZ810mWriteI2C", {1, 0x50, 0xF1, 0x12}, "写数据成功!"},
@@ -67,15 +51,12 @@ TEST_F(BytePanels, CallsWithTheCardIndexAndShowTwoDigits)
         EXPECT_EQ(CallsNamed(r.call).at(0).args, r.args);
         if (r.button == IDC_I2C_READ || r.button == IDC_CFG_READ)
             EXPECT_EQ(port.text(r.button == IDC_I2C_READ ? IDC_I2C_DATA : IDC_CFG_DATA), r.shown);
-        else
-            ExpectOnlyMessage(r.shown, Icon::None);
+        else ExpectOnlyMessage(r.shown, Icon::None);
     }
     EXPECT_EQ(tzsim::EepromByte(1, 0x05), 0xA5);
     EXPECT_EQ(tzsim::ConfigByte(1, 0x40), 0x5A);
 }
-
-TEST_F(BytePanels, LibraryFailuresAreReportedWithTheErrorIcon)
-{
+TEST_F(BytePanels, LibraryFailuresAreReportedWithTheErrorIcon) {
     // The enumeration and the open made the first three configuration reads.
     Open(0, "fault TZ810mReadConfig = call 4\nfault TZ810mWriteConfig = always\neeprom 0 = absent");
     for (const auto &[button, message, box] :
@@ -87,5 +68,4 @@ TEST_F(BytePanels, LibraryFailuresAreReportedWithTheErrorIcon)
         EXPECT_EQ(port.text(box), "77");
     }
 }
-
 } // namespace

@@ -1,20 +1,14 @@
 // Hex text: validation, values, lengths, and byte-run text both ways.
 #include "hextext.h"
-
 #include <gtest/gtest.h>
-
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
-
 namespace {
-
 using Bytes = std::vector<std::uint8_t>;
-
 // The bytes of `text` for `requested`; nothing when the text is refused.
-std::optional<Bytes> Parse(const std::string &text, std::size_t requested)
-{
+std::optional<Bytes> Parse(const std::string &text, std::size_t requested) {
     Bytes out(requested + 1, 0xEE);
     std::size_t used = 12345;
     if (!ByteRunToBytes(text, requested, out.data(), &used))
@@ -23,9 +17,7 @@ std::optional<Bytes> Parse(const std::string &text, std::size_t requested)
     out.resize(used);
     return out;
 }
-
-TEST(HexText, CharactersValuesLengthsAndAlignment)
-{
+TEST(HexText, CharactersValuesLengthsAndAlignment) {
     for (int c = 0; c < 256; ++c) {
         const int value = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
                           : c >= 'a' && c <= 'f' ? c - 'a' + 10 : 0xFF;
@@ -36,7 +28,6 @@ TEST(HexText, CharactersValuesLengthsAndAlignment)
     EXPECT_FALSE(IsAcceptedHexKey(0x130) || IsAcceptedHexKey(0x5B57));
     EXPECT_FALSE(IsHexText("") || IsHexText(static_cast<const char *>(nullptr)) || IsHexText("7f FF"));
     EXPECT_TRUE(IsHexText("7fFF"));
-
     for (const auto &[text, count, width, value] :
          {std::tuple{"7FFF", 4, HexWidth::Word, 0x7FFF}, {"12345", 5, HexWidth::Word, 0x2345},
           {"beef", 2, HexWidth::Word, 0xBE}, {"c", 1, HexWidth::Word, 0x0C}, {"", 0, HexWidth::Word, 0},
@@ -47,7 +38,6 @@ TEST(HexText, CharactersValuesLengthsAndAlignment)
                                        {"ffffffff", 0xFFFFFFFFu}, {"12345678g", 0x12345678u}})
         EXPECT_EQ(HexTextToLength(text), length) << text;
     EXPECT_EQ(HexTextToLength(nullptr), 0u);
-
     for (std::uint32_t v : {0u, 1u, 2u, 3u, 4u, 6u, 0x10000u, 0x10002u, 0x10001u}) {
         EXPECT_EQ(IsAligned(v, AccessWidth::Word), v % 2 == 0) << v;
         EXPECT_EQ(IsAligned(v, AccessWidth::DoubleWord), v % 4 == 0) << v;
@@ -56,13 +46,9 @@ TEST(HexText, CharactersValuesLengthsAndAlignment)
     ASSERT_EQ(HexPairsToBytes(pairs, 7), 3u);
     EXPECT_EQ(Bytes(pairs, pairs + 3), (Bytes{0x0F, 0xA5, 0x00}));
 }
-
-TEST(HexText, ByteRunParseDropsWhiteSpacePairsDigitsAndRefusesAnythingElse)
-{
+TEST(HexText, ByteRunParseDropsWhiteSpacePairsDigitsAndRefusesAnythingElse) {
     const struct {
-        const char *text;
-        std::size_t requested;
-        std::optional<Bytes> bytes;
+        const char *text; std::size_t requested; std::optional<Bytes> bytes;
     } rows[] = {{"0F A5 00 ", 2, Bytes{0x0F, 0xA5}},    {"0F A5 00 ", 3, Bytes{0x0F, 0xA5, 0x00}},
                 {"0FA", 4, Bytes{0x0F}},                {"", 4, Bytes{}},
                 {"   ", 4, Bytes{}},                    {"0FA5", 0, Bytes{}},
@@ -71,13 +57,10 @@ TEST(HexText, ByteRunParseDropsWhiteSpacePairsDigitsAndRefusesAnythingElse)
                 {"0F G5", 2, std::nullopt},             {"0F,A5", 2, std::nullopt},
                 {"0x0F", 1, std::nullopt},              {"0F A5 zz", 1, std::nullopt},
                 {"0F A5 00 1:", 9, std::nullopt},       {"0F\xA3\xA0", 1, std::nullopt}};
-    for (const auto &r : rows)
-        EXPECT_EQ(Parse(r.text, r.requested), r.bytes) << r.text << " " << r.requested;
+    for (const auto &r : rows) EXPECT_EQ(Parse(r.text, r.requested), r.bytes) << r.text << " " << r.requested;
     EXPECT_EQ(Parse(std::string("0F\0A5", 5), 2), std::nullopt);
 }
-
-TEST(HexText, ByteRunTextOfAnyLengthMatchesPrintfAndReadsBack)
-{
+TEST(HexText, ByteRunTextOfAnyLengthMatchesPrintfAndReadsBack) {
     for (std::size_t count : {0u, 1u, 2u, 16u, 17u, 255u, 256u, 0x8000u}) {
         Bytes block(count);
         std::string expected;
@@ -93,10 +76,8 @@ TEST(HexText, ByteRunTextOfAnyLengthMatchesPrintfAndReadsBack)
         text.resize(3 * count);
         EXPECT_EQ(text, expected) << count;
         EXPECT_EQ(Parse(text, count), block) << count;
-        if (count < 0x8000)
-            continue;
-        // A line break and a leading blank shift every later group; one bad
-        // character anywhere refuses the whole text.
+        if (count < 0x8000) continue;
+        // A break or leading blank shifts later groups; one bad character refuses it all.
         EXPECT_EQ(Parse(" " + text.substr(0, 6002) + "\r\n" + text.substr(6002), count), block);
         for (std::size_t pos : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{4801}, 3 * count - 1}) {
             for (char bad : {'G', 'g', ':', '/', '@', '`', '\0'}) {
@@ -107,5 +88,4 @@ TEST(HexText, ByteRunTextOfAnyLengthMatchesPrintfAndReadsBack)
         }
     }
 }
-
 } // namespace

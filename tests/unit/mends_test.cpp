@@ -1,20 +1,12 @@
-// Faults found in review, one test each: a base address the open could not
-// read, a TZ820 whose re-open fails, a flash write checked by reading back,
-// and a dialog ended while its handler waited on a message box.
+// Faults found in review, one test each.
 #include "block_fixture.h"
 #include "messages.h"
 #include "panels.h"
-
 namespace {
-
 using blocktest::CallsNamed;
-
 class Mends : public blocktest::Bench {};
-
-// A base the last open could not read is never used: no pulse register at
-// the open, and every handler addressing the card through it refuses.
-TEST_F(Mends, NoBaseTheOpenCouldNotRead)
-{
+// A base the last open could not read is never used: every handler through it refuses.
+TEST_F(Mends, NoBaseTheOpenCouldNotRead) {
     // Card 1 is opened first, so its base is what a failed read leaves behind.
     Open(1, "fault TZ810mGetIoBaseAddr = call 2\nfault TZ820mGetMemBaseAddr = always\n");
     Click(IDC_CLOSE);
@@ -32,17 +24,14 @@ TEST_F(Mends, NoBaseTheOpenCouldNotRead)
         {IDC_MEM_WRITE, 0, kMemBaseFailed}, {IDC_IO_READ, 1, nullptr}};  // direct: served
     for (const auto &row : rows) {
         SCOPED_TRACE(row.button);
-        for (int box : {IDC_IO_ADDR, IDC_IO_LENGTH, IDC_MEM_ADDR, IDC_MEM_LENGTH})
-            Type(box, "10");
+        for (int box : {IDC_IO_ADDR, IDC_IO_LENGTH, IDC_MEM_ADDR, IDC_MEM_LENGTH}) Type(box, "10");
         Type(IDC_IO_DATA, "AB");
         Type(IDC_MEM_DATA, "AB");
         port.SelectComboEntry(IDC_IO_ADDR_TYPE, row.addressType);
         Reset();
         Click(row.button);
-        if (row.message)
-            ExpectRefused(row.message);
-        else
-            EXPECT_TRUE(OnlyBlockCall().args[2] == 0x10u && port.messages.empty());
+        if (row.message) ExpectRefused(row.message);
+        else EXPECT_TRUE(OnlyBlockCall().args[2] == 0x10u && port.messages.empty());
     }
     // The 32-bit switch keeps silent and leaves register and list alone.
     const auto entries = port.c(IDC_MEM_WIDTH).entries;
@@ -59,11 +48,8 @@ TEST_F(Mends, NoBaseTheOpenCouldNotRead)
     ASSERT_EQ(CallsNamed("TZ810mWriteIoByte").size(), 1u);
     EXPECT_EQ(CallsNamed("TZ810mWriteIoByte")[0].args[1], blocktest::kIoBase0 + 0xFA);
 }
-
-TEST_F(Mends, Tz820WhoseReopenFailsStaysClosed)
-{
-    // The enumeration makes 16 opens; the 17th is the open, the 18th the
-    // re-open with the MEM window.
+TEST_F(Mends, Tz820WhoseReopenFailsStaysClosed) {
+    // 16 enumeration opens; the 17th is the open, the 18th the re-open with the MEM window.
     Boot("fault TZ810mOpenDevice = call 18\n");
     const auto before = port.controls;
     Click(IDC_OPEN);
@@ -79,20 +65,12 @@ TEST_F(Mends, Tz820WhoseReopenFailsStaysClosed)
     EXPECT_TRUE(s.conn.open && s.conn.chip == ChipType::TZ820);
     EXPECT_EQ(CallsNamed("TZ810mSetIntRoutine").size(), 1u);
 }
-
-// NOR flash only clears bits, so a write over flash that was not erased
-// succeeds and still leaves other bytes: complete only when it reads back.
-TEST_F(Mends, FlashWriteCompleteOnlyWhenItReadsBack)
-{
+// Flash only clears bits, so a write over unerased flash is complete only when it reads back.
+TEST_F(Mends, FlashWriteCompleteOnlyWhenItReadsBack) {
     std::vector<std::uint8_t> image(0x1801);
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    const struct {
-        const char *config;
-        int clearedByte;  // set to 0 before the write, -1 none
-        std::size_t size, reads;
-        const char *message;
-        Icon icon;
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    const struct {  // clearedByte: set to 0 before the write, -1 none
+        const char *config; int clearedByte; std::size_t size, reads; const char *message; Icon icon;
     } rows[] = {{"", -1, image.size(), 2, "写FLASH完成", Icon::None},
                 {"", 0x1800, image.size(), 2, "写FLASH失败", Icon::Error},
                 {"", 0x0FFF, image.size(), 1, "写FLASH失败", Icon::Error},
@@ -101,8 +79,7 @@ TEST_F(Mends, FlashWriteCompleteOnlyWhenItReadsBack)
     for (const auto &row : rows) {
         SCOPED_TRACE(row.clearedByte);
         Open(0, row.config);
-        if (row.clearedByte >= 0)
-            tzsim::SetFlashByte(static_cast<unsigned>(row.clearedByte), 0x00);
+        if (row.clearedByte >= 0) tzsim::SetFlashByte(static_cast<unsigned>(row.clearedByte), 0x00);
         files.files["/img.bin"].assign(image.begin(), image.begin() + row.size);
         port.fileAnswers = {std::string("/img.bin")};
         Click(IDC_FLASH_WRITE);
@@ -115,16 +92,12 @@ TEST_F(Mends, FlashWriteCompleteOnlyWhenItReadsBack)
         EXPECT_TRUE(CallsNamed("TZ780mEarseFlash").empty());
     }
 }
-
-// A handler resuming after its dialog was ended from outside acts on that
-// dialog only: it neither ends a newer one nor gives the button back.
-TEST_F(Mends, FailedIdentityReadOfAnEndedDialogLeavesTheNewOneAlone)
-{
+// A handler resuming after its dialog was ended neither ends a newer one nor frees the button.
+TEST_F(Mends, FailedIdentityReadOfAnEndedDialogLeavesTheNewOneAlone) {
     Open(0, "fault TZ810mReadI2C = call 5\n");
     bool secondUp = false;
     port.onMessage = [&](const FakeMessage &) {
-        if (secondUp)
-            return;
+        if (secondUp) return;
         Click(IDC_CLOSE);  // ends this dialog
         Click(IDC_OPEN);
         ASSERT_TRUE(s.conn.open);
@@ -138,5 +111,4 @@ TEST_F(Mends, FailedIdentityReadOfAnEndedDialogLeavesTheNewOneAlone)
     EXPECT_EQ(port.ended, (std::vector<std::pair<Window, int>>{{Window::Identity, 1}}));
     EXPECT_FALSE(port.enabled(IDC_IDENTITY));
 }
-
 }  // namespace

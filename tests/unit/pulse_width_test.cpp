@@ -1,30 +1,17 @@
 // Pulse-width panel: the set button and the 32-bit check box.
 #include "block_fixture.h"
-
 #include "panels.h"
-
 namespace {
-
-using blocktest::Args;
-using blocktest::CallNames;
-using blocktest::CallsNamed;
+using blocktest::Args, blocktest::CallNames, blocktest::CallsNamed;
 using Strings = std::vector<std::string>;
-
 class PulseWidth : public blocktest::Bench {
 protected:
     Strings MemModes() { return port.c(IDC_MEM_WIDTH).entries; }
-    void ClickCheckBox(bool ticked)
-    {
-        port.SetChecked(IDC_MEM_32BIT, ticked);
-        Click(IDC_MEM_32BIT);
-    }
+    void ClickCheckBox(bool ticked) { port.SetChecked(IDC_MEM_32BIT, ticked); Click(IDC_MEM_32BIT); }
 };
-
 const Strings kBothModes{"字节", "双字"};
 const Strings kByteOnly{"字节"};
-
-TEST_F(PulseWidth, EveryEntryWritesItsCodeBlindAndShowsItsWidth)
-{
+TEST_F(PulseWidth, EveryEntryWritesItsCodeBlindAndShowsItsWidth) {
     // A TZ810, so the base used is visibly that card's own.
     Open(1);
     const std::pair<UCHAR, const char *> table[] = {
@@ -44,9 +31,7 @@ TEST_F(PulseWidth, EveryEntryWritesItsCodeBlindAndShowsItsWidth)
     }
     EXPECT_FALSE(port.IsChecked(IDC_MEM_32BIT));
 }
-
-TEST_F(PulseWidth, FailedWriteOrNoSelectionKeepsTheShownWidth)
-{
+TEST_F(PulseWidth, FailedWriteOrNoSelectionKeepsTheShownWidth) {
     Open(1, "fault TZ810mWriteIoByte = always");
     port.SelectComboEntry(IDC_PULSE_COMBO, 9);
     EXPECT_EQ(SetPulseWidth(s), 0);
@@ -59,9 +44,7 @@ TEST_F(PulseWidth, FailedWriteOrNoSelectionKeepsTheShownWidth)
     }
     EXPECT_EQ(port.text(IDC_PULSE_NOW), "150");
 }
-
-TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode)
-{
+TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode) {
     Open(0);
     ASSERT_EQ(MemModes(), kBothModes);
     tzsim::SetIoWindowByte(0, TZ_REG_PULSE, 0xC5);
@@ -74,7 +57,6 @@ TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode)
     EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_PULSE), 0xC5);
     EXPECT_EQ(MemModes(), kBothModes);
     EXPECT_TRUE(port.messages.empty());
-
     // A reopen ticks the box without putting the entry back.
     ClickCheckBox(false);
     Click(IDC_CLOSE);
@@ -82,21 +64,17 @@ TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode)
     EXPECT_TRUE(port.IsChecked(IDC_MEM_32BIT));
     EXPECT_EQ(MemModes(), kByteOnly);
 }
-
-TEST_F(PulseWidth, CheckBoxIgnoredWithATz810OpenOrAfterCloseAndWithoutARegisterValue)
-{
+TEST_F(PulseWidth, CheckBoxIgnoredWithATz810OpenOrAfterCloseAndWithoutARegisterValue) {
     for (int index : {1, 0}) {
         Open(index);
-        if (index == 0)
-            Click(IDC_CLOSE);
+        if (index == 0) Click(IDC_CLOSE);
         Reset();
         ClickCheckBox(true);
         ClickCheckBox(false);
         EXPECT_TRUE(tzsim::Calls().empty()) << index;
         EXPECT_EQ(MemModes(), kBothModes) << index;
     }
-    // The first read of the register is the one made at open; without a
-    // value nothing is written, but the list follows the box.
+    // Without a register value from the open nothing is written, but the list follows the box.
     Open(0, "fault TZ810mReadIoByte = from 2");
     ClickCheckBox(false);
     EXPECT_EQ(CallNames(), Strings{"TZ810mReadIoByte"});
@@ -106,5 +84,4 @@ TEST_F(PulseWidth, CheckBoxIgnoredWithATz810OpenOrAfterCloseAndWithoutARegisterV
     EXPECT_EQ(MemModes(), kBothModes);
     EXPECT_TRUE(port.messages.empty());
 }
-
 } // namespace

@@ -1,50 +1,32 @@
-// SPI panel: the mode codes, the flash identification made at open, and the
-// flash read, write and erase with their file dialogs and file results.
+// SPI panel: mode codes, flash identification at open, flash read, write and erase.
 #include <cstring>
-
 #include "block_fixture.h"
 #include "panels.h"
-
 namespace {
-
-using blocktest::Args;
-using blocktest::CallNames;
-using blocktest::CallsNamed;
+using blocktest::Args, blocktest::CallNames, blocktest::CallsNamed;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
-
 // A file dialog's set-up in one line.
-std::string Described(const FileChoice &c)
-{
+std::string Described(const FileChoice &c) {
     std::string out = std::string(c.save ? "save" : "open") + " owner " + std::to_string(int(c.owner)) + " " + c.title;
-    for (const auto &[name, pattern] : c.filters)
-        out += " [" + name + "|" + pattern + "]";
+    for (const auto &[name, pattern] : c.filters) out += " [" + name + "|" + pattern + "]";
     return out + " ." + c.defaultExtension + (c.startInCurrentFolder ? " here" : "") +
            (c.overwritePrompt ? " ask" : "") + (c.readOnlyBox ? " ro" : "");
 }
-
 const char kImage[] = "/bench/images/board.txt";
-
-Bytes Pattern(std::size_t size)
-{
+Bytes Pattern(std::size_t size) {
     Bytes v(size);
-    for (std::size_t i = 0; i < size; ++i)
-        v[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8) + 3);
+    for (std::size_t i = 0; i < size; ++i) v[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8) + 3);
     return v;
 }
-
 // A flash that answers the identification with the bytes of the test.
 UCHAR g_reply[4];
-BOOL TZAPI ReplyingStream(ULONG, ULONG, PVOID, PULONG, PVOID reply)
-{
+BOOL TZAPI ReplyingStream(ULONG, ULONG, PVOID, PULONG, PVOID reply) {
     std::memcpy(reply, g_reply, sizeof g_reply);
     return 1;
 }
-
 class SpiFlash : public blocktest::Bench {};
-
-TEST_F(SpiFlash, ModeCodeFollowsBothCombosWithFallbackTwo)
-{
+TEST_F(SpiFlash, ModeCodeFollowsBothCombosWithFallbackTwo) {
     Open(1);
     // mode, clock selection -> code
     for (const auto &[mode, clock, code] : {std::tuple{0, 0, 1u}, {0, 1, 0u}, {0, -1, 2u}, {1, 0, 3u}, {1, 1, 2u},
@@ -60,9 +42,7 @@ TEST_F(SpiFlash, ModeCodeFollowsBothCombosWithFallbackTwo)
     Click(IDC_SPI_SET);
     ExpectOnlyMessage("设置SPI失败", Icon::None);
 }
-
-TEST_F(SpiFlash, IdentificationAsksForTheIdAndChecksThreeBytesOfTheReply)
-{
+TEST_F(SpiFlash, IdentificationAsksForTheIdAndChecksThreeBytesOfTheReply) {
     Boot();
     port.SelectComboEntry(IDC_DEVICE_COMBO, 1);
     Click(IDC_OPEN);
@@ -70,7 +50,6 @@ TEST_F(SpiFlash, IdentificationAsksForTheIdAndChecksThreeBytesOfTheReply)
     ASSERT_EQ(spi.size(), 1u);
     EXPECT_EQ(spi[0].args, (Args{1, 4, 4}));
     EXPECT_EQ(spi[0].data, (Bytes{0x90, 0, 0, 0}));
-
     s.lib.TZ810StreamSPI = ReplyingStream;
     for (std::uint32_t reply : {0x00BF48BFu, 0x00BF4800u, 0x00BF00BFu, 0x000048BFu, 0xFFFFFFFFu}) {
         std::memcpy(g_reply, &reply, sizeof g_reply);  // first byte lowest
@@ -82,13 +61,10 @@ TEST_F(SpiFlash, IdentificationAsksForTheIdAndChecksThreeBytesOfTheReply)
     EXPECT_EQ(port.text(IDC_FLASH_STATUS), "FLASH状态异常");
     EXPECT_TRUE(port.enabled(IDC_FLASH_ERASE));
 }
-
-TEST_F(SpiFlash, ReadSavesTheWholeFlashAfterEveryChunkWasRead)
-{
+TEST_F(SpiFlash, ReadSavesTheWholeFlashAfterEveryChunkWasRead) {
     Open(1);
     const Bytes flash = Pattern(0x10000);
-    for (unsigned a = 0; a < 0x10000; ++a)
-        tzsim::SetFlashByte(a, flash[a]);
+    for (unsigned a = 0; a < 0x10000; ++a) tzsim::SetFlashByte(a, flash[a]);
     port.fileAnswers = {std::nullopt, std::string(kImage)};
     Click(IDC_FLASH_READ);  // cancelled
     EXPECT_TRUE(tzsim::Calls().empty());
@@ -96,17 +72,13 @@ TEST_F(SpiFlash, ReadSavesTheWholeFlashAfterEveryChunkWasRead)
     Click(IDC_FLASH_READ);
     EXPECT_EQ(Described(port.fileChoices.at(1)),
               "save owner 0 保存文件 [Images(*.txt)|*.txt;] [All Files(*.*)|*.*] .txt here ask");
-
     const auto reads = CallsNamed("TZ780mReadFlash");
     ASSERT_EQ(reads.size(), 16u);
-    for (ULONG k = 0; k < 16; ++k)
-        EXPECT_EQ(reads[k].args, (Args{0, k * 0x1000, 0x1000}));
+    for (ULONG k = 0; k < 16; ++k) EXPECT_EQ(reads[k].args, (Args{0, k * 0x1000, 0x1000}));
     EXPECT_TRUE(files.files[kImage] == flash);
     ExpectOnlyMessage("读FLASH成功", Icon::None);
 }
-
-TEST_F(SpiFlash, FailedReadOrFileIsReported)
-{
+TEST_F(SpiFlash, FailedReadOrFileIsReported) {
     using W = FilePort::WriteResult;
     // A file that cannot be created ends the read without a word.
     for (const auto &[config, result, message, chunks] :
@@ -120,28 +92,23 @@ TEST_F(SpiFlash, FailedReadOrFileIsReported)
         EXPECT_EQ(tzsim::CountCalls("TZ780mReadFlash"), chunks);
         EXPECT_EQ(files.files[kImage], (Bytes{1, 2, 3}));
         EXPECT_EQ(port.messages.size(), *message ? 1u : 0u) << message;
-        if (*message)
-            ExpectOnlyMessage(message, Icon::Error);
+        if (*message) ExpectOnlyMessage(message, Icon::Error);
     }
 }
-
-TEST_F(SpiFlash, WriteTakesTheChosenOrRememberedImage)
-{
+TEST_F(SpiFlash, WriteTakesTheChosenOrRememberedImage) {
     Open(1);
     port.fileAnswers = {std::nullopt};
     Click(IDC_FLASH_WRITE);  // nothing chosen yet
     ExpectRefused("请打开文件");
     EXPECT_EQ(Described(port.fileChoices.at(0)),
               "open owner 1 选择即将写入的目标文件 [Images(*.TXT)|*.txt; ] [All Files(*.*)|*.*] . ro");
-
     // Starts as a.txt, so that it can go over it unerased.
     Bytes full = Pattern(0x10000);
     std::copy_n("abc", 3, full.begin());
     files.files = {{"a.txt", {0x61, 0x62, 0x63}}, {"full.bin", full}, {"empty.bin", {}},
                    {"over.bin", Bytes(0x10001, 0x5A)}};
-    const struct {
-        std::optional<std::string> choice;
-        const Bytes *written;  // null: refused
+    const struct {  // written null: refused
+        std::optional<std::string> choice; const Bytes *written;
     } rows[] = {{"a.txt", &files.files["a.txt"]},   {std::nullopt, &files.files["a.txt"]},
                 {"full.bin", &full},                {"empty.bin", &files.files["empty.bin"]},
                 {"over.bin", nullptr}};
@@ -162,9 +129,7 @@ TEST_F(SpiFlash, WriteTakesTheChosenOrRememberedImage)
     }
     EXPECT_EQ(s.imagePath, "over.bin");
 }
-
-TEST_F(SpiFlash, FileAndLibraryFailuresOfTheWriteAreReported)
-{
+TEST_F(SpiFlash, FileAndLibraryFailuresOfTheWriteAreReported) {
     Open(0, "fault TZ780mWriteFlash = always");
     files.files["a.txt"] = {1};
     s.imagePath = "a.txt";
@@ -180,9 +145,7 @@ TEST_F(SpiFlash, FileAndLibraryFailuresOfTheWriteAreReported)
         ExpectOnlyMessage(message, Icon::Error);
     }
 }
-
-TEST_F(SpiFlash, EraseUnlocksThenErasesTheWholeFlash)
-{
+TEST_F(SpiFlash, EraseUnlocksThenErasesTheWholeFlash) {
     for (const auto &[config, message, icon] :
          {std::tuple{"", "擦除FLASH成功", Icon::None}, {"fault TZ780mLockFlash = always", "擦除FLASH成功", Icon::None},
           {"fault TZ780mEarseFlash = always", "擦除FLASH失败", Icon::Error}}) {
@@ -196,5 +159,4 @@ TEST_F(SpiFlash, EraseUnlocksThenErasesTheWholeFlash)
     }
     EXPECT_EQ(tzsim::FlashByte(0xFFFF), 0x12);
 }
-
 } // namespace
