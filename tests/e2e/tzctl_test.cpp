@@ -20,8 +20,8 @@ struct Result { int exit = -1; std::string out, err; };
 // The scenario's files reach the simulator through the environment it inherits.
 Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::string &args)
 {
-    for (auto [name, file] : {std::pair{L"TZSIM_CONFIG", L"\\scenario.cfg"}, {L"TZSIM_STATE", L"\\state.txt"},
-                              {L"TZSIM_TRACE", L"\\trace.txt"}})
+    for (auto [name, file] : {std::pair{L"TZSIM_CONFIG", L"\\scenario.cfg"}, std::pair{L"TZSIM_STATE", L"\\state.txt"},
+                              std::pair{L"TZSIM_TRACE", L"\\trace.txt"}})
         SetEnvironmentVariableW(name, (folder + file).c_str());
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out[2], err[2];  // read, write
