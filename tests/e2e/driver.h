@@ -3,32 +3,25 @@
 // window messages and reads the simulator's call trace. Every wait has a
 // timeout; a program still running at the end of a test is killed.
 #pragma once
-
 #include <windows.h>
-
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
 namespace e2e {
-
 constexpr DWORD kWait = 15000;  // ms: the longest we wait for anything
-
 // Polls until `done` holds; false after `timeout` ms.
 bool WaitFor(const std::function<bool()> &done, DWORD timeout = kWait);
 std::wstring Widen(const std::string &utf8);
 std::string Narrow(const std::wstring &text);
 std::string ReadWholeFile(const std::wstring &path);  // empty when it cannot be read
 bool WriteWholeFile(const std::wstring &path, const std::string &content);
-
 // The controls of a dialog in template order: the identifier (-1 for none)
 // and a kind letter, followed by the text for buttons and labels. Kinds:
 // B push button, C check box, G group box, L label, I input box, R read-only
 // box, D multi-line data box, T read-only multi-line text, O drop-down
 // combo box, S sorted one.
 std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog);
-
 // One call of the simulator's trace: <ms> <Name> <args> [data=<hex>] [out=<hex>] -> <result>
 struct TraceCall {
     std::string name, data, out, line;
@@ -38,7 +31,6 @@ struct TraceCall {
 // Calls named `name` from position `from` on; the lines from there on.
 std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name, size_t from = 0);
 std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from = 0);
-
 // A message box of the program (caption "提示"). It shows no other icon
 // than the error icon.
 struct MessageBoxInfo {
@@ -47,20 +39,17 @@ struct MessageBoxInfo {
     bool icon = false;
     explicit operator bool() const { return hwnd != nullptr; }
 };
-
 struct LaunchOptions {
     std::string config;       // scenario for the simulated library
     bool withLibrary = true;  // false: a copy of tzdebug.exe alone in a folder
     bool waitForMain = true;  // false: return as soon as the process runs
 };
-
 class TzDebug {
 public:
     TzDebug();  // makes the folder the program runs in
     ~TzDebug();
     TzDebug(const TzDebug &) = delete;
     TzDebug &operator=(const TzDebug &) = delete;
-
     bool Launch(const LaunchOptions &options);  // false with Error() on failure
     bool Launch(const std::string &config) { return Launch(LaunchOptions{config}); }
     const std::string &Error() const { return error_; }
@@ -72,11 +61,9 @@ public:
     std::wstring Folder() const { return folder_; }
     long WaitExit();  // the exit code, or -1 on timeout
     std::vector<TraceCall> Trace(const char *onlyNamed = nullptr) const;
-
     std::wstring Text(int id) const { return TextOf(Item(id)); }
     static std::wstring TextOf(HWND hwnd);
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
-
     // These post, so a command that shows a modal box does not block.
     void Click(int id) const;    // WM_COMMAND from the button
     void Command(int id) const;  // WM_COMMAND id, lParam 0
@@ -85,7 +72,6 @@ public:
     void Select(int id, int index) const;  // as the program itself would
     void SetText(int id, const std::wstring &text) const { SetTextOf(Item(id), text); }
     static void SetTextOf(HWND hwnd, const std::wstring &text);
-
     // Waits until every message posted so far has been handled, or a modal
     // loop entered by one of them has taken the later ones.
     bool Settle() const;
@@ -95,16 +81,13 @@ public:
     bool WaitDialogGone(const std::wstring &caption) const;
     MessageBoxInfo WaitMessageBox(DWORD timeout = kWait) const;
     bool PressOk(const MessageBoxInfo &box) const;
-
 private:
     PROCESS_INFORMATION pi_{};
     HWND main_ = nullptr;
     std::wstring folder_;
     std::string error_;
 };
-
 // The next message box shows `text`, with the error icon (`icon`) or none,
 // owned by `owner`; it is then closed with OK.
 void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner);
-
 } // namespace e2e

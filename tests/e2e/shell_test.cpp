@@ -4,36 +4,28 @@
 // and identity dialogs, the interrupt count posted from the library's
 // thread, and the exit codes.
 #include <windows.h>
-
 #include <gtest/gtest.h>
-
 #include "driver.h"
 #include "help_text.h"
 #include "resource.h"
-
 namespace {
-
 using e2e::Narrow;
 using e2e::Widen;
 using Rows = std::vector<std::pair<int, std::string>>;
-
 class Program : public testing::Test {
 protected:
     e2e::TzDebug app;
-
     void Start(const std::string &config = "") { ASSERT_TRUE(app.Launch(config)) << app.Error(); }
     void ExpectBox(const std::string &text, bool icon, HWND owner) { e2e::ExpectMessageBox(app, text, icon, owner); }
     // Waits for a file dialog and checks its owner and first filter.
-    HWND FileDialog(const wchar_t *title, HWND owner, const wchar_t *filter)
-    {
+    HWND FileDialog(const wchar_t *title, HWND owner, const wchar_t *filter) {
         HWND dialog = app.WaitDialog(title);
         EXPECT_TRUE(dialog && GetWindow(dialog, GW_OWNER) == owner) << Narrow(title);
         EXPECT_EQ(app.TextOf(GetDlgItem(dialog, 0x470)), filter) << Narrow(title);
         return dialog;
     }
     // Types the name, presses OK and answers the overwrite question if asked.
-    void Choose(HWND dialog, const wchar_t *title, const std::wstring &path, bool overwrite = false)
-    {
+    void Choose(HWND dialog, const wchar_t *title, const std::wstring &path, bool overwrite = false) {
         e2e::TzDebug::SetTextOf(GetDlgItem(dialog, 0x47C), path);
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         HWND question = nullptr;
@@ -47,9 +39,7 @@ protected:
         ASSERT_TRUE(app.WaitDialogGone(title)) << Narrow(title);
     }
 };
-
-TEST_F(Program, ExitsWithOneByTheCloseBoxAnd129WithoutTheLibrary)
-{
+TEST_F(Program, ExitsWithOneByTheCloseBoxAnd129WithoutTheLibrary) {
     {
         e2e::TzDebug run;
         ASSERT_TRUE(run.Launch("card 2 = TZ820\ncard 9 = TZ810\n")) << run.Error();
@@ -66,9 +56,7 @@ TEST_F(Program, ExitsWithOneByTheCloseBoxAnd129WithoutTheLibrary)
     ExpectBox("无法加载TZ810的DLL", true, app.Main());
     EXPECT_EQ(app.WaitExit(), 129);
 }
-
-TEST_F(Program, MainDialogTemplateAndItsHexBoxesAsTyped)
-{
+TEST_F(Program, MainDialogTemplateAndItsHexBoxesAsTyped) {
     Start();
     EXPECT_EQ(app.TextOf(app.Main()), L"DEBUG TZ810/820");
     EXPECT_TRUE(GetWindowLongW(app.Main(), GWL_STYLE) & WS_MINIMIZEBOX);
@@ -99,7 +87,6 @@ TEST_F(Program, MainDialogTemplateAndItsHexBoxesAsTyped)
         {IDC_OPEN, "B打开设备"}, {IDC_CLOSE, "B关闭设备"}, {IDC_HELP, "B帮助"}, {IDC_EXIT, "B退出"},
     };
     EXPECT_EQ(e2e::DescribeControls(app.Main()), rows);
-
     // Only hexadecimal digits and Backspace, up to each box's limit.
     const std::wstring digits = L"0123456789abcdefABCDEF";
     for (const auto &[id, limit] : {std::pair{IDC_IO_ADDR, 4}, {IDC_IO_LENGTH, 22}, {IDC_IO_DATA, 22},
@@ -111,9 +98,7 @@ TEST_F(Program, MainDialogTemplateAndItsHexBoxesAsTyped)
         EXPECT_EQ(app.Text(id), digits.substr(0, limit - 1)) << id;
     }
 }
-
-TEST_F(Program, MessageBoxesShowTheirIconAndOwnerAndCountsArriveFromTheLibrarysThread)
-{
+TEST_F(Program, MessageBoxesShowTheirIconAndOwnerAndCountsArriveFromTheLibrarysThread) {
     Start();
     app.Select(IDC_DEVICE_COMBO, 2);
     app.Click(IDC_OPEN);
@@ -124,7 +109,6 @@ TEST_F(Program, MessageBoxesShowTheirIconAndOwnerAndCountsArriveFromTheLibrarysT
     app.SetText(IDC_IO_DATA, L"5A");
     app.Click(IDC_IO_WRITE);
     ExpectBox("写成功", false, nullptr);
-
     for (const auto &[button, box, count] : {std::tuple{IDC_LEVEL_TEST, IDC_LEVEL_COUNT, L"1"},
                                              {IDC_LEVEL_TEST, IDC_LEVEL_COUNT, L"2"}, {IDC_EDGE_TEST, IDC_EDGE_COUNT, L"1"}}) {
         app.Click(button);
@@ -136,9 +120,7 @@ TEST_F(Program, MessageBoxesShowTheirIconAndOwnerAndCountsArriveFromTheLibrarysT
     app.Click(IDC_CLOSE);
     ExpectBox("设备0没有打开", false, app.Main());
 }
-
-TEST_F(Program, HelpOpensUnownedAtItsFirstLine)
-{
+TEST_F(Program, HelpOpensUnownedAtItsFirstLine) {
     Start();
     app.Click(IDC_HELP);
     HWND help = app.WaitDialog(L"HELP"), text = GetDlgItem(help, IDC_HELP_TEXT);
@@ -160,9 +142,7 @@ TEST_F(Program, HelpOpensUnownedAtItsFirstLine)
     EXPECT_TRUE(app.WaitDialogGone(L"HELP"));
     EXPECT_TRUE(app.Running());
 }
-
-TEST_F(Program, IdentityDialogTemplateOwnerKeysAndItsMessageBox)
-{
+TEST_F(Program, IdentityDialogTemplateOwnerKeysAndItsMessageBox) {
     Start("card 0 = TZ810\nvid 0 = 0x1A2B\n");
     app.Click(IDC_OPEN);
     app.Click(IDC_IDENTITY);
@@ -192,9 +172,7 @@ TEST_F(Program, IdentityDialogTemplateOwnerKeysAndItsMessageBox)
     ASSERT_TRUE(app.Settle());
     EXPECT_TRUE(app.Enabled(IDC_IDENTITY));
 }
-
-TEST_F(Program, FlashReadSavesAndFlashWriteOpensAsSetUp)
-{
+TEST_F(Program, FlashReadSavesAndFlashWriteOpensAsSetUp) {
     const wchar_t save[] = L"\u4fdd\u5b58\u6587\u4ef6";  // 保存文件
     const wchar_t open[] = L"\u9009\u62e9\u5373\u5c06\u5199\u5165\u7684\u76ee\u6807\u6587\u4ef6";
     const wchar_t saveFilters[] = L"Images(*.txt)", openFilters[] = L"Images(*.TXT)";
@@ -213,7 +191,6 @@ TEST_F(Program, FlashReadSavesAndFlashWriteOpensAsSetUp)
     ASSERT_TRUE(e2e::WriteWholeFile(app.Folder() + L"\\over.bin", std::string(0x10001, 'x')));
     Start();
     app.Click(IDC_OPEN);
-
     // A bare name gets the default extension, in the program's folder.
     app.Click(IDC_FLASH_READ);
     Choose(FileDialog(save, nullptr, saveFilters), save, L"image");
@@ -234,7 +211,6 @@ TEST_F(Program, FlashReadSavesAndFlashWriteOpensAsSetUp)
     EXPECT_TRUE(e2e::ReadWholeFile(longName) == flash) << "the long name was not written";
     DeleteFileW(longName.c_str());
     RemoveDirectoryW(shortFolder.c_str());
-
     const size_t mark = app.Trace().size();
     app.Click(IDC_FLASH_WRITE);
     HWND dialog = FileDialog(open, app.Main(), openFilters);
@@ -254,5 +230,4 @@ TEST_F(Program, FlashReadSavesAndFlashWriteOpensAsSetUp)
     Choose(FileDialog(open, app.Main(), openFilters), open, app.Folder() + L"\\over.bin");
     ExpectBox("只能打开小于64K的文件", true, app.Main());
 }
-
 } // namespace

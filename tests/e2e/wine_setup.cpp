@@ -4,19 +4,13 @@
 // unmanaged: an application default of the prefix, removed afterwards if
 // we added it.
 #include <windows.h>
-
 #include <gtest/gtest.h>
-
 namespace {
-
 const wchar_t kKey[] = L"Software\\Wine\\AppDefaults\\tzdebug.exe";
-
 class UnmanagedWindows : public testing::Environment {
     bool added_ = false;
-
 public:
-    void SetUp() override
-    {
+    void SetUp() override {
         HKEY key;
         HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
         if (!GetProcAddress(ntdll, "wine_get_version") ||  // not under Wine
@@ -28,13 +22,10 @@ public:
         RegCloseKey(key);
         added_ = true;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (added_)
             RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
     }
 };
-
 testing::Environment *const unmanaged = testing::AddGlobalTestEnvironment(new UnmanagedWindows);
-
 } // namespace

@@ -7,28 +7,17 @@
 #include <memory>
 #include <string>
 #include <vector>
-
 #include "hextext.h"
-
 namespace {
-
-int Digit(char c)
-{
+int Digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
-
-void Check(bool ok)
-{
-    if (!ok) std::abort();
-}
-
+void Check(bool ok) { if (!ok) std::abort(); }
 }  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     // The input as a block: byte-run text and back.
     const std::size_t n = size < kMaxBlockBytes ? size : kMaxBlockBytes;
     std::vector<char> text(ByteRunLength(n) + 1);
@@ -38,7 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Check(ByteRunToBytes(text.data(), ByteRunLength(n), n, back.get(), &used));
     Check(used == n && std::memcmp(back.get(), data, n) == 0);
     if (size < 2) return 0;
-
     // The input as a data box's text, the first two bytes the length asked for.
     const std::size_t requested = (data[0] | data[1] << 8) % (kMaxBlockBytes + 1);
     const std::string box(reinterpret_cast<const char *>(data) + 2, size - 2);
@@ -66,7 +54,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         Check(used == (expected.size() < requested ? expected.size() : requested));
         Check(used == 0 || std::memcmp(out.get(), expected.data(), used) == 0);
     }
-
     // The short boxes read a C string: up to its NUL, the length box no
     // more than kMaxLengthDigits characters of it.
     const std::string cstr(box.c_str());
