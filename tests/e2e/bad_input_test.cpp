@@ -31,8 +31,7 @@ std::wstring Input(size_t i, bool dataBox) {
     const std::wstring kText[kInputCount] = {
         L"", L"", L"", L"", L"12\r\n34", L"12\t34", std::wstring(L"12\0" L"34", 5), L"１２中文"};
     std::wstring text = kText[i];
-    while (text.size() < kLong[i])
-        text += dataBox ? L"11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 00\r\n" : L"1";
+    while (text.size() < kLong[i]) text += dataBox ? L"11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 00\r\n" : L"1";
     text.resize(std::max(kText[i].size(), kLong[i]));
     return text;
 }
@@ -117,12 +116,10 @@ TEST_F(BadInput, EveryEditBoxRefusesOrUsesWhatItLooksAt) {
     ASSERT_TRUE(app.Launch("")) << app.Error();
     app.Click(IDC_OPEN);
     ASSERT_TRUE(app.Settle());
-    for (const Row &row : kMain)
-        Walk(row, app.Main());
+    for (const Row &row : kMain) Walk(row, app.Main());
     app.Click(IDC_IDENTITY);
     dialog = app.WaitDialog(L"外置24C02芯片读写");
     ASSERT_NE(dialog, nullptr);
-    for (const Row &row : kIdentity)
-        Walk(row, dialog);
+    for (const Row &row : kIdentity) Walk(row, dialog);
 }
 } // namespace

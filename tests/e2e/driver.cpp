@@ -6,8 +6,7 @@ namespace {
 bool Send(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result = nullptr) {
     DWORD_PTR r = 0;
     const bool ok = SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_NORMAL, 5000, &r);
-    if (result)
-        *result = r;
+    if (result) *result = r;
     return ok;
 }
 using WindowSearch = std::pair<DWORD, std::vector<HWND>>;
@@ -15,8 +14,7 @@ BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp) {
     auto *search = reinterpret_cast<WindowSearch *>(lp);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == search->first)
-        search->second.push_back(hwnd);
+    if (pid == search->first) search->second.push_back(hwnd);
     return TRUE;
 }
 void RemoveTree(const std::wstring &folder) {
@@ -24,10 +22,8 @@ void RemoveTree(const std::wstring &folder) {
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
     for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
         const std::wstring name = data.cFileName;
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            DeleteFileW((folder + L"\\" + name).c_str());
-        else if (name != L"." && name != L"..")
-            RemoveTree(folder + L"\\" + name);
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((folder + L"\\" + name).c_str());
+        else if (name != L"." && name != L"..") RemoveTree(folder + L"\\" + name);
     }
     FindClose(find);
     RemoveDirectoryW(folder.c_str());
@@ -44,12 +40,9 @@ std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed
             continue;
         call.line = line;
         while (tokens >> token && token != "->") {
-            if (token.compare(0, 5, "data=") == 0)
-                call.data = token.substr(5);
-            else if (token.compare(0, 4, "out=") == 0)
-                call.out = token.substr(4);
-            else
-                call.args.push_back(uint32_t(std::strtoull(token.c_str() + token.find('=') + 1, nullptr, 0)));
+            if (token.compare(0, 5, "data=") == 0) call.data = token.substr(5);
+            else if (token.compare(0, 4, "out=") == 0) call.out = token.substr(4);
+            else call.args.push_back(uint32_t(std::strtoull(token.c_str() + token.find('=') + 1, nullptr, 0)));
         }
         calls.push_back(call);
     }
@@ -58,8 +51,7 @@ std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed
 } // namespace
 bool WaitFor(const std::function<bool()> &done, DWORD timeout) {
     for (DWORD start = GetTickCount(); !done(); Sleep(10))
-        if (GetTickCount() - start > timeout)
-            return false;
+        if (GetTickCount() - start > timeout) return false;
     return true;
 }
 std::wstring Widen(const std::string &s) {
@@ -101,14 +93,11 @@ std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog) {
         std::string kind = "?";
         if (cls == L"Button")  // a focused push button is made the default one
             kind = button <= BS_DEFPUSHBUTTON ? "B" : button == BS_AUTOCHECKBOX ? "C" : button == BS_GROUPBOX ? "G" : "?";
-        else if (cls == L"Static")
-            kind = "L";
+        else if (cls == L"Static") kind = "L";
         else if (cls == L"Edit")
             kind = style & ES_MULTILINE ? (style & ES_READONLY ? "T" : "D") : style & ES_READONLY ? "R" : "I";
-        else if (cls == L"ComboBox" && (style & 3) == CBS_DROPDOWN)
-            kind = style & CBS_SORT ? "S" : "O";
-        if (std::string("BCGL").find(kind) != std::string::npos)
-            kind += Narrow(TzDebug::TextOf(c));
+        else if (cls == L"ComboBox" && (style & 3) == CBS_DROPDOWN) kind = style & CBS_SORT ? "S" : "O";
+        if (std::string("BCGL").find(kind) != std::string::npos) kind += Narrow(TzDebug::TextOf(c));
         const int id = GetDlgCtrlID(c);
         controls.push_back({(id & 0xFFFF) == 0xFFFF ? -1 : id, kind});
     }
@@ -117,14 +106,12 @@ std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog) {
 std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name, size_t from) {
     std::vector<TraceCall> found;
     for (size_t i = from; i < calls.size(); ++i)
-        if (calls[i].name == name)
-            found.push_back(calls[i]);
+        if (calls[i].name == name) found.push_back(calls[i]);
     return found;
 }
 std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from) {
     std::string text;
-    for (size_t i = from; i < calls.size(); ++i)
-        text += "  " + calls[i].line + "\n";
+    for (size_t i = from; i < calls.size(); ++i) text += "  " + calls[i].line + "\n";
     return text;
 }
 void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner) {
@@ -149,8 +136,7 @@ TzDebug::~TzDebug() {
     }
     CloseHandle(pi_.hProcess);
     CloseHandle(pi_.hThread);
-    if (!::testing::Test::HasFailure())
-        RemoveTree(folder_);
+    if (!::testing::Test::HasFailure()) RemoveTree(folder_);
     else
         std::fprintf(stderr, "[ e2e ] folder kept: %s\n[ e2e ] trace:\n%s\n", Narrow(folder_).c_str(),
                      ReadWholeFile(folder_ + L"\\trace.txt").c_str());
@@ -167,8 +153,7 @@ bool TzDebug::Launch(const LaunchOptions &options) {
     std::wstring env;
     wchar_t *block = GetEnvironmentStringsW();
     for (const wchar_t *p = block; *p; p += wcslen(p) + 1)
-        if (_wcsnicmp(p, L"TZSIM_", 6) != 0)
-            env.append(p, wcslen(p) + 1);
+        if (_wcsnicmp(p, L"TZSIM_", 6) != 0) env.append(p, wcslen(p) + 1);
     FreeEnvironmentStringsW(block);
     for (const wchar_t *v : {L"TZSIM_CONFIG=", L"\\scenario.cfg", L"TZSIM_STATE=", L"\\state.bin", L"TZSIM_TRACE=",
                              L"\\trace.txt"})
@@ -204,8 +189,7 @@ std::vector<TraceCall> TzDebug::Trace(const char *onlyNamed) const {
 }
 std::wstring TzDebug::TextOf(HWND hwnd) {
     DWORD_PTR length = 0;
-    if (!hwnd || !Send(hwnd, WM_GETTEXTLENGTH, 0, 0, &length))
-        return L"<no window>";
+    if (!hwnd || !Send(hwnd, WM_GETTEXTLENGTH, 0, 0, &length)) return L"<no window>";
     std::vector<wchar_t> buffer(length + 2);
     Send(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), &length);
     return std::wstring(buffer.data(), length);
@@ -215,8 +199,7 @@ void TzDebug::Click(int id) const {
 }
 void TzDebug::Command(int id) const { PostMessageW(main_, WM_COMMAND, id, 0); }
 void TzDebug::TypeInto(HWND box, const std::wstring &chars) {
-    for (wchar_t c : chars)
-        PostMessageW(box, WM_CHAR, c, 1);
+    for (wchar_t c : chars) PostMessageW(box, WM_CHAR, c, 1);
 }
 void TzDebug::Select(int id, int index) const { Send(Item(id), CB_SETCURSEL, index, 0); }
 void TzDebug::SetTextOf(HWND hwnd, const std::wstring &text) {

@@ -1,7 +1,5 @@
-// Drives the real tzdebug.exe from a test: starts it beside the simulated
-// TZ810DLL.DLL with a scenario of its own, talks to its windows through
-// window messages and reads the simulator's call trace. Every wait has a
-// timeout; a program still running at the end of a test is killed.
+// Runs the real tzdebug.exe beside the simulated TZ810DLL.DLL, drives it by window messages and reads the
+// simulator's call trace. Every wait has a timeout; a program still running at the end of a test is killed.
 #pragma once
 #include <windows.h>
 #include <cstdint>
@@ -16,11 +14,9 @@ std::wstring Widen(const std::string &utf8);
 std::string Narrow(const std::wstring &text);
 std::string ReadWholeFile(const std::wstring &path);  // empty when it cannot be read
 bool WriteWholeFile(const std::wstring &path, const std::string &content);
-// The controls of a dialog in template order: the identifier (-1 for none)
-// and a kind letter, followed by the text for buttons and labels. Kinds:
-// B push button, C check box, G group box, L label, I input box, R read-only
-// box, D multi-line data box, T read-only multi-line text, O drop-down
-// combo box, S sorted one.
+// A dialog's controls in template order: identifier (-1 for none) and kind, plus the text of B push button,
+// C check box, G group box, L label; I input, R read-only, D multi-line data, T read-only multi-line text box;
+// O drop-down combo box, S sorted one.
 std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog);
 // One call of the simulator's trace: <ms> <Name> <args> [data=<hex>] [out=<hex>] -> <result>
 struct TraceCall {
@@ -31,8 +27,7 @@ struct TraceCall {
 // Calls named `name` from position `from` on; the lines from there on.
 std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name, size_t from = 0);
 std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from = 0);
-// A message box of the program (caption "提示"). It shows no other icon
-// than the error icon.
+// A message box of the program (caption "提示"); the error icon is its only icon.
 struct MessageBoxInfo {
     HWND hwnd = nullptr, owner = nullptr;
     std::wstring text;
@@ -72,8 +67,7 @@ public:
     void Select(int id, int index) const;  // as the program itself would
     void SetText(int id, const std::wstring &text) const { SetTextOf(Item(id), text); }
     static void SetTextOf(HWND hwnd, const std::wstring &text);
-    // Waits until every message posted so far has been handled, or a modal
-    // loop entered by one of them has taken the later ones.
+    // Until every message posted so far is handled, or a modal loop entered by one took the later ones.
     bool Settle() const;
     // Top-level dialogs of the program with this caption.
     std::vector<HWND> Dialogs(const std::wstring &caption, bool visibleOnly = true) const;
@@ -87,7 +81,6 @@ private:
     std::wstring folder_;
     std::string error_;
 };
-// The next message box shows `text`, with the error icon (`icon`) or none,
-// owned by `owner`; it is then closed with OK.
+// The next message box shows `text`, with the error icon or none, owned by `owner`; then closed with OK.
 void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner);
 } // namespace e2e

@@ -30,12 +30,10 @@ protected:
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         HWND question = nullptr;
         ASSERT_TRUE(!overwrite || e2e::WaitFor([&] {
-            for (HWND h : app.Dialogs(title))
-                question = GetWindow(h, GW_OWNER) == dialog ? h : question;
+            for (HWND h : app.Dialogs(title)) question = GetWindow(h, GW_OWNER) == dialog ? h : question;
             return question != nullptr;
         })) << "no overwrite question";
-        if (question)
-            PostMessageW(question, WM_COMMAND, IDYES, 0);
+        if (question) PostMessageW(question, WM_COMMAND, IDYES, 0);
         ASSERT_TRUE(app.WaitDialogGone(title)) << Narrow(title);
     }
 };
@@ -223,8 +221,7 @@ TEST_F(Program, FlashReadSavesAndFlashWriteOpensAsSetUp) {
     EXPECT_EQ(_strnicmp(writes[0].data.c_str(), hex.c_str(), 16), 0) << writes[0].data.substr(0, 16);
     // The written range is read back before the program reports.
     uint32_t readBack = 0;
-    for (const e2e::TraceCall &r : e2e::CallsNamed(app.Trace(), "TZ780mReadFlash", mark))
-        readBack += r.Arg(2);
+    for (const e2e::TraceCall &r : e2e::CallsNamed(app.Trace(), "TZ780mReadFlash", mark)) readBack += r.Arg(2);
     EXPECT_EQ(readBack, 0x10000u);
     app.Click(IDC_FLASH_WRITE);
     Choose(FileDialog(open, app.Main(), openFilters), open, app.Folder() + L"\\over.bin");

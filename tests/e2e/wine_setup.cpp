@@ -23,8 +23,7 @@ public:
         added_ = true;
     }
     void TearDown() override {
-        if (added_)
-            RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+        if (added_) RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
     }
 };
 testing::Environment *const unmanaged = testing::AddGlobalTestEnvironment(new UnmanagedWindows);
