@@ -1,6 +1,5 @@
-// The device library as a 32-bit Windows process binds it at run time:
-// TZ810DLL.DLL is found by its plain name beside the program and every
-// function of the table is bound to the export of its undecorated name.
+// The device library as a 32-bit Windows process binds it at run time: TZ810DLL.DLL is found by its plain name beside
+// the program and every function of the table is bound to the export of its undecorated name.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include "device_library.h"

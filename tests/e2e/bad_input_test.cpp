@@ -1,7 +1,6 @@
-// Pasted text that no key filter saw, in every edit box of the main and
-// identity dialogs, then the box's read or write button: the program must
-// stay up, leave the card alone unless the part of the text it looks at is
-// valid, and say what it says for that text.
+// Pasted text that no key filter saw, in every edit box of the main and identity dialogs, then the box's read or
+// write button: the program must stay up, leave the card alone unless the part of the text it looks at is valid, and
+// say what it says for that text.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -19,12 +18,10 @@ const char kNeedBoth[] = "请输入地址和数据!";
 const char kWritten[] = "写成功";
 const char kByteWritten[] = "写数据成功!";
 const char kEepromWritten[] = "写EEPROM完成";
-// Pasted text number i, in the order of Row::expect: the empty text, 32,767,
-// 32,768 and 100,000 characters, CR/LF, a tab, an embedded NUL (which ends
-// the text on its way into the box, as it would from the clipboard) and
-// non-ASCII text. The long ones are digits; in a data box, byte-run text in
-// lines of 16 bytes, since Wine's multi-line box lays out one long paragraph
-// in time that grows with the square of its length.
+// Pasted text number i, in the order of Row::expect: the empty text, 32,767, 32,768 and 100,000 characters, CR/LF, a
+// tab, an embedded NUL (which ends the text on its way into the box, as it would from the clipboard) and non-ASCII
+// text. The long ones are digits; in a data box, byte-run text in lines of 16 bytes, since Wine's multi-line box lays
+// out one long paragraph in time that grows with the square of its length.
 const size_t kInputCount = 8;
 std::wstring Input(size_t i, bool dataBox) {
     const size_t kLong[kInputCount] = {0, 32767, 32768, 100000, 0, 0, 0, 0};
@@ -35,9 +32,8 @@ std::wstring Input(size_t i, bool dataBox) {
     text.resize(std::max(kText[i].size(), kLong[i]));
     return text;
 }
-// Per input: 'E' the row's message for an empty box, 'B' the bad-character
-// message (both without a device call), 'C' the device call and then the
-// row's message for it (none after a read).
+// Per input: 'E' the row's message for an empty box, 'B' the bad-character message (both without a device call), 'C'
+// the device call and then the row's message for it (none after a read).
 struct Row {
     int box;
     int button;
@@ -87,8 +83,7 @@ protected:
             const size_t before = app.Trace().size();
             PostMessageW(window, WM_COMMAND, MAKEWPARAM(row.button, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(window, row.button)));
-            // Wine's edit boxes take seconds over a long text, and the
-            // program does not answer meanwhile.
+            // Wine's edit boxes take seconds over a long text, and the program does not answer meanwhile.
             const DWORD start = GetTickCount();
             bool settled = false;
             while (!(settled = app.Settle()) && GetTickCount() - start < 120000) {

@@ -206,10 +206,9 @@ void TzDebug::SetTextOf(HWND hwnd, const std::wstring &text) {
     Send(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 bool TzDebug::Settle() const {
-    // The status box's modified flag is the marker: cleared now, set again
-    // by a message posted behind everything posted so far, which the main
-    // loop or a modal loop takes in order. A second round catches what the
-    // first ones posted in turn.
+    // The status box's modified flag is the marker: cleared now, set again by a message posted behind everything
+    // posted so far, which the main loop or a modal loop takes in order. A second round catches what the first ones
+    // posted in turn.
     HWND marker = Item(1035);
     DWORD_PTR modified = 0;
     for (int round = 0; round < 2; ++round)

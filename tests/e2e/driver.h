@@ -1,5 +1,5 @@
-// Runs the real tzdebug.exe beside the simulated TZ810DLL.DLL, drives it by window messages and reads the
-// simulator's call trace. Every wait has a timeout; a program still running at the end of a test is killed.
+// Runs the real tzdebug.exe beside the simulated TZ810DLL.DLL, drives it by window messages and reads the simulator's
+// call trace. Every wait has a timeout; a program still running at the end of a test is killed.
 #pragma once
 #include <windows.h>
 #include <cstdint>
@@ -14,9 +14,9 @@ std::wstring Widen(const std::string &utf8);
 std::string Narrow(const std::wstring &text);
 std::string ReadWholeFile(const std::wstring &path);  // empty when it cannot be read
 bool WriteWholeFile(const std::wstring &path, const std::string &content);
-// A dialog's controls in template order: identifier (-1 for none) and kind, plus the text of B push button,
-// C check box, G group box, L label; I input, R read-only, D multi-line data, T read-only multi-line text box;
-// O drop-down combo box, S sorted one.
+// A dialog's controls in template order: identifier (-1 for none) and kind, plus the text of B push button, C check
+// box, G group box, L label; I input, R read-only, D multi-line data, T read-only multi-line text box; O drop-down
+// combo box, S sorted one.
 std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog);
 // One call of the simulator's trace: <ms> <Name> <args> [data=<hex>] [out=<hex>] -> <result>
 struct TraceCall {

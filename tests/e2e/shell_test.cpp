@@ -1,8 +1,6 @@
-// What only the real program under Wine shows: the templates as created,
-// the hex-key filter and limits as typed, the message boxes' icon and owner,
-// the file dialogs' set-up with the Win32 file port behind them, the help
-// and identity dialogs, the interrupt count posted from the library's
-// thread, and the exit codes.
+// What only the real program under Wine shows: the templates as created, the hex-key filter and limits as typed, the
+// message boxes' icon and owner, the file dialogs' set-up with the Win32 file port behind them, the help and identity
+// dialogs, the interrupt count posted from the library's thread, and the exit codes.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include "driver.h"
@@ -59,25 +57,21 @@ TEST_F(Program, MainDialogTemplateAndItsHexBoxesAsTyped) {
     EXPECT_EQ(app.TextOf(app.Main()), L"DEBUG TZ810/820");
     EXPECT_TRUE(GetWindowLongW(app.Main(), GWL_STYLE) & WS_MINIMIZEBOX);
     const Rows rows = {
-        {-1, "G设备信息"}, {-1, "L设备号"}, {IDC_DEVICE_COMBO, "S"}, {-1, "L设备状态"}, {IDC_STATUS, "R"},
-        {-1, "L中断号"}, {IDC_INT_LINE, "R"}, {-1, "LI/O基址"}, {IDC_IO_BASE, "R"},
-        {IDC_MEM_BASE_LABEL, "LMEM基址"}, {IDC_MEM_BASE, "R"}, {-1, "L驱动版本"}, {IDC_DRIVER_VERSION, "R"},
-        {-1, "GIO/MEM脉冲宽度设置"}, {-1, "L当前脉宽"}, {IDC_PULSE_NOW, "R"}, {-1, "Lns"}, {-1, "L设置宽度"},
-        {IDC_PULSE_COMBO, "O"}, {IDC_PULSE_SET, "B设置"},
-        {-1, "GIO读写（提示：当选择字或者双字方式读写时，地址和数据长度需要分别为2或4的倍数，HEX单位）"}, {-1, "L模式选择"}, {IDC_IO_WIDTH, "O"},
-        {-1, "L地址类型"}, {IDC_IO_ADDR_TYPE, "O"}, {-1, "L地址"}, {IDC_IO_ADDR, "I"}, {-1, "L数据长度"},
-        {IDC_IO_LENGTH, "I"}, {-1, "L数据HEX"}, {IDC_IO_DATA, "D"}, {IDC_IO_CLEAR, "B清空数据"},
-        {IDC_IO_READ, "BI/O读"}, {IDC_IO_WRITE, "BI/O写"},
-        {-1, "GMEM读写（提示：当选择双字进行读写时，地址和数据长度需要为4的倍数，地址的范围为0x0000~0x7FFF）"}, {IDC_MEM_32BIT, "C32位支持"},
-        {-1, "L模式选择"}, {IDC_MEM_WIDTH, "O"}, {-1, "L地址"}, {IDC_MEM_ADDR, "I"}, {-1, "L数据长度"},
-        {IDC_MEM_LENGTH, "I"}, {-1, "L数据HEX"}, {IDC_MEM_DATA, "D"}, {IDC_MEM_CLEAR, "B清空数据"},
-        {IDC_MEM_READ, "BMEM读"}, {IDC_MEM_WRITE, "BMEM写"},
-        {IDC_I2C_FRAME, "GI2C读写(提示：请不要将VID和DID同时设置为FFFF,否则系统将无法识别板卡)"}, {-1, "L地址HEX"},
-        {IDC_I2C_ADDR, "I"}, {-1, "L数据HEX"}, {IDC_I2C_DATA, "I"}, {IDC_I2C_READ, "BI2C读"},
-        {IDC_I2C_WRITE, "BI2C写"}, {IDC_IDENTITY, "B配置信息"}, {-1, "GSPI读写"}, {-1, "LSPI模式"},
-        {IDC_SPI_MODE, "O"}, {-1, "L时钟频率"}, {IDC_SPI_CLOCK, "O"}, {IDC_SPI_SET, "B设置"},
-        {-1, "LFLASH状态"}, {IDC_FLASH_STATUS, "R"}, {IDC_FLASH_READ, "BFLASH读"},
-        {IDC_FLASH_WRITE, "BFLASH写"}, {IDC_FLASH_ERASE, "BFLASH擦除"},
+        {-1, "G设备信息"}, {-1, "L设备号"}, {IDC_DEVICE_COMBO, "S"}, {-1, "L设备状态"}, {IDC_STATUS, "R"}, {-1, "L中断号"},
+        {IDC_INT_LINE, "R"}, {-1, "LI/O基址"}, {IDC_IO_BASE, "R"}, {IDC_MEM_BASE_LABEL, "LMEM基址"}, {IDC_MEM_BASE, "R"},
+        {-1, "L驱动版本"}, {IDC_DRIVER_VERSION, "R"}, {-1, "GIO/MEM脉冲宽度设置"}, {-1, "L当前脉宽"}, {IDC_PULSE_NOW, "R"},
+        {-1, "Lns"}, {-1, "L设置宽度"}, {IDC_PULSE_COMBO, "O"}, {IDC_PULSE_SET, "B设置"},
+        {-1, "GIO读写（提示：当选择字或者双字方式读写时，地址和数据长度需要分别为2或4的倍数，HEX单位）"}, {-1, "L模式选择"}, {IDC_IO_WIDTH, "O"}, {-1, "L地址类型"},
+        {IDC_IO_ADDR_TYPE, "O"}, {-1, "L地址"}, {IDC_IO_ADDR, "I"}, {-1, "L数据长度"}, {IDC_IO_LENGTH, "I"}, {-1, "L数据HEX"},
+        {IDC_IO_DATA, "D"}, {IDC_IO_CLEAR, "B清空数据"}, {IDC_IO_READ, "BI/O读"}, {IDC_IO_WRITE, "BI/O写"},
+        {-1, "GMEM读写（提示：当选择双字进行读写时，地址和数据长度需要为4的倍数，地址的范围为0x0000~0x7FFF）"}, {IDC_MEM_32BIT, "C32位支持"}, {-1, "L模式选择"},
+        {IDC_MEM_WIDTH, "O"}, {-1, "L地址"}, {IDC_MEM_ADDR, "I"}, {-1, "L数据长度"}, {IDC_MEM_LENGTH, "I"}, {-1, "L数据HEX"},
+        {IDC_MEM_DATA, "D"}, {IDC_MEM_CLEAR, "B清空数据"}, {IDC_MEM_READ, "BMEM读"}, {IDC_MEM_WRITE, "BMEM写"},
+        {IDC_I2C_FRAME, "GI2C读写(提示：请不要将VID和DID同时设置为FFFF,否则系统将无法识别板卡)"}, {-1, "L地址HEX"}, {IDC_I2C_ADDR, "I"},
+        {-1, "L数据HEX"}, {IDC_I2C_DATA, "I"}, {IDC_I2C_READ, "BI2C读"}, {IDC_I2C_WRITE, "BI2C写"},
+        {IDC_IDENTITY, "B配置信息"}, {-1, "GSPI读写"}, {-1, "LSPI模式"}, {IDC_SPI_MODE, "O"}, {-1, "L时钟频率"},
+        {IDC_SPI_CLOCK, "O"}, {IDC_SPI_SET, "B设置"}, {-1, "LFLASH状态"}, {IDC_FLASH_STATUS, "R"},
+        {IDC_FLASH_READ, "BFLASH读"}, {IDC_FLASH_WRITE, "BFLASH写"}, {IDC_FLASH_ERASE, "BFLASH擦除"},
         {-1, "G配置空间读写（提示：有些配置空间仅是可读的，具体信息请看芯片手册）"}, {-1, "L地址HEX"}, {IDC_CFG_ADDR, "I"}, {-1, "L数据HEX"},
         {IDC_CFG_DATA, "I"}, {IDC_CFG_READ, "B读"}, {IDC_CFG_WRITE, "B写"},
         {-1, "G中断演示（中断演示前需要先将A15脚与INT#脚连接起来，DEC单位）"}, {-1, "L电平中断"}, {IDC_LEVEL_COUNT, "R"},
@@ -149,11 +143,11 @@ TEST_F(Program, IdentityDialogTemplateOwnerKeysAndItsMessageBox) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(GetWindow(dialog, GW_OWNER), nullptr);
     const Rows rows = {
-        {IDC_EEPROM_WRITE, "B写EEPROM"}, {-1, "LVID(厂商标识 : Vendor ID)"}, {IDC_VID, "I"},
-        {-1, "LDID(设备标识: Device ID)"}, {IDC_DID, "I"}, {-1, "LRID(芯片版本 : Revision ID)"}, {IDC_RID, "I"},
-        {-1, "LSVID(子系统厂商标识 : Subsystem Vendor ID)"}, {IDC_SVID, "I"},
-        {-1, "LSID(子系统标识 : Subsystem ID)"}, {IDC_SID, "I"}, {-1, "LHEX"}, {-1, "LHEX"}, {-1, "LHEX"},
-        {-1, "LHEX"}, {-1, "LHEX"}, {IDC_EEPROM_READ, "B读EEPROM"},
+        {IDC_EEPROM_WRITE, "B写EEPROM"}, {-1, "LVID(厂商标识 : Vendor ID)"}, {IDC_VID, "I"}, {-1, "LDID(设备标识: Device ID)"},
+        {IDC_DID, "I"}, {-1, "LRID(芯片版本 : Revision ID)"}, {IDC_RID, "I"},
+        {-1, "LSVID(子系统厂商标识 : Subsystem Vendor ID)"}, {IDC_SVID, "I"}, {-1, "LSID(子系统标识 : Subsystem ID)"},
+        {IDC_SID, "I"}, {-1, "LHEX"}, {-1, "LHEX"}, {-1, "LHEX"}, {-1, "LHEX"}, {-1, "LHEX"},
+        {IDC_EEPROM_READ, "B读EEPROM"},
     };
     EXPECT_EQ(e2e::DescribeControls(dialog), rows);
     EXPECT_EQ(Narrow(app.TextOf(GetDlgItem(dialog, IDC_VID))), "1A2B");
@@ -199,8 +193,8 @@ TEST_F(Program, FlashReadSavesAndFlashWriteOpensAsSetUp) {
     Choose(FileDialog(save, nullptr, saveFilters), save, image, true);
     ExpectBox("读FLASH成功", false, app.Main());
     EXPECT_TRUE(e2e::ReadWholeFile(image) == flash);
-    // A 249-character name in a short folder: the temporary file beside it
-    // must not take its name from it (one name holds at most 255 characters).
+    // A 249-character name in a short folder: the temporary file beside it must not take its name from it (one name
+    // holds at most 255 characters).
     const std::wstring shortFolder = L"C:\\tzl", longName = shortFolder + L"\\" + std::wstring(245, L'n') + L".bin";
     CreateDirectoryW(shortFolder.c_str(), nullptr);
     app.Click(IDC_FLASH_READ);

@@ -1,8 +1,6 @@
-// Under Wine without a window manager (Xvfb), hiding or destroying a window
-// the X11 driver "manages" waits two seconds for a window manager that never
-// answers. For the run of the tests, tzdebug.exe's windows are made
-// unmanaged: an application default of the prefix, removed afterwards if
-// we added it.
+// Under Wine without a window manager (Xvfb), hiding or destroying a window the X11 driver "manages" waits two
+// seconds for a window manager that never answers. For the run of the tests, tzdebug.exe's windows are made
+// unmanaged: an application default of the prefix, removed afterwards if we added it.
 #include <windows.h>
 #include <gtest/gtest.h>
 namespace {

@@ -1,6 +1,5 @@
-// Hex text readers against a plain reference: byte-run text of any block
-// reads back into the same block, and any data box text is either refused
-// or read into exactly the bytes its digits say.
+// Hex text readers against a plain reference: byte-run text of any block reads back into the same block, and any data
+// box text is either refused or read into exactly the bytes its digits say.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -54,8 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         Check(used == (expected.size() < requested ? expected.size() : requested));
         Check(used == 0 || std::memcmp(out.get(), expected.data(), used) == 0);
     }
-    // The short boxes read a C string: up to its NUL, the length box no
-    // more than kMaxLengthDigits characters of it.
+    // The short boxes read a C string: up to its NUL, the length box no more than kMaxLengthDigits characters of it.
     const std::string cstr(box.c_str());
     bool allDigits = !cstr.empty(), lengthDigits = true;
     std::uint32_t length = 0;

@@ -1,6 +1,5 @@
-// The simulator's configuration reader: any text is read without a crash,
-// and whatever lines come first, the valid lines after them all apply and
-// draw no warning.
+// The simulator's configuration reader: any text is read without a crash, and whatever lines come first, the valid
+// lines after them all apply and draw no warning.
 #include <cstdint>
 #include <cstdlib>
 #include <string>

@@ -1,6 +1,5 @@
-// The simulator's state-file reader: any file is read without a crash, and
-// whatever damaged lines come first, the valid lines after them restore the
-// flash, the EEPROM and the writable configuration bytes.
+// The simulator's state-file reader: any file is read without a crash, and whatever damaged lines come first, the
+// valid lines after them restore the flash, the EEPROM and the writable configuration bytes.
 #include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
