@@ -4,20 +4,15 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <algorithm>
-#include <string>
 #include "driver.h"
 #include "resource.h"
 namespace {
 using e2e::Narrow;
 using e2e::TzDebug;
-const char kBad[] = "您输入的字符有误，请输入0~9,a~f,A~F之间的十六进制数!";
-const char kReadNeedsBoth[] = "请输入地址和数据长度";
-const char kWriteNeedsAll[] = "请输入地址,数据长度和写入数据内容";
-const char kNeedAddress[] = "请输入地址!";
-const char kNeedBoth[] = "请输入地址和数据!";
-const char kWritten[] = "写成功";
-const char kByteWritten[] = "写数据成功!";
-const char kEepromWritten[] = "写EEPROM完成";
+const char kBad[] = "您输入的字符有误，请输入0~9,a~f,A~F之间的十六进制数!", kReadNeedsBoth[] = "请输入地址和数据长度",
+           kWriteNeedsAll[] = "请输入地址,数据长度和写入数据内容", kNeedAddress[] = "请输入地址!",
+           kNeedBoth[] = "请输入地址和数据!", kWritten[] = "写成功", kByteWritten[] = "写数据成功!",
+           kEepromWritten[] = "写EEPROM完成";
 // Pasted text number i, in the order of Row::expect: the empty text, 32,767, 32,768 and 100,000 characters, CR/LF, a
 // tab, an embedded NUL (which ends the text on its way into the box, as it would from the clipboard) and non-ASCII
 // text. The long ones are digits; in a data box, byte-run text in lines of 16 bytes, since Wine's multi-line box lays
@@ -35,12 +30,8 @@ std::wstring Input(size_t i, bool dataBox) {
 // Per input: 'E' the row's message for an empty box, 'B' the bad-character message (both without a device call), 'C'
 // the device call and then the row's message for it (none after a read).
 struct Row {
-    int box;
-    int button;
-    const char *call;     // library function the button calls
-    const char *empty;    // message for 'E'
-    const char *done;     // message after 'C', or null
-    const char *expect;
+    int box, button;
+    const char *call, *empty, *done, *expect;  // the button's library function; messages for 'E' and 'C' (or null)
 };
 const Row kMain[] = {
     {IDC_IO_ADDR, IDC_IO_READ, "TZ810mAccessBlock", kReadNeedsBoth, nullptr, "ECCCBBCB"},
@@ -64,11 +55,10 @@ const Row kIdentity[] = {
 };
 // Valid text in every box, so that only the box under test can be wrong.
 const std::pair<int, const wchar_t *> kValid[] = {
-    {IDC_IO_ADDR, L"0"},   {IDC_IO_LENGTH, L"4"},  {IDC_IO_DATA, L"01 02 03 04"},
-    {IDC_MEM_ADDR, L"0"},  {IDC_MEM_LENGTH, L"4"}, {IDC_MEM_DATA, L"01 02 03 04"},
-    {IDC_I2C_ADDR, L"40"}, {IDC_I2C_DATA, L"5A"},  {IDC_CFG_ADDR, L"40"},
-    {IDC_CFG_DATA, L"5A"}, {IDC_VID, L"7A5D"},     {IDC_DID, L"5834"},
-    {IDC_RID, L"01"},      {IDC_SVID, L"7A5D"},    {IDC_SID, L"0001"},
+    {IDC_IO_ADDR, L"0"}, {IDC_IO_LENGTH, L"4"}, {IDC_IO_DATA, L"01 02 03 04"}, {IDC_MEM_ADDR, L"0"},
+    {IDC_MEM_LENGTH, L"4"}, {IDC_MEM_DATA, L"01 02 03 04"}, {IDC_I2C_ADDR, L"40"}, {IDC_I2C_DATA, L"5A"},
+    {IDC_CFG_ADDR, L"40"}, {IDC_CFG_DATA, L"5A"}, {IDC_VID, L"7A5D"}, {IDC_DID, L"5834"}, {IDC_RID, L"01"},
+    {IDC_SVID, L"7A5D"}, {IDC_SID, L"0001"},
 };
 class BadInput : public testing::Test {
 protected:
@@ -84,10 +74,8 @@ protected:
             PostMessageW(window, WM_COMMAND, MAKEWPARAM(row.button, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(window, row.button)));
             // Wine's edit boxes take seconds over a long text, and the program does not answer meanwhile.
-            const DWORD start = GetTickCount();
             bool settled = false;
-            while (!(settled = app.Settle()) && GetTickCount() - start < 120000) {
-            }
+            for (DWORD start = GetTickCount(); !(settled = app.Settle()) && GetTickCount() - start < 120000;) {}
             ASSERT_TRUE(settled) << "the program stopped answering";
             const char kind = row.expect[i];
             const char *message = kind == 'E' ? row.empty : kind == 'B' ? kBad : row.done;
@@ -96,9 +84,7 @@ protected:
                 ASSERT_TRUE(box) << "expected \"" << message << "\"";
                 EXPECT_EQ(Narrow(box.text), message);
                 ASSERT_TRUE(app.PressOk(box));
-            } else {
-                EXPECT_FALSE(app.WaitMessageBox(300)) << "a read showed a message";
-            }
+            } else { EXPECT_FALSE(app.WaitMessageBox(300)) << "a read showed a message"; }
             const auto calls = e2e::CallsNamed(app.Trace(), row.call, before);
             EXPECT_EQ(!calls.empty(), kind == 'C') << e2e::DescribeTrace(app.Trace(), before);
             ASSERT_TRUE(app.Running());

@@ -5,9 +5,7 @@ namespace e2e {
 namespace {
 bool Send(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result = nullptr) {
     DWORD_PTR r = 0;
-    const bool ok = SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_NORMAL, 5000, &r);
-    if (result) *result = r;
-    return ok;
+    return SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_NORMAL, 5000, result ? result : &r) != 0;
 }
 using WindowSearch = std::pair<DWORD, std::vector<HWND>>;
 BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp) {

@@ -20,9 +20,7 @@ public:
         RegCloseKey(key);
         added_ = true;
     }
-    void TearDown() override {
-        if (added_) RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
-    }
+    void TearDown() override { if (added_) RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
 };
 testing::Environment *const unmanaged = testing::AddGlobalTestEnvironment(new UnmanagedWindows);
 } // namespace

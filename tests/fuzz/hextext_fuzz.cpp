@@ -37,9 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             if (half) expected.back() = static_cast<std::uint8_t>(expected.back() << 4 | d);
             else expected.push_back(static_cast<std::uint8_t>(d));
             half = !half;
-        } else if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
-            valid = false;
-        }
+        } else if (c != ' ' && c != '\t' && c != '\r' && c != '\n') { valid = false; }
     }
     if (half) expected.pop_back();
     // Exactly as large as asked for, so a write past it is caught.
