@@ -128,10 +128,7 @@ TzDebug::TzDebug() {
     CreateDirectoryW(folder_.c_str(), nullptr);
 }
 TzDebug::~TzDebug() {
-    if (Running()) {
-        TerminateProcess(pi_.hProcess, 0xDEAD);
-        WaitForSingleObject(pi_.hProcess, 5000);
-    }
+    if (Running() && TerminateProcess(pi_.hProcess, 0xDEAD)) WaitForSingleObject(pi_.hProcess, 5000);
     CloseHandle(pi_.hProcess);
     CloseHandle(pi_.hThread);
     if (!::testing::Test::HasFailure()) RemoveTree(folder_);
@@ -178,9 +175,8 @@ bool TzDebug::WaitMain(bool visible) {
 }
 long TzDebug::WaitExit() {
     DWORD code = 0;
-    if (WaitForSingleObject(pi_.hProcess, kWait) != WAIT_OBJECT_0 || !GetExitCodeProcess(pi_.hProcess, &code))
-        return -1;
-    return long(code);
+    const bool ended = WaitForSingleObject(pi_.hProcess, kWait) == WAIT_OBJECT_0;
+    return ended && GetExitCodeProcess(pi_.hProcess, &code) ? long(code) : -1;
 }
 std::vector<TraceCall> TzDebug::Trace(const char *onlyNamed) const {
     return ParseTrace(ReadWholeFile(folder_ + L"\\trace.txt"), onlyNamed);
@@ -191,13 +187,6 @@ std::wstring TzDebug::TextOf(HWND hwnd) {
     std::vector<wchar_t> buffer(length + 2);
     Send(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), &length);
     return std::wstring(buffer.data(), length);
-}
-void TzDebug::Click(int id) const {
-    PostMessageW(main_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Item(id)));
-}
-void TzDebug::Command(int id) const { PostMessageW(main_, WM_COMMAND, id, 0); }
-void TzDebug::TypeInto(HWND box, const std::wstring &chars) {
-    for (wchar_t c : chars) PostMessageW(box, WM_CHAR, c, 1);
 }
 void TzDebug::Select(int id, int index) const { Send(Item(id), CB_SETCURSEL, index, 0); }
 void TzDebug::SetTextOf(HWND hwnd, const std::wstring &text) {
@@ -235,13 +224,9 @@ HWND TzDebug::WaitDialog(const std::wstring &caption, DWORD timeout) const {
     }, timeout);
     return found;
 }
-bool TzDebug::WaitDialogGone(const std::wstring &caption) const {
-    return WaitFor([&] { return Dialogs(caption, false).empty(); });
-}
 MessageBoxInfo TzDebug::WaitMessageBox(DWORD timeout) const {
     MessageBoxInfo info;
-    if (!(info.hwnd = WaitDialog(L"\u63d0\u793a", timeout)))  // 提示
-        return info;
+    if (!(info.hwnd = WaitDialog(L"\u63d0\u793a", timeout))) return info;  // 提示
     info.text = TextOf(GetDlgItem(info.hwnd, 0xFFFF));
     DWORD_PTR icon = 0;
     info.icon = Send(GetDlgItem(info.hwnd, 1088), STM_GETICON, 0, 0, &icon) && icon;

@@ -60,10 +60,10 @@ public:
     static std::wstring TextOf(HWND hwnd);
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
     // These post, so a command that shows a modal box does not block.
-    void Click(int id) const;    // WM_COMMAND from the button
-    void Command(int id) const;  // WM_COMMAND id, lParam 0
+    void Click(int id) const { PostMessageW(main_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(Item(id))); }
+    void Command(int id) const { PostMessageW(main_, WM_COMMAND, id, 0); }
     void Type(int id, const std::wstring &chars) const { TypeInto(Item(id), chars); }
-    static void TypeInto(HWND box, const std::wstring &chars);  // WM_CHAR each
+    static void TypeInto(HWND box, const std::wstring &s) { for (wchar_t c : s) PostMessageW(box, WM_CHAR, c, 1); }
     void Select(int id, int index) const;  // as the program itself would
     void SetText(int id, const std::wstring &text) const { SetTextOf(Item(id), text); }
     static void SetTextOf(HWND hwnd, const std::wstring &text);
@@ -72,7 +72,7 @@ public:
     // Top-level dialogs of the program with this caption.
     std::vector<HWND> Dialogs(const std::wstring &caption, bool visibleOnly = true) const;
     HWND WaitDialog(const std::wstring &caption, DWORD timeout = kWait) const;  // visible and settled
-    bool WaitDialogGone(const std::wstring &caption) const;
+    bool WaitDialogGone(const std::wstring &c) const { return WaitFor([&] { return Dialogs(c, false).empty(); }); }
     MessageBoxInfo WaitMessageBox(DWORD timeout = kWait) const;
     bool PressOk(const MessageBoxInfo &box) const;
 private:
