@@ -7,8 +7,7 @@
 #include "driver.h"
 #include "resource.h"
 namespace {
-using e2e::Narrow;
-using e2e::TzDebug;
+using e2e::Narrow, e2e::TzDebug;
 const char kBad[] = "您输入的字符有误，请输入0~9,a~f,A~F之间的十六进制数!", kReadNeedsBoth[] = "请输入地址和数据长度",
            kWriteNeedsAll[] = "请输入地址,数据长度和写入数据内容", kNeedAddress[] = "请输入地址!",
            kNeedBoth[] = "请输入地址和数据!", kWritten[] = "写成功", kByteWritten[] = "写数据成功!",

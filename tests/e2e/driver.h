@@ -69,7 +69,6 @@ public:
     static void SetTextOf(HWND hwnd, const std::wstring &text);
     // Until every message posted so far is handled, or a modal loop entered by one took the later ones.
     bool Settle() const;
-    // Top-level dialogs of the program with this caption.
     std::vector<HWND> Dialogs(const std::wstring &caption, bool visibleOnly = true) const;
     HWND WaitDialog(const std::wstring &caption, DWORD timeout = kWait) const;  // visible and settled
     bool WaitDialogGone(const std::wstring &c) const { return WaitFor([&] { return Dialogs(c, false).empty(); }); }

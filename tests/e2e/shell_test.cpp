@@ -7,15 +7,14 @@
 #include "help_text.h"
 #include "resource.h"
 namespace {
-using e2e::Narrow;
-using e2e::Widen;
+using e2e::Narrow, e2e::Widen;
 using Rows = std::vector<std::pair<int, std::string>>;
 class Program : public testing::Test {
 protected:
     e2e::TzDebug app;
     void Start(const std::string &config = "") { ASSERT_TRUE(app.Launch(config)) << app.Error(); }
     void ExpectBox(const std::string &text, bool icon, HWND owner) { e2e::ExpectMessageBox(app, text, icon, owner); }
-    // Waits for a file dialog and checks its owner and first filter.
+    // Checks a file dialog's owner and first filter.
     HWND FileDialog(const wchar_t *title, HWND owner, const wchar_t *filter) {
         HWND dialog = app.WaitDialog(title);
         EXPECT_TRUE(dialog && GetWindow(dialog, GW_OWNER) == owner) << Narrow(title);
@@ -36,18 +35,14 @@ protected:
     }
 };
 TEST_F(Program, ExitsWithOneByTheCloseBoxAnd129WithoutTheLibrary) {
-    {
-        e2e::TzDebug run;
-        ASSERT_TRUE(run.Launch("card 2 = TZ820\ncard 9 = TZ810\n")) << run.Error();
-        // The enumeration went through the library bound at run time.
-        EXPECT_EQ(Narrow(run.Text(IDC_STATUS)), "已检测到2台设备. 设备0为TZ820设备. 设备1为TZ810设备. ");
-        PostMessageW(run.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
-        EXPECT_EQ(run.WaitExit(), 1);
-        EXPECT_EQ(run.Trace("TZ810mCloseDevice").size(), 17u);
-    }
-    e2e::LaunchOptions alone;
-    alone.withLibrary = alone.waitForMain = false;
-    ASSERT_TRUE(app.Launch(alone)) << app.Error();
+    e2e::TzDebug run;
+    ASSERT_TRUE(run.Launch("card 2 = TZ820\ncard 9 = TZ810\n")) << run.Error();
+    // The enumeration went through the library bound at run time.
+    EXPECT_EQ(Narrow(run.Text(IDC_STATUS)), "已检测到2台设备. 设备0为TZ820设备. 设备1为TZ810设备. ");
+    PostMessageW(run.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(run.WaitExit(), 1);
+    EXPECT_EQ(run.Trace("TZ810mCloseDevice").size(), 17u);
+    ASSERT_TRUE(app.Launch(e2e::LaunchOptions{"", false, false})) << app.Error();  // tzdebug.exe alone
     ASSERT_TRUE(app.WaitMain(false)) << app.Error();
     ExpectBox("无法加载TZ810的DLL", true, app.Main());
     EXPECT_EQ(app.WaitExit(), 129);

@@ -12,11 +12,7 @@ void Check(bool ok) { if (!ok) std::abort(); }
 std::string Pattern(unsigned n, unsigned seed) {
     static const char digits[] = "0123456789abcdef";
     std::string hex;
-    for (unsigned i = 0; i < n; ++i) {
-        const unsigned b = (i * 7 + seed) & 0xFF;
-        hex += digits[b >> 4];
-        hex += digits[b & 0xF];
-    }
+    for (unsigned i = 0; i < n; ++i) hex += {digits[((i * 7 + seed) & 0xFF) >> 4], digits[(i * 7 + seed) & 0xF]};
     return hex;
 }
 void Load(const std::string &path, const std::string &state) {
