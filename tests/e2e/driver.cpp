@@ -155,7 +155,8 @@ bool TzDebug::Launch(const LaunchOptions &options) {
         env += v[0] == L'\\' ? folder_ + v + L'\0' : v;
     env += L'\0';
     std::wstring commandLine = L"\"" + exe + L"\"";
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &env[0],
                         folder_.c_str(), &si, &pi_)) {
         error_ = "cannot start " + Narrow(exe) + ", error " + std::to_string(GetLastError());
