@@ -1,15 +1,10 @@
-// The device library as a 32-bit Windows process binds it at run time:
-// TZ810DLL.DLL is found by its plain name beside the program and every
-// function of the table is bound to the export of its undecorated name.
+// The device library as a 32-bit Windows process binds it at run time: TZ810DLL.DLL is found by its plain name beside
+// the program and every function of the table is bound to the export of its undecorated name.
 #include <windows.h>
-
 #include <gtest/gtest.h>
-
 #include "device_library.h"
 #include "driver.h"
-
-TEST(DeviceLibrary, BindsBesideTheProgramByPlainNames)
-{
+TEST(DeviceLibrary, BindsBesideTheProgramByPlainNames) {
     e2e::TzDebug scratch;  // for its folder
     ASSERT_TRUE(e2e::WriteWholeFile(scratch.Folder() + L"\\bench.cfg", "version = 0x2A7\n"));
     for (const std::wstring v : {L"CONFIG=\\bench.cfg", L"STATE=\\state.bin", L"TRACE=\\trace.txt"})

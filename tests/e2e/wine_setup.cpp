@@ -1,22 +1,14 @@
-// Under Wine without a window manager (Xvfb), hiding or destroying a window
-// the X11 driver "manages" waits two seconds for a window manager that never
-// answers. For the run of the tests, tzdebug.exe's windows are made
-// unmanaged: an application default of the prefix, removed afterwards if
-// we added it.
+// Under Wine without a window manager (Xvfb), hiding or destroying a window the X11 driver "manages" waits two
+// seconds for a window manager that never answers. For the run of the tests, tzdebug.exe's windows are made
+// unmanaged: an application default of the prefix, removed afterwards if we added it.
 #include <windows.h>
-
 #include <gtest/gtest.h>
-
 namespace {
-
 const wchar_t kKey[] = L"Software\\Wine\\AppDefaults\\tzdebug.exe";
-
 class UnmanagedWindows : public testing::Environment {
     bool added_ = false;
-
 public:
-    void SetUp() override
-    {
+    void SetUp() override {
         HKEY key;
         HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
         if (!GetProcAddress(ntdll, "wine_get_version") ||  // not under Wine
@@ -28,13 +20,7 @@ public:
         RegCloseKey(key);
         added_ = true;
     }
-    void TearDown() override
-    {
-        if (added_)
-            RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
-    }
+    void TearDown() override { if (added_) RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
 };
-
 testing::Environment *const unmanaged = testing::AddGlobalTestEnvironment(new UnmanagedWindows);
-
 } // namespace

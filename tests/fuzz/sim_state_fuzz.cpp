@@ -1,52 +1,32 @@
-// The simulator's state-file reader: any file is read without a crash, and
-// whatever damaged lines come first, the valid lines after them restore the
-// flash, the EEPROM and the writable configuration bytes.
+// The simulator's state-file reader: any file is read without a crash, and whatever damaged lines come first, the
+// valid lines after them restore the flash, the EEPROM and the writable configuration bytes.
 #include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-
 #include "bench.h"
-
 namespace {
-
-void Check(bool ok)
-{
-    if (!ok) std::abort();
-}
-
-std::string Pattern(unsigned n, unsigned seed)
-{
+void Check(bool ok) { if (!ok) std::abort(); }
+std::string Pattern(unsigned n, unsigned seed) {
     static const char digits[] = "0123456789abcdef";
     std::string hex;
-    for (unsigned i = 0; i < n; ++i) {
-        const unsigned b = (i * 7 + seed) & 0xFF;
-        hex += digits[b >> 4];
-        hex += digits[b & 0xF];
-    }
+    for (unsigned i = 0; i < n; ++i) hex += {digits[((i * 7 + seed) & 0xFF) >> 4], digits[(i * 7 + seed) & 0xF]};
     return hex;
 }
-
-void Load(const std::string &path, const std::string &state)
-{
+void Load(const std::string &path, const std::string &state) {
     std::ofstream(path, std::ios::binary) << state;
     tzsim::Reset("card 0 = TZ820\ncard 1 = TZ810\nstate_file = " + path);
 }
-
 }  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     static const std::string path =
         (std::filesystem::temp_directory_path() / ("tzsim-fuzz-" + std::to_string(getpid()) + ".state")).string();
     static const std::string flash = "flash " + Pattern(tzsim::kFlashSize, 1) + "\n";
     static const std::string valid =
         "config 0 " + Pattern(256, 2) + "\neeprom 1 " + Pattern(256, 3) + "\n";
     const std::string junk(reinterpret_cast<const char *>(data), size);
-
     Load(path, junk);
     // The flash line is long and slow to read: only every eighth input has it.
     const bool withFlash = size % 8 == 0;
