@@ -203,12 +203,6 @@ std::uint16_t Word(const UCHAR *b, std::size_t at)
 
 }  // namespace
 
-bool operator==(const Identity &a, const Identity &b)
-{
-    return a.vid == b.vid && a.did == b.did && a.rid == b.rid && a.svid == b.svid &&
-           a.sid == b.sid;
-}
-
 IdentityBlock EncodeIdentity(const Identity &id)
 {
     IdentityBlock b{};

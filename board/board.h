@@ -136,7 +136,6 @@ struct Identity {
     UCHAR rid = 0;
     std::uint16_t svid = 0, sid = 0;
 };
-bool operator==(const Identity &a, const Identity &b);
 
 // The whole block: header 0x78, values low byte first, 0x10 at 0x0B, zeros.
 IdentityBlock EncodeIdentity(const Identity &id);

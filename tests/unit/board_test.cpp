@@ -55,7 +55,8 @@ TEST(BoardRules, IdentityBlockAndGuard)
     IdentityBlock blank;
     blank.fill(0xFF);
     EXPECT_TRUE(HasIdentityHeader(b) && !HasIdentityHeader(blank));
-    EXPECT_TRUE(DecodeIdentity(b) == id && DecodeIdentity(blank) == (Identity{0xFFFF, 0xFFFF, 0xFF, 0xFFFF, 0xFFFF}));
+    EXPECT_EQ(EncodeIdentity(DecodeIdentity(b)), b);
+    EXPECT_EQ(EncodeIdentity(DecodeIdentity(blank)), EncodeIdentity({0xFFFF, 0xFFFF, 0xFF, 0xFFFF, 0xFFFF}));
     EXPECT_EQ(AssessIdentity(id), IdentityRisk::None);
     EXPECT_EQ(AssessIdentity({0xFFFF, 0x5834, 0, 0, 0}), IdentityRisk::None);
     EXPECT_EQ(AssessIdentity({0xFFFF, 0xFFFF, 0, 0, 0}), IdentityRisk::Invisible);

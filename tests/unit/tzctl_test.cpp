@@ -115,6 +115,7 @@ const Row kRows[] = {
     {"identity set --did 1235 --force ; identity show", 0, "\ndid   1235    5834\n"},
     {"identity set --vid 12345", 2, "tzctl: VID '12345' is not a hex number up to 0xffff\n", "", "TZ810mOpenDevice"},
     {"identity set --rid 100", 2, "tzctl: RID '100' is not a hex number up to 0xff\n"},
+    {"identity set --sid x", 2, "tzctl: SID 'x' is not a hex number up to 0xffff\n"},
     {"identity set --rid 3", 1, "tzctl: TZ810mReadI2C failed at 0x0\n", "fault TZ810mReadI2C = from 33\n"},
     {"flash write image.bin ; flash verify small.bin", 4, "tzctl: verify failed: first difference at 0x0, 4 bytes "
      "differ\n"},
