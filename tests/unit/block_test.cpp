@@ -122,6 +122,15 @@ TEST_F(Block, ReadShowsTheBytesAsByteRunText) {
     Do({IR, 0, 1, "0000x", "1", ""});
     EXPECT_EQ(OnlyBlockCall().args[2], 0u);
     EXPECT_TRUE(port.messages.empty());
+    // Zeroed before each read: a library that fills nothing shows zeros, never the last block.
+    const auto simulated = s.lib.TZ810mAccessBlock;
+    for (int button : {IR, MR}) {
+        s.lib.TZ810mAccessBlock = simulated;
+        Do({button, 0, 0, button == IR ? "20" : "100", "4", ""});
+        s.lib.TZ810mAccessBlock = [](ULONG, ULONG, ULONG, PVOID, ULONG) -> BOOL { return 1; };
+        Do({button, 0, 0, button == IR ? "20" : "100", "4", "old"});
+        EXPECT_EQ(port.text(button == IR ? IDC_IO_DATA : IDC_MEM_DATA), "00 00 00 00 ");
+    }
 }
 TEST_F(Block, AlignmentIsOnTheTypedAddressNotTheSumWithTheBase) {
     Open(0, "card 0 = tz820\nio_base 0 = 0xD001");
