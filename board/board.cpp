@@ -141,18 +141,6 @@ OpenStatus OpenCard(const DeviceLibrary &lib, ULONG index, Card &card)
     return OpenStatus::Unrecognised;
 }
 
-std::optional<Chip> ProbeChip(const DeviceLibrary &lib, ULONG index)
-{
-    std::optional<Chip> chip;
-    if (lib.TZ810mOpenDevice(index, 0, 1, 0) != TZ_INVALID_HANDLE) {
-        UCHAR id = 0;
-        lib.TZ810mReadConfig(index, kDeviceIdLowOffset, &id);
-        chip = ChipFromDeviceIdByte(id);
-    }
-    lib.TZ810mCloseDevice(index);
-    return chip;
-}
-
 std::optional<CardSummary> ProbeCard(const DeviceLibrary &lib, ULONG index)
 {
     if (lib.TZ810mOpenDevice(index, 0, 1, 0) == TZ_INVALID_HANDLE) {

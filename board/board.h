@@ -107,10 +107,6 @@ enum class OpenStatus { Opened, NoCard, Unrecognised };
 // unrecognised card is closed again.
 OpenStatus OpenCard(const DeviceLibrary &lib, ULONG index, Card &card);
 
-// The start-up probe of one index: open (index, 0, 1, 0), read the device id
-// byte, close; nothing when no card answers (it is closed all the same).
-std::optional<Chip> ProbeChip(const DeviceLibrary &lib, ULONG index);
-
 // One card as a probe sees it, opened without its MEM window and closed
 // again. Values a call could not deliver stay empty.
 struct CardSummary {
