@@ -134,6 +134,7 @@ const Row kRows[] = {
     {"flash write image.bin ; flash read out.bin ; flash verify out.bin", 0, "flash matches out.bin\n"},
     {"flash read /missing/out.bin", 2, "tzctl: cannot write /missing/out.bin\n"},
     {"flash erase", 1, "tzctl: TZ780mEarseFlash failed at 0x0\n", "fault TZ780mEarseFlash = always\n"},
+    {"flash write small.bin", 1, "tzctl: TZ780mWriteFlash failed at 0x0\n", "fault TZ780mWriteFlash = always\n"},
     {"pulse get", 0, "150 ns\n"}, {"pulse set 450 ; io read fa 1", 0, "000000fa  4e "},
     {"pulse set 30", 0, "pulse width set to 30 ns\n"},
     {"pulse set 40", 2, "tzctl: 40 ns is not one of 30, 60, ... 450\n", "", "TZ810mOpenDevice"},
