@@ -96,6 +96,7 @@ const Row kRows[] = {
     {"io read 1 2 --width word", 2, "tzctl: word access needs an address and a length that are multiples of 2\n"},
     {"io read 2 4 --width dword", 2, "tzctl: dword access needs an address and a length that are multiples of 4\n"},
     {"io read 0 8001", 2, "tzctl: at most 0x8000 bytes at a time\n", "", "TZ810mOpenDevice"},
+    {"io read 10000 1", 2, "tzctl: address '10000' is not a hex number up to 0xffff\n", "", "TZ810mOpenDevice"},
     {"io write 0 -i big.bin", 2, "tzctl: at most 0x8000 bytes at a time\n"},
     {"io write 0 01 -i small.bin", 2, "tzctl: give either the bytes or -i FILE\n"},
     {"io write 0 -i none.bin", 2, "tzctl: cannot read none.bin\n"},
