@@ -111,10 +111,6 @@ void FillInformationPanel(Session &s)
     }
 }
 
-} // namespace
-
-namespace {
-
 ChipType ChipTypeFromDeviceIdByte(UCHAR byte)
 {
     switch (board::ChipFromDeviceIdByte(byte)) {
