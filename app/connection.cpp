@@ -17,20 +17,20 @@ const int kDeviceButtons[] = {IDC_PULSE_SET, IDC_IO_CLEAR,   IDC_IO_READ,   IDC_
                               IDC_SPI_SET};
 
 // Only a TZ820 has the MEM window and the 32-bit switch.
-const int kTz820Controls[] = {IDC_MEM_BASE_LABEL, IDC_MEM_BASE, IDC_MEM_READ,
+const int kTz820Controls[] = {IDC_MEM_BASE_LABEL, IDC_MEM_BASE,  IDC_MEM_READ,
                               IDC_MEM_WRITE,      IDC_MEM_CLEAR, IDC_MEM_32BIT};
 
-const int kDisabledAtClose[] = {
-    IDC_PULSE_SET,  IDC_IO_CLEAR,    IDC_IO_READ,        IDC_IO_WRITE,  IDC_I2C_WRITE,
-    IDC_I2C_READ,   IDC_IDENTITY,    IDC_CFG_READ,       IDC_CFG_WRITE, IDC_LEVEL_TEST,
-    IDC_EDGE_TEST,  IDC_CLOSE,       IDC_FLASH_READ,     IDC_FLASH_WRITE, IDC_FLASH_ERASE,
-    IDC_SPI_SET,    IDC_MEM_32BIT,   IDC_MEM_BASE_LABEL, IDC_MEM_BASE,  IDC_MEM_CLEAR,
-    IDC_MEM_READ,   IDC_MEM_WRITE};
+const int kDisabledAtClose[] = {IDC_PULSE_SET,  IDC_IO_CLEAR,       IDC_IO_READ,     IDC_IO_WRITE,
+                                IDC_I2C_WRITE,  IDC_I2C_READ,       IDC_IDENTITY,    IDC_CFG_READ,
+                                IDC_CFG_WRITE,  IDC_LEVEL_TEST,     IDC_EDGE_TEST,   IDC_CLOSE,
+                                IDC_FLASH_READ, IDC_FLASH_WRITE,    IDC_FLASH_ERASE, IDC_SPI_SET,
+                                IDC_MEM_32BIT,  IDC_MEM_BASE_LABEL, IDC_MEM_BASE,    IDC_MEM_CLEAR,
+                                IDC_MEM_READ,   IDC_MEM_WRITE};
 
-const int kEmptiedAtClose[] = {IDC_INT_LINE,   IDC_FLASH_STATUS, IDC_IO_BASE,   IDC_MEM_BASE,
-                               IDC_PULSE_NOW,  IDC_IO_ADDR,      IDC_IO_LENGTH, IDC_IO_DATA,
-                               IDC_MEM_ADDR,   IDC_MEM_LENGTH,   IDC_MEM_DATA,  IDC_I2C_ADDR,
-                               IDC_I2C_DATA,   IDC_CFG_ADDR,     IDC_CFG_DATA,  IDC_LEVEL_COUNT,
+const int kEmptiedAtClose[] = {IDC_INT_LINE,   IDC_FLASH_STATUS,  IDC_IO_BASE,   IDC_MEM_BASE,
+                               IDC_PULSE_NOW,  IDC_IO_ADDR,       IDC_IO_LENGTH, IDC_IO_DATA,
+                               IDC_MEM_ADDR,   IDC_MEM_LENGTH,    IDC_MEM_DATA,  IDC_I2C_ADDR,
+                               IDC_I2C_DATA,   IDC_CFG_ADDR,      IDC_CFG_DATA,  IDC_LEVEL_COUNT,
                                IDC_EDGE_COUNT, IDC_DRIVER_VERSION};
 
 const int kCombosResetAtClose[] = {IDC_DEVICE_COMBO, IDC_PULSE_COMBO, IDC_IO_WIDTH,
@@ -42,7 +42,10 @@ const char kUnrecognisedAtOpen[] =
     "请将程序中相应的代码更改一下";
 
 // Type codes of the enumeration's table, as the status text knows them.
-enum : int { kTypeTz820 = 1, kTypeTz810 = 2 };
+enum : int {
+    kTypeTz820 = 1,
+    kTypeTz810 = 2
+};
 
 void ShowCannotOpen(Session &s)
 {
@@ -123,7 +126,7 @@ ChipType ChipTypeFromDeviceIdByte(UCHAR byte)
     }
 }
 
-} // namespace
+}  // namespace
 
 void EnumerateDevices(Session &s)
 {
@@ -213,8 +216,9 @@ void OpenDevice(Session &s)
     FillInformationPanel(s);
     s.lib.TZ810mSetIntRoutine(c.index, InterruptRoutineFor(s));
 
-    c.lastOpenStatus = Format(c.chip == ChipType::TZ820 ? "TZ820设备%d已经打开" : "TZ810设备%d已经打开",
-                              static_cast<int>(c.index));
+    c.lastOpenStatus =
+        Format(c.chip == ChipType::TZ820 ? "TZ820设备%d已经打开" : "TZ810设备%d已经打开",
+               static_cast<int>(c.index));
     port.SetText(IDC_STATUS, c.lastOpenStatus);
 
     for (int control : kDeviceButtons)

@@ -12,12 +12,12 @@ const int kHexBoxes[] = {IDC_IO_ADDR,  IDC_IO_LENGTH, IDC_IO_DATA,  IDC_MEM_ADDR
                          IDC_MEM_DATA, IDC_I2C_ADDR,  IDC_I2C_DATA, IDC_CFG_ADDR, IDC_CFG_DATA};
 
 // Everything that needs an open device starts disabled.
-const int kDeviceControls[] = {
-    IDC_PULSE_SET,  IDC_MEM_BASE_LABEL, IDC_MEM_BASE, IDC_FLASH_READ, IDC_FLASH_WRITE,
-    IDC_FLASH_ERASE, IDC_MEM_32BIT,     IDC_IO_CLEAR, IDC_IO_READ,    IDC_IO_WRITE,
-    IDC_MEM_CLEAR,  IDC_MEM_READ,       IDC_MEM_WRITE, IDC_I2C_READ,  IDC_I2C_WRITE,
-    IDC_IDENTITY,   IDC_SPI_SET,        IDC_CFG_READ, IDC_CFG_WRITE,  IDC_LEVEL_TEST,
-    IDC_EDGE_TEST,  IDC_CLOSE};
+const int kDeviceControls[] = {IDC_PULSE_SET,   IDC_MEM_BASE_LABEL, IDC_MEM_BASE,  IDC_FLASH_READ,
+                               IDC_FLASH_WRITE, IDC_FLASH_ERASE,    IDC_MEM_32BIT, IDC_IO_CLEAR,
+                               IDC_IO_READ,     IDC_IO_WRITE,       IDC_MEM_CLEAR, IDC_MEM_READ,
+                               IDC_MEM_WRITE,   IDC_I2C_READ,       IDC_I2C_WRITE, IDC_IDENTITY,
+                               IDC_SPI_SET,     IDC_CFG_READ,       IDC_CFG_WRITE, IDC_LEVEL_TEST,
+                               IDC_EDGE_TEST,   IDC_CLOSE};
 
 void FillCombo(DialogPort &port, int id, std::initializer_list<const char *> entries)
 {
@@ -43,7 +43,7 @@ template <typename Handler> void Guarded(Session &s, Handler handler)
         ShowNotOpen(s);
 }
 
-} // namespace
+}  // namespace
 
 void SetUpMainControls(DialogPort &port)
 {
@@ -93,7 +93,7 @@ bool DispatchCommand(Session &s, int id)
 {
     DialogPort &port = s.port;
     switch (id) {
-    case 2: // Esc or the caption's close box
+    case 2:  // Esc or the caption's close box
     case IDC_EXIT:
         Exit(s);
         return true;

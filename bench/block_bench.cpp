@@ -28,7 +28,7 @@ const int kRuns = 5;
 const DWORD kBlock = 0x8000;
 const DWORD kChars = 3 * kBlock;
 const UINT kLongSend = 120000;
-const wchar_t kBoxCaption[] = L"\u63d0\u793a"; // 提示
+const wchar_t kBoxCaption[] = L"\u63d0\u793a";  // 提示
 
 double Millis()
 {
@@ -122,11 +122,12 @@ struct Floor {
         ReleaseDC(nullptr, dc);
         font = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                           DEFAULT_PITCH | FF_DONTCARE, L"\u5b8b\u4f53"); // 宋体
+                           DEFAULT_PITCH | FF_DONTCARE, L"\u5b8b\u4f53");  // 宋体
         SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
         Pump();
         return true;
     }
+
     double Run(const std::wstring &text)
     {
         SetWindowTextW(edit, L"");
@@ -137,6 +138,7 @@ struct Floor {
         Pump();
         return t;
     }
+
     ~Floor()
     {
         if (frame)
@@ -152,7 +154,7 @@ int Fail(const char *why)
     return 2;
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {
@@ -228,9 +230,10 @@ int main()
     std::printf("         program's own cost on top of the floor         %9.1f ms (%+.1f%%, "
                 "target <= 10%%: %s)\n",
                 own, 100.0 * own / f, readOk ? "met" : "MISSED");
-    std::printf("  write: command to the \"写成功\" box                      %9.1f ms (target < 50 ms: "
-                "%s)\n",
-                w, writeOk ? "met" : "MISSED");
+    std::printf(
+        "  write: command to the \"写成功\" box                      %9.1f ms (target < 50 ms: "
+        "%s)\n",
+        w, writeOk ? "met" : "MISSED");
     std::printf("  runs (floor / read / write ms):");
     for (int i = 0; i < kRuns; ++i)
         std::printf("  %.0f/%.0f/%.1f", floors[i], reads[i], writes[i]);

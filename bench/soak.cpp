@@ -20,7 +20,8 @@ const int kCycles = 300;
 const int kSampleEvery = 50;
 const double kMaxGrowth = 0.05;
 const DWORD kBlockChars = 3 * 0x1000;
-const wchar_t kIdentityCaption[] = L"\u5916\u7f6e24C02\u82af\u7247\u8bfb\u5199"; // 外置24C02芯片读写
+const wchar_t kIdentityCaption[] =
+    L"\u5916\u7f6e24C02\u82af\u7247\u8bfb\u5199";  // 外置24C02芯片读写
 
 struct Sample {
     DWORD handles = 0;
@@ -68,7 +69,8 @@ Sample Take(HANDLE process, DWORD pid)
     s.windows = windows.count;
     PROCESS_MEMORY_COUNTERS_EX pmc{};
     pmc.cb = sizeof pmc;
-    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&pmc), sizeof pmc))
+    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&pmc),
+                             sizeof pmc))
         s.privateBytes = pmc.PrivateUsage ? pmc.PrivateUsage : pmc.PagefileUsage;
     return s;
 }
@@ -101,7 +103,8 @@ bool Check(const char *name, double first, double last)
     const bool ok = growth <= kMaxGrowth;
     std::printf("  %-14s %+6.2f %%%s\n", name, 100.0 * growth,
                 first == 0 && last == 0 ? "  (not reported by this system)"
-                                        : ok ? "" : "  MORE THAN 5 %");
+                : ok                    ? ""
+                                        : "  MORE THAN 5 %");
     return ok;
 }
 
@@ -111,14 +114,15 @@ int Fail(int cycle, const char *why)
     return 2;
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {
     e2e::TzDebug app;
     if (!app.Launch(std::string()))
         return Fail(0, app.Error().c_str());
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, app.ProcessId());
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, app.ProcessId());
     if (!process)
         return Fail(0, "cannot open the process for its figures");
 
@@ -143,10 +147,11 @@ int main()
             return Fail(cycle, "the program stopped answering after the read");
         if (app.Text(IDC_IO_DATA).size() != kBlockChars)
             return Fail(cycle, ("the read showed " + std::to_string(app.Text(IDC_IO_DATA).size()) +
-                                " characters").c_str());
+                                " characters")
+                                   .c_str());
         app.Click(IDC_IO_WRITE);
         e2e::MessageBoxInfo box = app.WaitMessageBox();
-        if (!box || e2e::Narrow(box.text) != "\xe5\x86\x99\xe6\x88\x90\xe5\x8a\x9f") // 写成功
+        if (!box || e2e::Narrow(box.text) != "\xe5\x86\x99\xe6\x88\x90\xe5\x8a\x9f")  // 写成功
             return Fail(cycle, "the write-back did not succeed");
         app.PressOk(box);
 

@@ -291,8 +291,7 @@ Outcome WriteBytesChecked(const DeviceLibrary &lib, ULONG index, ByteSpace space
             if (!lib.TZ810mWriteConfig(index, at, bytes[i]))
                 return Failed("TZ810mWriteConfig", at);
         } else {
-            if (!lib.TZ810mWriteI2C(index, TZ_EEPROM_I2C_ADDRESS, static_cast<UCHAR>(at),
-                                    bytes[i]))
+            if (!lib.TZ810mWriteI2C(index, TZ_EEPROM_I2C_ADDRESS, static_cast<UCHAR>(at), bytes[i]))
                 return Failed("TZ810mWriteI2C", at);
             pause(kEepromWritePauseMs);
         }

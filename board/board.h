@@ -21,7 +21,11 @@ namespace board {
 
 // ------------------------------------------------------------------ chips
 
-enum class Chip { Unknown, TZ810, TZ820 };
+enum class Chip {
+    Unknown,
+    TZ810,
+    TZ820
+};
 
 // From the low byte of the PCI device id (configuration offset 0x02).
 Chip ChipFromDeviceIdByte(UCHAR byte);
@@ -53,8 +57,15 @@ UCHAR PulseRegisterValue(UCHAR code);
 
 // -------------------------------------------------------- block access
 
-enum class Space { Io, Mem };
-enum class Width { Byte, Word, DoubleWord };
+enum class Space {
+    Io,
+    Mem
+};
+enum class Width {
+    Byte,
+    Word,
+    DoubleWord
+};
 
 constexpr std::uint32_t kMaxBlockBytes = 0x8000;
 // Highest offset in a TZ820's MEM window that a block may reach.
@@ -69,7 +80,13 @@ bool BlockAligned(Width width, std::uint32_t address, std::uint32_t length);
 bool WidthAllowed(Space space, Width width);
 bool WithinMemWindow(std::uint32_t offset, std::uint32_t length);
 
-enum class BlockCheck { Ok, TooLong, PastWindow, Misaligned, WidthNotAllowed };
+enum class BlockCheck {
+    Ok,
+    TooLong,
+    PastWindow,
+    Misaligned,
+    WidthNotAllowed
+};
 // The checks of a block request before the card is touched, in the order a
 // user is told about them.
 BlockCheck CheckBlock(Space space, Width width, std::uint32_t address, std::uint32_t length);
@@ -78,11 +95,21 @@ BlockCheck CheckBlock(Space space, Width width, std::uint32_t address, std::uint
 
 // Result of an operation that makes several calls.
 struct Outcome {
-    enum Kind { Ok, CallFailed, Mismatch, TooLarge } kind = Ok;
+    enum Kind {
+        Ok,
+        CallFailed,
+        Mismatch,
+        TooLarge
+    } kind = Ok;
+
     const char *call = nullptr;  // the library function that failed
     std::uint32_t address = 0;   // where it failed, or the first difference
     std::uint32_t count = 0;     // differing bytes
-    bool ok() const { return kind == Ok; }
+
+    bool ok() const
+    {
+        return kind == Ok;
+    }
 };
 
 // First differing position and the count of differing bytes of two
@@ -91,6 +118,7 @@ struct Difference {
     std::uint32_t first = 0;
     std::uint32_t count = 0;
 };
+
 Difference Compare(const std::uint8_t *a, const std::uint8_t *b, std::size_t size);
 
 // ------------------------------------------------------------ cards
@@ -101,7 +129,11 @@ struct Card {
     UCHAR deviceIdLow = 0;  // the byte the chip was told by
 };
 
-enum class OpenStatus { Opened, NoCard, Unrecognised };
+enum class OpenStatus {
+    Opened,
+    NoCard,
+    Unrecognised
+};
 // Opens a card: open (index, 0, 1, 0), read the device id byte; a TZ820 is
 // closed and opened again with its MEM window (index, 1, 1, 0), an
 // unrecognised card is closed again.
@@ -115,6 +147,7 @@ struct CardSummary {
     std::optional<std::uint16_t> vid, did;
     std::optional<ULONG> ioBase, memBase, intLine;
 };
+
 // Nothing when no card answers at the index (it is closed all the same).
 std::optional<CardSummary> ProbeCard(const DeviceLibrary &lib, ULONG index);
 
@@ -139,7 +172,11 @@ IdentityBlock EncodeIdentity(const Identity &id);
 Identity DecodeIdentity(const IdentityBlock &block);
 bool HasIdentityHeader(const IdentityBlock &block);
 
-enum class IdentityRisk { None, Invisible, UnknownDevice };
+enum class IdentityRisk {
+    None,
+    Invisible,
+    UnknownDevice
+};
 // Values that would lose the card: VID and DID both FFFF hide it from the
 // system; a DID whose low byte tells no chip leaves it unrecognised here.
 IdentityRisk AssessIdentity(const Identity &id);
@@ -159,7 +196,10 @@ Outcome WriteIdentityBlock(const DeviceLibrary &lib, ULONG index, const Identity
 // Bytes of configuration space or the EEPROM, each written, then all read
 // back: a byte that did not take is a Mismatch (address of the first, count).
 // EEPROM writes are followed by the write pause.
-enum class ByteSpace { Config, Eeprom };
+enum class ByteSpace {
+    Config,
+    Eeprom
+};
 Outcome WriteBytesChecked(const DeviceLibrary &lib, ULONG index, ByteSpace space,
                           std::uint32_t start, const std::vector<std::uint8_t> &bytes,
                           const Pause &pause, std::vector<std::uint32_t> *notTaken = nullptr);
@@ -180,9 +220,15 @@ struct FlashId {
     std::array<UCHAR, 4> reply{};
     bool identified = false;
 };
+
 FlashId IdentifyFlash(const DeviceLibrary &lib, ULONG index);
 
-enum class FlashStep { Read, Erase, Write, Verify };
+enum class FlashStep {
+    Read,
+    Erase,
+    Write,
+    Verify
+};
 using Progress = std::function<void(FlashStep step, std::uint32_t done, std::uint32_t total)>;
 
 // The whole chip in 16 chunks, ascending; nothing is kept of a failed read.
@@ -194,6 +240,7 @@ struct FlashWriteOptions {
     bool erase = true;
     bool verify = true;
 };
+
 // An image of at most 64 KiB from address 0: unlock, erase the whole chip,
 // write in one call, read back and compare (each as chosen). An image too
 // large is refused before any call.
@@ -208,7 +255,10 @@ Outcome EraseFlash(const DeviceLibrary &lib, bool blankCheck, const Progress &pr
 
 // ------------------------------------------------------------- interrupts
 
-enum class Trigger { Level, Edge };
+enum class Trigger {
+    Level,
+    Edge
+};
 UCHAR ArmValue(Trigger trigger);
 
 // Read, change one bit, write back; the results are not examined, as in

@@ -15,7 +15,10 @@ std::string Hex2(std::uint8_t b)
     return t;
 }
 
-bool Printable(std::uint8_t b) { return b >= 0x20 && b < 0x7F; }
+bool Printable(std::uint8_t b)
+{
+    return b >= 0x20 && b < 0x7F;
+}
 
 }  // namespace
 
@@ -55,9 +58,9 @@ std::string HexDump(std::uint32_t start, const std::vector<std::uint8_t> &bytes)
     bool starred = false;
     for (std::size_t at = 0; at < bytes.size(); at += 16) {
         const std::size_t n = std::min<std::size_t>(16, bytes.size() - at);
-        const bool repeat = at >= 16 && n == 16 &&
-                            std::equal(bytes.begin() + at, bytes.begin() + at + 16,
-                                       bytes.begin() + (at - 16));
+        const bool repeat =
+            at >= 16 && n == 16 &&
+            std::equal(bytes.begin() + at, bytes.begin() + at + 16, bytes.begin() + (at - 16));
         if (repeat) {
             if (!starred)
                 out += "*\n";

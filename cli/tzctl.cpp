@@ -39,7 +39,10 @@ std::string Format(const char *format, ...)
     return text;
 }
 
-[[noreturn]] void Usage(const std::string &message) { throw Stop{kExitUsage, message}; }
+[[noreturn]] void Usage(const std::string &message)
+{
+    throw Stop{kExitUsage, message};
+}
 
 void Check(const board::Outcome &o, const char *what = "")
 {
@@ -47,8 +50,8 @@ void Check(const board::Outcome &o, const char *what = "")
     case board::Outcome::Ok:
         return;
     case board::Outcome::CallFailed:
-        throw Stop{kExitCallFailed, Format("%s failed at 0x%lx", o.call,
-                                           static_cast<unsigned long>(o.address))};
+        throw Stop{kExitCallFailed,
+                   Format("%s failed at 0x%lx", o.call, static_cast<unsigned long>(o.address))};
     case board::Outcome::Mismatch:
         throw Stop{kExitMismatch, Format("%s: first difference at 0x%lx, %lu bytes differ", what,
                                          static_cast<unsigned long>(o.address),
@@ -87,7 +90,10 @@ struct Context {
     bool opened = false;
     board::Card card;
 
-    explicit Context(CliHost &h) : host(h) {}
+    explicit Context(CliHost &h) : host(h)
+    {
+    }
+
     ~Context()
     {
         if (opened)
@@ -98,7 +104,8 @@ struct Context {
     {
         switch (board::OpenCard(lib, index, card)) {
         case board::OpenStatus::NoCard:
-            throw Stop{kExitNoCard, Format("no card at index %lu", static_cast<unsigned long>(index))};
+            throw Stop{kExitNoCard,
+                       Format("no card at index %lu", static_cast<unsigned long>(index))};
         case board::OpenStatus::Unrecognised:
             throw Stop{kExitNoCard, Format("card %lu not recognised (device id byte %02x)",
                                            static_cast<unsigned long>(index), card.deviceIdLow)};
@@ -106,28 +113,35 @@ struct Context {
             opened = true;
         }
     }
+
     void NeedTz820(const char *command)
     {
         if (card.chip != board::Chip::TZ820)
             throw Stop{kExitNoCard, Format("%s needs a TZ820; card %lu is a %s", command,
                                            static_cast<unsigned long>(index), ChipName(card.chip))};
     }
+
     ULONG IoBase()
     {
         ULONG base = 0;
         CheckCall(lib.TZ810mGetIoBaseAddr(index, &base), "TZ810mGetIoBaseAddr");
         return base;
     }
+
     ULONG MemBase()
     {
         ULONG base = 0;
         CheckCall(lib.TZ820mGetMemBaseAddr(index, &base), "TZ820mGetMemBaseAddr");
         return base;
     }
+
     board::Pause Pause()
     {
-        return [this](unsigned ms) { host.Sleep(ms); };
+        return [this](unsigned ms) {
+            host.Sleep(ms);
+        };
     }
+
     board::Progress Progress()
     {
         if (!host.ErrIsConsole())
@@ -139,6 +153,7 @@ struct Context {
                             done == total ? "\n" : ""));
         };
     }
+
     // Text or JSON, whichever was asked for.
     void Print(const std::string &text, const json &object)
     {
@@ -146,7 +161,10 @@ struct Context {
     }
 };
 
-json ByteArray(const Bytes &bytes) { return json(bytes); }
+json ByteArray(const Bytes &bytes)
+{
+    return json(bytes);
+}
 
 // ------------------------------------------------------------- commands
 
@@ -201,8 +219,9 @@ void Info(Context &x)
 
     std::string text = Format("card      %lu\nchip      %s\n", static_cast<unsigned long>(x.index),
                               ChipName(x.card.chip));
-    text += Format("vid       %04x\ndid       %04x\nrid       %02x\nsvid      %04x\nsid       %04x\n",
-                   id.vid, id.did, id.rid, id.svid, id.sid);
+    text +=
+        Format("vid       %04x\ndid       %04x\nrid       %02x\nsvid      %04x\nsid       %04x\n",
+               id.vid, id.did, id.rid, id.svid, id.sid);
     text += Format("io base   %04lx\n", static_cast<unsigned long>(io));
     if (tz820)
         text += Format("mem base  %08lx\n", static_cast<unsigned long>(mem));
@@ -213,11 +232,16 @@ void Info(Context &x)
     text += Format("driver    %lx\nflash     %s\n", static_cast<unsigned long>(driver),
                    flash.identified ? "identified" : "not identified");
 
-    json o = {{"card", x.index}, {"chip", ChipName(x.card.chip)}, {"identity", IdentityJson(id)},
-              {"io_base", io}, {"mem_base", tz820 ? json(mem) : json(nullptr)},
-              {"int_line", line}, {"pulse_ns", board::PulseNsFromRegister(pulse)},
+    json o = {{"card", x.index},
+              {"chip", ChipName(x.card.chip)},
+              {"identity", IdentityJson(id)},
+              {"io_base", io},
+              {"mem_base", tz820 ? json(mem) : json(nullptr)},
+              {"int_line", line},
+              {"pulse_ns", board::PulseNsFromRegister(pulse)},
               {"io_32bit", tz820 ? json((pulse & board::k32BitIo) != 0) : json(nullptr)},
-              {"driver_version", driver}, {"flash_identified", flash.identified}};
+              {"driver_version", driver},
+              {"flash_identified", flash.identified}};
     x.Print(text, o);
 }
 
@@ -263,8 +287,9 @@ void ByteSet(Context &x, const ByteCommand &bc, const std::string &at,
                                          notTaken.size() > 1 ? "bytes" : "byte", list.c_str())};
     }
     Check(o);
-    x.Print(Format("%zu bytes written from 0x%02lx\n", bytes.size(), static_cast<unsigned long>(start)),
-            {{"offset", start}, {"written", bytes.size()}});
+    x.Print(
+        Format("%zu bytes written from 0x%02lx\n", bytes.size(), static_cast<unsigned long>(start)),
+        {{"offset", start}, {"written", bytes.size()}});
 }
 
 void ByteDump(Context &x, const ByteCommand &bc)
@@ -285,8 +310,9 @@ struct BlockArgs {
 
 board::Width WidthOf(const std::string &w)
 {
-    return w == "dword" ? board::Width::DoubleWord : w == "word" ? board::Width::Word
-                                                                  : board::Width::Byte;
+    return w == "dword"  ? board::Width::DoubleWord
+           : w == "word" ? board::Width::Word
+                         : board::Width::Byte;
 }
 
 void CheckBlockRequest(board::Space space, board::Width width, std::uint32_t address,
@@ -350,9 +376,9 @@ void Block(Context &x, board::Space space, bool write, const BlockArgs &a)
     } else if (!a.output.empty()) {
         if (!x.host.ReplaceFile(a.output, bytes))
             Usage("cannot write " + a.output);
-        x.Print(Format("%lu bytes saved to %s\n", static_cast<unsigned long>(length),
-                       a.output.c_str()),
-                {{"address", passed}, {"saved", length}});
+        x.Print(
+            Format("%lu bytes saved to %s\n", static_cast<unsigned long>(length), a.output.c_str()),
+            {{"address", passed}, {"saved", length}});
     } else {
         x.Print(HexDump(address, bytes), {{"address", passed}, {"bytes", ByteArray(bytes)}});
     }
@@ -461,8 +487,8 @@ void FlashCommand(Context &x, const std::string &what, const std::string &file, 
     x.Open();
     if (what == "id") {
         const board::FlashId id = board::IdentifyFlash(x.lib, x.index);
-        const std::string reply = Format("%02x %02x %02x %02x", id.reply[0], id.reply[1],
-                                         id.reply[2], id.reply[3]);
+        const std::string reply =
+            Format("%02x %02x %02x %02x", id.reply[0], id.reply[1], id.reply[2], id.reply[3]);
         if (!id.identified)
             throw Stop{kExitNoCard, "no flash identified (reply " + reply + ")"};
         x.Print("flash identified (reply " + reply + ")\n",
@@ -545,10 +571,15 @@ void IrqWatch(Context &x, const std::string &kind, unsigned count, double timeou
     g_trigger = static_cast<int>(trigger);
     g_calls = 0;
     g_lib = &x.lib;
+
     // The table goes with this command; a late call must not reach it.
     struct Forget {
-        ~Forget() { g_lib = nullptr; }
+        ~Forget()
+        {
+            g_lib = nullptr;
+        }
     } forget;
+
     x.lib.TZ810mSetIntRoutine(x.index, WatchRoutine);
     if (!board::Arm(x.lib, x.index, g_ioBase, trigger))
         throw Stop{kExitCallFailed, "TZ810mWriteIoByte failed (arming the interrupt)"};
@@ -609,8 +640,8 @@ int RunTzctl(const std::vector<std::string> &args, CliHost &host)
         CLI::App *read = space->add_subcommand("read", "a block, shown as a dump");
         CLI::App *write = space->add_subcommand("write", "a block from bytes or a file");
         for (CLI::App *c : {read, write}) {
-            c->add_option("ADDR", block.address, isIo ? "hex offset in the I/O window"
-                                                      : "hex offset in the MEM window")
+            c->add_option("ADDR", block.address,
+                          isIo ? "hex offset in the I/O window" : "hex offset in the MEM window")
                 ->required();
             c->add_option("--width", block.width, "access width (default byte)")
                 ->check(CLI::IsMember(widths));
@@ -624,7 +655,8 @@ int RunTzctl(const std::vector<std::string> &args, CliHost &host)
     }
 
     IdentityArgs ida;
-    CLI::App *identity = app.add_subcommand("identity", "the identity block")->require_subcommand(1);
+    CLI::App *identity =
+        app.add_subcommand("identity", "the identity block")->require_subcommand(1);
     CLI::App *identityShow = identity->add_subcommand("show", "EEPROM values beside config space");
     CLI::App *identitySet = identity->add_subcommand("set", "rewrite the block (next power-up)");
     identitySet->add_option("--vid", ida.vid, "hex");
@@ -663,7 +695,8 @@ int RunTzctl(const std::vector<std::string> &args, CliHost &host)
     CLI::App *irq = app.add_subcommand("irq", "interrupts")->require_subcommand(1);
     CLI::App *watch = irq->add_subcommand("watch", "arm, trigger, wait for the routine");
     watch->add_option("KIND", kind)->required()->check(CLI::IsMember({"level", "edge"}));
-    watch->add_option("--count", count, "calls to wait for (default 1)")->check(CLI::Range(1u, 1000000u));
+    watch->add_option("--count", count, "calls to wait for (default 1)")
+        ->check(CLI::Range(1u, 1000000u));
     watch->add_option("--timeout", timeout, "seconds (default 5)")->check(CLI::PositiveNumber);
 
     try {
@@ -686,7 +719,9 @@ int RunTzctl(const std::vector<std::string> &args, CliHost &host)
     }
     x.index = card;
 
-    auto sub = [](CLI::App *parent) { return parent->get_subcommands().at(0)->get_name(); };
+    auto sub = [](CLI::App *parent) {
+        return parent->get_subcommands().at(0)->get_name();
+    };
     try {
         if (list->parsed())
             List(x);

@@ -12,15 +12,24 @@
 
 // What a command needs of the process it runs in.
 class CliHost {
-public:
+  public:
     virtual ~CliHost() = default;
     // UTF-8 text to standard output and standard error.
     virtual void Out(const std::string &text) = 0;
     virtual void Err(const std::string &text) = 0;
-    // Progress is shown only to a person watching.
-    virtual bool ErrIsConsole() { return false; }
 
-    enum class ReadResult { Ok, OpenFailed, TooLarge, ReadFailed };
+    // Progress is shown only to a person watching.
+    virtual bool ErrIsConsole()
+    {
+        return false;
+    }
+
+    enum class ReadResult {
+        Ok,
+        OpenFailed,
+        TooLarge,
+        ReadFailed
+    };
     // The whole file when it holds at most maxSize bytes; paths are UTF-8.
     virtual ReadResult ReadFile(const std::string &path, std::size_t maxSize,
                                 std::vector<std::uint8_t> &data) = 0;

@@ -8,24 +8,32 @@
 #include <string>
 #include <vector>
 
-enum class Window { None, Main, Identity, Help };
-enum class Icon { None, Error };
+enum class Window {
+    None,
+    Main,
+    Identity,
+    Help
+};
+enum class Icon {
+    None,
+    Error
+};
 
 // How a common file dialog is to be set up.
 struct FileChoice {
-    bool save = false;          // save dialog (else open dialog)
+    bool save = false;  // save dialog (else open dialog)
     Window owner = Window::None;
     std::string title;
     // Filter pairs: shown name, pattern.
     std::vector<std::pair<std::string, std::string>> filters;
-    std::string defaultExtension;  // empty: none
+    std::string defaultExtension;       // empty: none
     bool startInCurrentFolder = false;  // else the system's default folder
-    bool overwritePrompt = false;  // OFN_OVERWRITEPROMPT
-    bool readOnlyBox = false;      // OFN_READONLY
+    bool overwritePrompt = false;       // OFN_OVERWRITEPROMPT
+    bool readOnlyBox = false;           // OFN_READONLY
 };
 
 class DialogPort {
-public:
+  public:
     virtual ~DialogPort() = default;
 
     virtual std::string Text(int id) = 0;

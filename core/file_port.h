@@ -8,15 +8,26 @@
 #include <vector>
 
 class FilePort {
-public:
+  public:
     virtual ~FilePort() = default;
 
-    enum class ReadResult { Ok, OpenFailed, SizeFailed, TooLarge, AllocFailed, ReadFailed };
+    enum class ReadResult {
+        Ok,
+        OpenFailed,
+        SizeFailed,
+        TooLarge,
+        AllocFailed,
+        ReadFailed
+    };
     // Reads the whole file when it holds at most maxSize bytes.
     virtual ReadResult ReadWholeFile(const std::string &path, std::size_t maxSize,
                                      std::vector<std::uint8_t> &data) = 0;
 
-    enum class WriteResult { Ok, CreateFailed, WriteFailed };
+    enum class WriteResult {
+        Ok,
+        CreateFailed,
+        WriteFailed
+    };
     // Replaces the file by exactly these bytes: written to a temporary file in
     // the same folder first and moved over the target only when complete, so
     // a failure leaves an existing file as it was and no new file behind.

@@ -6,8 +6,7 @@
 #include "session.h"
 
 // Shown by every panel whose non-empty box holds a non-hexadecimal character.
-inline const char kBadCharacterMessage[] =
-    "您输入的字符有误，请输入0~9,a~f,A~F之间的十六进制数!";
+inline const char kBadCharacterMessage[] = "您输入的字符有误，请输入0~9,a~f,A~F之间的十六进制数!";
 
 inline const char kIoBaseFailed[] = "获得I/O基址失败!";
 inline const char kMemBaseFailed[] = "获得MEM寄存器基址失败！";

@@ -12,7 +12,11 @@
 #include "dialog_port.h"
 #include "file_port.h"
 
-enum class ChipType { None, TZ810, TZ820 };
+enum class ChipType {
+    None,
+    TZ810,
+    TZ820
+};
 
 struct Connection {
     std::uint32_t index = 0;  // card addressed by every library call
@@ -36,7 +40,9 @@ struct InterruptDemo {
 };
 
 struct Session {
-    Session(DialogPort &p, FilePort &f) : port(p), files(f) {}
+    Session(DialogPort &p, FilePort &f) : port(p), files(f)
+    {
+    }
 
     DialogPort &port;
     FilePort &files;

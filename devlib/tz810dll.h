@@ -48,26 +48,28 @@ enum {
 /* The functions of the library: X(name, return type, parameter list). The
  * list drives the declarations, the binding table and the simulator's
  * exports, so they can never disagree. */
-#define TZ810DLL_FUNCTIONS(X)                                                          \
-    X(TZ810mOpenDevice, HANDLE, (ULONG index, BOOL enableMem, BOOL enableInt, UCHAR intMode)) \
-    X(TZ810mCloseDevice, void, (ULONG index))                                          \
-    X(TZ810GetDrvVersion, ULONG, (void))                                               \
-    X(TZ810mGetIntLine, BOOL, (ULONG index, PULONG intLine))                           \
-    X(TZ810mGetIoBaseAddr, BOOL, (ULONG index, PULONG ioBase))                         \
-    X(TZ820mGetMemBaseAddr, BOOL, (ULONG index, PULONG memBase))                       \
-    X(TZ810mReadConfig, BOOL, (ULONG index, ULONG offset, PUCHAR value))               \
-    X(TZ810mWriteConfig, BOOL, (ULONG index, ULONG offset, UCHAR value))               \
-    X(TZ810mReadIoByte, BOOL, (ULONG index, ULONG address, PUCHAR value))              \
-    X(TZ810mWriteIoByte, BOOL, (ULONG index, ULONG address, UCHAR value))              \
-    X(TZ810mAccessBlock, BOOL, (ULONG index, ULONG accessCode, ULONG address, PVOID buffer, ULONG length)) \
-    X(TZ810mReadI2C, BOOL, (ULONG index, UCHAR device, UCHAR address, PUCHAR value))   \
-    X(TZ810mWriteI2C, BOOL, (ULONG index, UCHAR device, UCHAR address, UCHAR value))   \
-    X(TZ810SetStream, BOOL, (ULONG index, ULONG mode))                                 \
-    X(TZ810StreamSPI, BOOL, (ULONG index, ULONG writeLength, PVOID writeBuffer, PULONG readLength, PVOID readBuffer)) \
-    X(TZ810mSetIntRoutine, BOOL, (ULONG index, TZ_INT_ROUTINE routine))                \
-    X(TZ780mReadFlash, BOOL, (ULONG index, ULONG address, PVOID buffer, ULONG length)) \
-    X(TZ780mWriteFlash, BOOL, (ULONG index, ULONG address, PVOID buffer, ULONG length)) \
-    X(TZ780mLockFlash, BOOL, (ULONG index, ULONG lock))                                \
+#define TZ810DLL_FUNCTIONS(X)                                                                      \
+    X(TZ810mOpenDevice, HANDLE, (ULONG index, BOOL enableMem, BOOL enableInt, UCHAR intMode))      \
+    X(TZ810mCloseDevice, void, (ULONG index))                                                      \
+    X(TZ810GetDrvVersion, ULONG, (void))                                                           \
+    X(TZ810mGetIntLine, BOOL, (ULONG index, PULONG intLine))                                       \
+    X(TZ810mGetIoBaseAddr, BOOL, (ULONG index, PULONG ioBase))                                     \
+    X(TZ820mGetMemBaseAddr, BOOL, (ULONG index, PULONG memBase))                                   \
+    X(TZ810mReadConfig, BOOL, (ULONG index, ULONG offset, PUCHAR value))                           \
+    X(TZ810mWriteConfig, BOOL, (ULONG index, ULONG offset, UCHAR value))                           \
+    X(TZ810mReadIoByte, BOOL, (ULONG index, ULONG address, PUCHAR value))                          \
+    X(TZ810mWriteIoByte, BOOL, (ULONG index, ULONG address, UCHAR value))                          \
+    X(TZ810mAccessBlock, BOOL,                                                                     \
+      (ULONG index, ULONG accessCode, ULONG address, PVOID buffer, ULONG length))                  \
+    X(TZ810mReadI2C, BOOL, (ULONG index, UCHAR device, UCHAR address, PUCHAR value))               \
+    X(TZ810mWriteI2C, BOOL, (ULONG index, UCHAR device, UCHAR address, UCHAR value))               \
+    X(TZ810SetStream, BOOL, (ULONG index, ULONG mode))                                             \
+    X(TZ810StreamSPI, BOOL,                                                                        \
+      (ULONG index, ULONG writeLength, PVOID writeBuffer, PULONG readLength, PVOID readBuffer))    \
+    X(TZ810mSetIntRoutine, BOOL, (ULONG index, TZ_INT_ROUTINE routine))                            \
+    X(TZ780mReadFlash, BOOL, (ULONG index, ULONG address, PVOID buffer, ULONG length))             \
+    X(TZ780mWriteFlash, BOOL, (ULONG index, ULONG address, PVOID buffer, ULONG length))            \
+    X(TZ780mLockFlash, BOOL, (ULONG index, ULONG lock))                                            \
     X(TZ780mEarseFlash, BOOL, (ULONG index, ULONG address, ULONG length))
 
 #endif

@@ -22,13 +22,20 @@ constexpr std::size_t kByteRunBufferSize = kMaxByteRunChars + 1;
 constexpr std::size_t kMaxLengthDigits = 8;
 
 // Value width for HexTextToValue.
-enum class HexWidth { Byte, Word };
+enum class HexWidth {
+    Byte,
+    Word
+};
 // Access width for IsAligned.
-enum class AccessWidth { Word, DoubleWord };
+enum class AccessWidth {
+    Word,
+    DoubleWord
+};
 
 // Characters of byte-run text for a block of `count` bytes (no NUL).
-constexpr std::size_t ByteRunLength(std::size_t count) {
-  return kByteRunCharsPerByte * count;
+constexpr std::size_t ByteRunLength(std::size_t count)
+{
+    return kByteRunCharsPerByte * count;
 }
 
 // 0-15 for '0'-'9', 'A'-'F', 'a'-'f'; 0xFF for every other character.
@@ -36,7 +43,7 @@ std::uint8_t HexDigitValue(char c);
 
 // True when the text is non-empty and every character is a hex digit.
 // A null pointer is refused like the empty text.
-bool IsHexText(const char* text);
+bool IsHexText(const char *text);
 bool IsHexText(std::string_view text);
 
 // Value of `count` characters of hex text, as typed in an address or data
@@ -45,23 +52,23 @@ bool IsHexText(std::string_view text);
 //  - Word: all characters are accumulated and the low 16 bits kept, so
 //    only the last four digits count;
 //  - Byte: the first two digits only; any further characters are ignored.
-std::uint16_t HexTextToValue(const char* text, std::size_t count, HexWidth width);
+std::uint16_t HexTextToValue(const char *text, std::size_t count, HexWidth width);
 
 // Byte count of a length box. Looks at no more than the first
 // kMaxLengthDigits characters. 0 for the empty text, a null pointer, or
 // when any of those characters is not a hex digit.
-std::uint32_t HexTextToLength(const char* text);
+std::uint32_t HexTextToLength(const char *text);
 
 // Converts `count` characters of digit pairs into bytes written over the
 // start of the same buffer; an odd trailing character is ignored. Returns
 // the number of bytes written (count / 2). No digit check: a non-digit
 // enters the pair as 0xFF.
-std::size_t HexPairsToBytes(char* buffer, std::size_t count);
+std::size_t HexPairsToBytes(char *buffer, std::size_t count);
 
 // Writes the byte-run text of `count` bytes: two upper-case digits and a
 // space per byte, then a NUL at out[3 * count]. `out` holds
 // ByteRunLength(count) + 1 characters. Returns ByteRunLength(count).
-std::size_t BytesToByteRun(const std::uint8_t* bytes, std::size_t count, char* out);
+std::size_t BytesToByteRun(const std::uint8_t *bytes, std::size_t count, char *out);
 
 // Reads the bytes of a data box's text for a write of `requested` bytes.
 // Spaces, tabs, CR and LF are dropped; the remaining digits are paired in
@@ -71,11 +78,13 @@ std::size_t BytesToByteRun(const std::uint8_t* bytes, std::size_t count, char* o
 // Any other character anywhere in the text makes the text invalid: the
 // result is false and *used is 0 (the contents of `out` are then
 // unspecified), so the caller refuses the write.
-bool ByteRunToBytes(const char* text, std::size_t textLength, std::size_t requested,
-                    std::uint8_t* out, std::size_t* used);
-inline bool ByteRunToBytes(std::string_view text, std::size_t requested,
-                           std::uint8_t* out, std::size_t* used) {
-  return ByteRunToBytes(text.data(), text.size(), requested, out, used);
+bool ByteRunToBytes(const char *text, std::size_t textLength, std::size_t requested,
+                    std::uint8_t *out, std::size_t *used);
+
+inline bool ByteRunToBytes(std::string_view text, std::size_t requested, std::uint8_t *out,
+                           std::size_t *used)
+{
+    return ByteRunToBytes(text.data(), text.size(), requested, out, used);
 }
 
 // True when the low 16 bits of `value` are a multiple of 2 (Word) or 4

@@ -11,7 +11,7 @@ namespace {
 constexpr std::size_t kBoxChars = 4;
 const char kLengthTooLong[] = "请输入小于等于0x8000的长度!";
 
-} // namespace
+}  // namespace
 
 std::uint8_t g_blockBytes[kMaxBlockBytes];
 char g_blockText[kByteRunBufferSize];

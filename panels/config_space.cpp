@@ -15,7 +15,7 @@ namespace {
 // Both boxes hold two hexadecimal digits; no more than that is looked at.
 constexpr std::size_t kBoxChars = 2;
 
-} // namespace
+}  // namespace
 
 void ConfigRead(Session &s)
 {

@@ -16,7 +16,7 @@ constexpr UCHAR kEepromDevice = TZ_EEPROM_I2C_ADDRESS;
 // Both boxes hold two hexadecimal digits; no more than that is looked at.
 constexpr std::size_t kBoxChars = 2;
 
-} // namespace
+}  // namespace
 
 void I2cRead(Session &s)
 {
@@ -52,7 +52,8 @@ void I2cWrite(Session &s)
     if (!CharactersOk(port, data))
         return;
     // Two digits at most, so the word-width value always fits the byte.
-    const UCHAR value = static_cast<UCHAR>(HexTextToValue(data.data(), data.size(), HexWidth::Word));
+    const UCHAR value =
+        static_cast<UCHAR>(HexTextToValue(data.data(), data.size(), HexWidth::Word));
 
     if (addressText.empty() || data.empty()) {
         port.ShowMessage(Window::Main, "请输入地址和数据!", Icon::None);

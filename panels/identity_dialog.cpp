@@ -89,7 +89,7 @@ void WriteIdentityBlock(Session &s)
     port.ShowMessage(Window::Identity, kWriteDone, Icon::None);
 }
 
-} // namespace
+}  // namespace
 
 void IdentityDialogInit(Session &s)
 {

@@ -57,7 +57,7 @@ bool Arm(Session &s, std::int32_t mode, board::Trigger trigger, const char *fail
     return true;
 }
 
-} // namespace
+}  // namespace
 
 void LevelTest(Session &s)
 {

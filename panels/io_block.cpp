@@ -39,7 +39,7 @@ ULONG AddressPassed(const Session &s, const Access &a, std::uint16_t address)
     return a.direct ? address : s.conn.ioBase + address;
 }
 
-} // namespace
+}  // namespace
 
 void IoRead(Session &s, int mode, int addressType)
 {
@@ -106,9 +106,8 @@ void IoWrite(Session &s, int mode, int addressType)
     if (!a.direct && !IoBaseKnown(s))
         return;
 
-    const BOOL written =
-        s.lib.TZ810mAccessBlock(s.conn.index, board::AccessCode(board::Space::Io, true, a.width),
-                                AddressPassed(s, a, r.address), g_blockBytes,
-                                static_cast<ULONG>(used));
+    const BOOL written = s.lib.TZ810mAccessBlock(
+        s.conn.index, board::AccessCode(board::Space::Io, true, a.width),
+        AddressPassed(s, a, r.address), g_blockBytes, static_cast<ULONG>(used));
     ReportWrite(port, written != 0);
 }

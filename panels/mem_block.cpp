@@ -11,8 +11,7 @@
 
 namespace {
 
-const char kPastWindow[] =
-    "您输入的地址+长度>0x7FFF发生错误,请查阅TZ810mAccessBlock的相关说明";
+const char kPastWindow[] = "您输入的地址+长度>0x7FFF发生错误,请查阅TZ810mAccessBlock的相关说明";
 const char kDwordAlign[] = "请输入能存储双字的起始地址且数据长度为4的倍数";
 
 // Mode 0 is byte; every other position, "no selection" among them, is
@@ -27,7 +26,7 @@ bool PastWindow(const BlockRequest &r)
     return !board::WithinMemWindow(r.address, r.length);
 }
 
-} // namespace
+}  // namespace
 
 void MemRead(Session &s, int mode)
 {
@@ -97,8 +96,8 @@ void MemWrite(Session &s, int mode)
     if (!MemBaseKnown(s))
         return;
 
-    const BOOL written = s.lib.TZ810mAccessBlock(
-        s.conn.index, board::AccessCode(board::Space::Mem, true, width),
-        s.conn.memBase + r.address, g_blockBytes, static_cast<ULONG>(used));
+    const BOOL written =
+        s.lib.TZ810mAccessBlock(s.conn.index, board::AccessCode(board::Space::Mem, true, width),
+                                s.conn.memBase + r.address, g_blockBytes, static_cast<ULONG>(used));
     ReportWrite(port, written != 0);
 }

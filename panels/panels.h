@@ -23,8 +23,8 @@ void I2cRead(Session &s);
 void I2cWrite(Session &s);
 
 // Identity EEPROM dialog (identity_dialog.cpp).
-void IdentityDialogInit(Session &s);               // WM_INITDIALOG
-bool IdentityDialogCommand(Session &s, int id);    // WM_COMMAND; true if handled
+void IdentityDialogInit(Session &s);             // WM_INITDIALOG
+bool IdentityDialogCommand(Session &s, int id);  // WM_COMMAND; true if handled
 
 // Configuration space (config_space.cpp).
 void ConfigRead(Session &s);

@@ -11,7 +11,7 @@ namespace {
 const char kDoubleWordEntry[] = "双字";
 constexpr int kDoubleWordPosition = 1;
 
-} // namespace
+}  // namespace
 
 int SetPulseWidth(Session &s)
 {

@@ -17,21 +17,28 @@ namespace {
 const char kFlashNormal[] = "FLASH状态正常";
 const char kFlashAbnormal[] = "FLASH状态异常";
 
-void Notice(Session &s, const char *text) { s.port.ShowMessage(Window::Main, text, Icon::None); }
-void Failure(Session &s, const char *text) { s.port.ShowMessage(Window::Main, text, Icon::Error); }
+void Notice(Session &s, const char *text)
+{
+    s.port.ShowMessage(Window::Main, text, Icon::None);
+}
+
+void Failure(Session &s, const char *text)
+{
+    s.port.ShowMessage(Window::Main, text, Icon::Error);
+}
 
 // Entry 0 of the mode list is SPI3, of the clock list 15.6 MHz. Any pair
 // with a missing selection is taken as SPI4 at 31.3 MHz.
 ULONG SpiModeCode(int modeSelection, int clockSelection)
 {
-    const bool known = (modeSelection == 0 || modeSelection == 1) &&
-                       (clockSelection == 0 || clockSelection == 1);
+    const bool known =
+        (modeSelection == 0 || modeSelection == 1) && (clockSelection == 0 || clockSelection == 1);
     if (!known)
         return board::SpiModeCode(true, false);
     return board::SpiModeCode(modeSelection == 1, clockSelection == 0);
 }
 
-} // namespace
+}  // namespace
 
 void SetSpiMode(Session &s)
 {
@@ -160,7 +167,7 @@ void WriteImageFile(Session &s)
         Failure(s, "写FLASH失败");
 }
 
-} // namespace
+}  // namespace
 
 void FlashWrite(Session &s)
 {

@@ -44,18 +44,23 @@ void AppendValue(std::string &s, std::uint32_t v)
 
 int HexNibble(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
 bool DecodeHex(const std::string &text, std::uint8_t *out, std::size_t n)
 {
-    if (text.size() != 2 * n) return false;
+    if (text.size() != 2 * n)
+        return false;
     for (std::size_t i = 0; i < n; ++i) {
         int hi = HexNibble(text[2 * i]), lo = HexNibble(text[2 * i + 1]);
-        if (hi < 0 || lo < 0) return false;
+        if (hi < 0 || lo < 0)
+            return false;
         out[i] = static_cast<std::uint8_t>(hi << 4 | lo);
     }
     return true;
@@ -69,7 +74,8 @@ void Put16(std::uint8_t *p, std::uint16_t v)
 
 void Put32(std::uint8_t *p, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // A fresh 24C02 holding the identity block of the chip defaults, the way
@@ -77,9 +83,11 @@ void Put32(std::uint8_t *p, std::uint32_t v)
 void FactoryEeprom(Card &card)
 {
     card.eeprom.fill(0xFF);
-    if (card.cfg.eeprom != EepromFit::Present) return;
+    if (card.cfg.eeprom != EepromFit::Present)
+        return;
     std::uint8_t *e = card.eeprom.data();
-    for (int i = 0; i < 0x20; ++i) e[i] = 0;
+    for (int i = 0; i < 0x20; ++i)
+        e[i] = 0;
     e[0x00] = kIdentityHeader;
     Put16(e + 0x04, card.cfg.vid);
     Put16(e + 0x06, card.cfg.did);
@@ -93,8 +101,8 @@ void FactoryEeprom(Card &card)
 
 bool ConfigByteWritable(unsigned offset)
 {
-    return offset == 0x04 || offset == 0x05 || offset == 0x0C || offset == 0x0D ||
-           offset == 0x3C || (offset >= 0x40 && offset <= 0xFF);
+    return offset == 0x04 || offset == 0x05 || offset == 0x0C || offset == 0x0D || offset == 0x3C ||
+           (offset >= 0x40 && offset <= 0xFF);
 }
 
 Bench &Bench::Get()
@@ -110,7 +118,8 @@ Bench::Bench()
     fs::path configPath = EnvPath("TZSIM_CONFIG");
     if (configPath.empty() && !dir.empty()) {
         std::error_code ec;
-        if (fs::exists(dir / "tzsim.ini", ec)) configPath = dir / "tzsim.ini";
+        if (fs::exists(dir / "tzsim.ini", ec))
+            configPath = dir / "tzsim.ini";
     }
     std::string text;
     if (!configPath.empty() && !ReadWholeFile(configPath, text))
@@ -118,10 +127,13 @@ Bench::Bench()
     BenchConfig config = ParseConfig(text, configPath.parent_path());
 
     fs::path statePath = EnvPath("TZSIM_STATE");
-    if (statePath.empty()) statePath = config.stateFile;
-    if (statePath.empty() && !dir.empty()) statePath = dir / "tzsim.state";
+    if (statePath.empty())
+        statePath = config.stateFile;
+    if (statePath.empty() && !dir.empty())
+        statePath = dir / "tzsim.state";
     fs::path tracePath = EnvPath("TZSIM_TRACE");
-    if (tracePath.empty()) tracePath = config.traceFile;
+    if (tracePath.empty())
+        tracePath = config.traceFile;
 
 #if defined(TZSIM_NO_CALL_LOG)
     keepCalls = false;  // nobody reads it inside the DLL
@@ -142,25 +154,30 @@ void Bench::Reset(const std::string &text)
 void Bench::Load(BenchConfig config, const fs::path &statePath, const fs::path &tracePath)
 {
     cfg = std::move(config);
-    for (const std::string &w : cfg.warnings) DebugNote("configuration " + w);
+    for (const std::string &w : cfg.warnings)
+        DebugNote("configuration " + w);
     loadTime_ = Clock::now();
 
-    if (trace_) std::fclose(trace_);
+    if (trace_)
+        std::fclose(trace_);
     trace_ = nullptr;
     if (!tracePath.empty()) {
         trace_ = OpenForAppend(tracePath);
-        if (!trace_) DebugNote("cannot open trace " + tracePath.u8string());
+        if (!trace_)
+            DebugNote("cannot open trace " + tracePath.u8string());
     }
 
     for (unsigned i = 0; i < kMaxCards; ++i) {
         Card &c = cards[i];
         c = Card();
         c.cfg = cfg.cards[i];
-        if (!c.cfg.present) continue;
+        if (!c.cfg.present)
+            continue;
         FactoryEeprom(c);
-        c.io[kRegGp0] = kGp0High;  // GP0 idles high
+        c.io[kRegGp0] = kGp0High;       // GP0 idles high
         c.io[kRegPulse] = c.cfg.pulse;  // 0x04 unless configured: 150 ns, 32-bit I/O off
-        if (c.cfg.chip == Chip::TZ820) c.mem.assign(kMemWindowSize, 0);
+        if (c.cfg.chip == Chip::TZ820)
+            c.mem.assign(kMemWindowSize, 0);
     }
     ioSpace.assign(kIoSpaceSize, 0xFF);  // nothing answers: the bus floats high
     flash.assign(kFlashSize, 0xFF);
@@ -174,12 +191,15 @@ void Bench::Load(BenchConfig config, const fs::path &statePath, const fs::path &
     std::map<unsigned, std::array<std::uint8_t, 256>> savedConfigs;
     RestoreState(savedConfigs);
     for (unsigned i = 0; i < kMaxCards; ++i) {
-        if (!cards[i].cfg.present) continue;
+        if (!cards[i].cfg.present)
+            continue;
         BuildConfigSpace(cards[i], i);
         auto saved = savedConfigs.find(i);
-        if (saved == savedConfigs.end()) continue;
+        if (saved == savedConfigs.end())
+            continue;
         for (unsigned off = 0; off < 256; ++off)
-            if (ConfigByteWritable(off)) cards[i].config[off] = saved->second[off];
+            if (ConfigByteWritable(off))
+                cards[i].config[off] = saved->second[off];
     }
 }
 
@@ -204,14 +224,15 @@ void Bench::BuildConfigSpace(Card &card, unsigned index)
     Put16(cs + 0x00, vid);
     Put16(cs + 0x02, did);
     cs[0x04] = c.chip == Chip::TZ820 ? 0x03 : 0x01;  // I/O (and MEM) decoding on
-    Put16(cs + 0x06, 0x0280);                          // medium DEVSEL, fast back-to-back
+    Put16(cs + 0x06, 0x0280);                        // medium DEVSEL, fast back-to-back
     cs[0x08] = rid;
     cs[0x0A] = 0x80;  // class: other communication controller
     cs[0x0B] = 0x07;
     cs[0x0C] = 0x08;
     cs[0x0D] = 0x20;
     Put32(cs + 0x10, c.ioBase | 0x1);  // BAR0: I/O window
-    if (c.chip == Chip::TZ820) Put32(cs + 0x14, c.memBase);  // BAR1: MEM window
+    if (c.chip == Chip::TZ820)
+        Put32(cs + 0x14, c.memBase);  // BAR1: MEM window
     Put16(cs + 0x2C, svid);
     Put16(cs + 0x2E, sid);
     cs[0x3C] = c.intLine;
@@ -220,25 +241,29 @@ void Bench::BuildConfigSpace(Card &card, unsigned index)
 
 void Bench::SaveState()
 {
-    if (statePath_.empty()) return;
+    if (statePath_.empty())
+        return;
     std::string s = "tzsim-state 1\nflash ";
     AppendHex(s, flash.data(), flash.size());
     s += '\n';
     for (unsigned i = 0; i < kMaxCards; ++i) {
-        if (!cards[i].cfg.present) continue;
+        if (!cards[i].cfg.present)
+            continue;
         s += "config " + std::to_string(i) + ' ';
         AppendHex(s, cards[i].config.data(), 256);
         s += "\neeprom " + std::to_string(i) + ' ';
         AppendHex(s, cards[i].eeprom.data(), 256);
         s += '\n';
     }
-    if (!WriteFileAtomically(statePath_, s)) DebugNote("cannot write state " + statePath_.u8string());
+    if (!WriteFileAtomically(statePath_, s))
+        DebugNote("cannot write state " + statePath_.u8string());
 }
 
 void Bench::RestoreState(std::map<unsigned, std::array<std::uint8_t, 256>> &configs)
 {
     std::string text;
-    if (statePath_.empty() || !ReadWholeFile(statePath_, text)) return;
+    if (statePath_.empty() || !ReadWholeFile(statePath_, text))
+        return;
     std::istringstream in(text);
     std::string line;
     if (!std::getline(in, line) || line.rfind("tzsim-state 1", 0) != 0) {
@@ -252,17 +277,22 @@ void Bench::RestoreState(std::map<unsigned, std::array<std::uint8_t, 256>> &conf
         if (kind == "flash") {
             fields >> hex;
             std::vector<std::uint8_t> bytes(kFlashSize);
-            if (DecodeHex(hex, bytes.data(), bytes.size())) flash = bytes;
+            if (DecodeHex(hex, bytes.data(), bytes.size()))
+                flash = bytes;
             continue;
         }
         unsigned index = kMaxCards;
         fields >> index >> hex;
         std::array<std::uint8_t, 256> bytes;
-        if (index >= kMaxCards || !DecodeHex(hex, bytes.data(), bytes.size())) continue;
+        if (index >= kMaxCards || !DecodeHex(hex, bytes.data(), bytes.size()))
+            continue;
         Card &card = cards[index];
-        if (!card.cfg.present) continue;
-        if (kind == "config") configs[index] = bytes;
-        else if (kind == "eeprom" && card.cfg.eeprom != EepromFit::Absent) card.eeprom = bytes;
+        if (!card.cfg.present)
+            continue;
+        if (kind == "config")
+            configs[index] = bytes;
+        else if (kind == "eeprom" && card.cfg.eeprom != EepromFit::Absent)
+            card.eeprom = bytes;
     }
 }
 
@@ -273,14 +303,16 @@ double Bench::Millis() const
 
 void Bench::Trace(const std::string &line)
 {
-    if (!trace_) return;
+    if (!trace_)
+        return;
     std::fputs(line.c_str(), trace_);
     std::fflush(trace_);
 }
 
 Card *Bench::OpenCard(std::uint32_t index)
 {
-    if (index >= kMaxCards) return nullptr;
+    if (index >= kMaxCards)
+        return nullptr;
     Card &c = cards[index];
     return c.cfg.present && c.open ? &c : nullptr;
 }
@@ -298,7 +330,8 @@ std::uint8_t Bench::IoRead(std::uint32_t index, std::uint32_t address)
     if (index < kMaxCards && InWindow(cards[index], address))
         return cards[index].io[address - cards[index].cfg.ioBase];
     for (Card &c : cards)
-        if (InWindow(c, address)) return c.io[address - c.cfg.ioBase];
+        if (InWindow(c, address))
+            return c.io[address - c.cfg.ioBase];
     return ioSpace[address];
 }
 
@@ -332,7 +365,8 @@ void Bench::WriteRegister(Card &card, unsigned offset, std::uint8_t value)
     std::uint8_t old = card.io[offset];
     if (offset == kRegStatus) {
         // The active bit can be cleared by software, never set.
-        card.io[offset] = static_cast<std::uint8_t>((value & ~kStatusActive) | (old & value & kStatusActive));
+        card.io[offset] =
+            static_cast<std::uint8_t>((value & ~kStatusActive) | (old & value & kStatusActive));
     } else {
         card.io[offset] = value;
     }
@@ -340,7 +374,8 @@ void Bench::WriteRegister(Card &card, unsigned offset, std::uint8_t value)
         card.io[kRegInterrupt] == kArmEdge) {
         // Rising edge on INT# while the edge interrupt is armed.
         card.io[kRegStatus] |= kStatusActive;
-        if (Deliverable(card)) ++card.pendingEdges;
+        if (Deliverable(card))
+            ++card.pendingEdges;
     }
     RegisterChanged(card);
 }
@@ -348,10 +383,13 @@ void Bench::WriteRegister(Card &card, unsigned offset, std::uint8_t value)
 void Bench::RegisterChanged(Card &card)
 {
     if (card.io[kRegInterrupt] == kArmLevel) {
-        if (LevelAsserted(card)) card.io[kRegStatus] |= kStatusActive;
-        else card.io[kRegStatus] &= static_cast<std::uint8_t>(~kStatusActive);
+        if (LevelAsserted(card))
+            card.io[kRegStatus] |= kStatusActive;
+        else
+            card.io[kRegStatus] &= static_cast<std::uint8_t>(~kStatusActive);
     }
-    if (!LevelAsserted(card)) card.nextLevel = Clock::time_point();
+    if (!LevelAsserted(card))
+        card.nextLevel = Clock::time_point();
     Kick();
 }
 
@@ -365,7 +403,8 @@ void Bench::Kick()
 
 void Bench::EnsureInterruptThread()
 {
-    if (thread_.joinable()) return;
+    if (thread_.joinable())
+        return;
     stop_ = false;
     thread_ = std::thread([this] { InterruptLoop(); });
 }
@@ -373,7 +412,8 @@ void Bench::EnsureInterruptThread()
 void Bench::StopInterruptThread()
 {
     std::unique_lock<std::mutex> lock(mu);
-    if (!thread_.joinable()) return;
+    if (!thread_.joinable())
+        return;
     stop_ = true;
     Kick();
     lock.unlock();
@@ -388,12 +428,16 @@ bool Bench::WorkPending(Clock::time_point now, Clock::time_point *nextWake)
 {
     bool pending = false;
     for (Card &c : cards) {
-        if (!Deliverable(c)) continue;
-        if (c.pendingEdges > 0) return true;
+        if (!Deliverable(c))
+            continue;
+        if (c.pendingEdges > 0)
+            return true;
         if (LevelAsserted(c)) {
-            if (c.nextLevel <= now) return true;
+            if (c.nextLevel <= now)
+                return true;
             pending = true;
-            if (nextWake && c.nextLevel < *nextWake) *nextWake = c.nextLevel;
+            if (nextWake && c.nextLevel < *nextWake)
+                *nextWake = c.nextLevel;
         }
     }
     return pending && !nextWake;
@@ -409,24 +453,31 @@ void Bench::InterruptLoop()
         Clock::time_point wake = Clock::time_point::max();
         for (unsigned i = 0; i < kMaxCards && chosen < 0; ++i) {
             Card &c = cards[i];
-            if (!Deliverable(c)) continue;
+            if (!Deliverable(c))
+                continue;
             if (c.pendingEdges > 0) {
                 chosen = static_cast<int>(i);
                 edge = true;
             } else if (LevelAsserted(c)) {
-                if (c.nextLevel <= now) chosen = static_cast<int>(i);
-                else if (c.nextLevel < wake) wake = c.nextLevel;
+                if (c.nextLevel <= now)
+                    chosen = static_cast<int>(i);
+                else if (c.nextLevel < wake)
+                    wake = c.nextLevel;
             }
         }
         if (chosen < 0) {
             idleCv_.notify_all();
-            if (wake == Clock::time_point::max()) workCv_.wait(lock);
-            else workCv_.wait_until(lock, wake);
+            if (wake == Clock::time_point::max())
+                workCv_.wait(lock);
+            else
+                workCv_.wait_until(lock, wake);
             continue;
         }
         Card &card = cards[chosen];
-        if (edge) --card.pendingEdges;
-        else card.nextLevel = now + kLevelRepeat;
+        if (edge)
+            --card.pendingEdges;
+        else
+            card.nextLevel = now + kLevelRepeat;
         TZ_INT_ROUTINE routine = card.routine;
         ++routineCalls;
         lastRoutineThread = std::this_thread::get_id();
@@ -448,9 +499,8 @@ void Bench::InterruptLoop()
 bool Bench::WaitIdle(int timeoutMs, std::unique_lock<std::mutex> &lock)
 {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    return idleCv_.wait_until(lock, deadline, [this] {
-        return !delivering_ && !WorkPending(Clock::now(), nullptr);
-    });
+    return idleCv_.wait_until(
+        lock, deadline, [this] { return !delivering_ && !WorkPending(Clock::now(), nullptr); });
 }
 
 // ---- Call records -------------------------------------------------------
@@ -464,10 +514,17 @@ CallRecord::CallRecord(Bench &bench, const char *name, std::initializer_list<std
     auto rule = bench.cfg.faults.find(call_.name);
     if (rule != bench.cfg.faults.end()) {
         switch (rule->second.mode) {
-        case FaultMode::Never: break;
-        case FaultMode::Always: faulted_ = true; break;
-        case FaultMode::OnlyNth: faulted_ = n == rule->second.n; break;
-        case FaultMode::FromNth: faulted_ = n >= rule->second.n; break;
+        case FaultMode::Never:
+            break;
+        case FaultMode::Always:
+            faulted_ = true;
+            break;
+        case FaultMode::OnlyNth:
+            faulted_ = n == rule->second.n;
+            break;
+        case FaultMode::FromNth:
+            faulted_ = n >= rule->second.n;
+            break;
         }
     }
 }
@@ -523,7 +580,8 @@ std::uint32_t CallRecord::Finish(std::uint32_t result)
         line += '\n';
         bench_.Trace(line);
     }
-    if (bench_.keepCalls) bench_.calls.push_back(std::move(call_));
+    if (bench_.keepCalls)
+        bench_.calls.push_back(std::move(call_));
     return result;
 }
 

@@ -51,7 +51,7 @@ struct Card {
 bool ConfigByteWritable(unsigned offset);
 
 class Bench {
-public:
+  public:
     // The one bench of the process, created on first use from the
     // environment and never destroyed (no thread joins at process exit).
     static Bench &Get();
@@ -95,7 +95,7 @@ public:
     bool WaitIdle(int timeoutMs, std::unique_lock<std::mutex> &lock);
     void Kick();
 
-private:
+  private:
     friend class CallRecord;
     Bench();
     void Load(BenchConfig config, const std::filesystem::path &statePath,
@@ -122,15 +122,20 @@ private:
 // Records one library call: counts it for fault injection, and on Finish
 // appends it to the call log and the trace. Made with Bench::mu held.
 class CallRecord {
-public:
+  public:
     CallRecord(Bench &bench, const char *name, std::initializer_list<std::uint32_t> args);
-    bool Faulted() const { return faulted_; }
+
+    bool Faulted() const
+    {
+        return faulted_;
+    }
+
     void Data(const void *bytes, std::size_t length);
     void Out(const void *bytes, std::size_t length);
     void OutValue(std::uint32_t value);
     std::uint32_t Finish(std::uint32_t result);
 
-private:
+  private:
     Bench &bench_;
     Call call_;
     double millis_;

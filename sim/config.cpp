@@ -18,25 +18,30 @@ constexpr std::uint16_t kDid820 = 0x5834;
 std::string Trim(const std::string &s)
 {
     std::size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
     return s.substr(b, e - b);
 }
 
 std::string Lower(std::string s)
 {
-    for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char &c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
 // 0x-prefixed hexadecimal or decimal, at most max.
 bool ParseNumber(const std::string &text, std::uint32_t max, std::uint32_t &out)
 {
-    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+    if (text.empty() || text[0] == '-' || text[0] == '+')
+        return false;
     char *end = nullptr;
     errno = 0;
     unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-    if (errno != 0 || end == text.c_str() || *end != '\0' || v > max) return false;
+    if (errno != 0 || end == text.c_str() || *end != '\0' || v > max)
+        return false;
     out = static_cast<std::uint32_t>(v);
     return true;
 }
@@ -44,8 +49,14 @@ bool ParseNumber(const std::string &text, std::uint32_t max, std::uint32_t &out)
 bool ParseBool(const std::string &text, bool &out)
 {
     std::string v = Lower(text);
-    if (v == "on" || v == "yes" || v == "true" || v == "1") { out = true; return true; }
-    if (v == "off" || v == "no" || v == "false" || v == "0") { out = false; return true; }
+    if (v == "on" || v == "yes" || v == "true" || v == "1") {
+        out = true;
+        return true;
+    }
+    if (v == "off" || v == "no" || v == "false" || v == "0") {
+        out = false;
+        return true;
+    }
     return false;
 }
 
@@ -54,20 +65,35 @@ bool ParseFault(const std::string &text, FaultRule &rule)
     std::istringstream in(Lower(text));
     std::string word, number, extra;
     in >> word >> number >> extra;
-    if (!extra.empty()) return false;
-    if (word == "never" && number.empty()) { rule = {FaultMode::Never, 0}; return true; }
-    if (word == "always" && number.empty()) { rule = {FaultMode::Always, 0}; return true; }
+    if (!extra.empty())
+        return false;
+    if (word == "never" && number.empty()) {
+        rule = {FaultMode::Never, 0};
+        return true;
+    }
+    if (word == "always" && number.empty()) {
+        rule = {FaultMode::Always, 0};
+        return true;
+    }
     std::uint32_t n = 0;
-    if (!ParseNumber(number, 0xFFFFFFFFu, n) || n == 0) return false;
-    if (word == "call") { rule = {FaultMode::OnlyNth, n}; return true; }
-    if (word == "from") { rule = {FaultMode::FromNth, n}; return true; }
+    if (!ParseNumber(number, 0xFFFFFFFFu, n) || n == 0)
+        return false;
+    if (word == "call") {
+        rule = {FaultMode::OnlyNth, n};
+        return true;
+    }
+    if (word == "from") {
+        rule = {FaultMode::FromNth, n};
+        return true;
+    }
     return false;
 }
 
 std::filesystem::path MakePath(const std::string &value, const std::filesystem::path &baseDir)
 {
     std::filesystem::path p = std::filesystem::u8path(value);
-    if (p.is_relative() && !baseDir.empty()) p = baseDir / p;
+    if (p.is_relative() && !baseDir.empty())
+        p = baseDir / p;
     return p;
 }
 
@@ -76,7 +102,8 @@ bool IsCardSetting(const std::string &name)
     static const char *const names[] = {"io_base", "mem_base", "int_line", "vid",   "did",
                                         "rid",     "svid",     "sid",      "pulse", "eeprom"};
     for (const char *n : names)
-        if (name == n) return true;
+        if (name == n)
+            return true;
     return false;
 }
 
@@ -108,7 +135,9 @@ CardConfig DefaultCard(unsigned index, Chip chip)
 
 bool IsExportName(const std::string &name)
 {
-#define TZ_NAME_CHECK(fn, ret, params) if (name == #fn) return true;
+#define TZ_NAME_CHECK(fn, ret, params)                                                             \
+    if (name == #fn)                                                                               \
+        return true;
     TZ810DLL_FUNCTIONS(TZ_NAME_CHECK)
 #undef TZ_NAME_CHECK
     return false;
@@ -131,9 +160,13 @@ BenchConfig ParseConfig(const std::string &text, const std::filesystem::path &ba
         ++lineNo;
         std::size_t hash = raw.find('#');
         std::string line = Trim(hash == std::string::npos ? raw : raw.substr(0, hash));
-        if (line.empty()) continue;
+        if (line.empty())
+            continue;
         std::size_t eq = line.find('=');
-        if (eq == std::string::npos) { warn("expected setting = value"); continue; }
+        if (eq == std::string::npos) {
+            warn("expected setting = value");
+            continue;
+        }
         // "setting = value" or "setting argument = value", where the
         // argument is a card index or a function name.
         std::istringstream keyWords(line.substr(0, eq));
@@ -141,13 +174,19 @@ BenchConfig ParseConfig(const std::string &text, const std::filesystem::path &ba
         keyWords >> name >> argument >> extra;
         std::string value = Trim(line.substr(eq + 1));
         name = Lower(name);
-        if (name.empty() || !extra.empty()) { warn("expected setting [argument] = value"); continue; }
+        if (name.empty() || !extra.empty()) {
+            warn("expected setting [argument] = value");
+            continue;
+        }
 
         if (name == "fault") {
             FaultRule rule;
-            if (!IsExportName(argument)) warn("unknown function '" + argument + "'");
-            else if (!ParseFault(value, rule)) warn("fault rule must be always, never, call N or from N");
-            else cfg.faults[argument] = rule;
+            if (!IsExportName(argument))
+                warn("unknown function '" + argument + "'");
+            else if (!ParseFault(value, rule))
+                warn("fault rule must be always, never, call N or from N");
+            else
+                cfg.faults[argument] = rule;
             continue;
         }
         if (name == "card" || IsCardSetting(name)) {
@@ -159,32 +198,50 @@ BenchConfig ParseConfig(const std::string &text, const std::filesystem::path &ba
             }
             if (name == "card") {
                 std::string type = Lower(value);
-                if (type == "tz810") listed[index] = DefaultCard(index, Chip::TZ810);
-                else if (type == "tz820") listed[index] = DefaultCard(index, Chip::TZ820);
-                else if (type == "none") listed[index] = CardConfig();
-                else { warn("card type must be TZ810, TZ820 or none"); continue; }
+                if (type == "tz810")
+                    listed[index] = DefaultCard(index, Chip::TZ810);
+                else if (type == "tz820")
+                    listed[index] = DefaultCard(index, Chip::TZ820);
+                else if (type == "none")
+                    listed[index] = CardConfig();
+                else {
+                    warn("card type must be TZ810, TZ820 or none");
+                    continue;
+                }
                 cardLines = true;
             } else {
                 cardSettings.push_back({lineNo, index, name, value});
             }
             continue;
         }
-        if (!argument.empty()) { warn("'" + name + "' takes no argument"); continue; }
+        if (!argument.empty()) {
+            warn("'" + name + "' takes no argument");
+            continue;
+        }
         if (name == "version") {
-            if (!ParseNumber(value, 0xFFFFFFFFu, cfg.driverVersion)) warn("bad number");
+            if (!ParseNumber(value, 0xFFFFFFFFu, cfg.driverVersion))
+                warn("bad number");
         } else if (name == "a15_int") {
-            if (!ParseBool(value, cfg.a15ToInt)) warn("expected on or off");
+            if (!ParseBool(value, cfg.a15ToInt))
+                warn("expected on or off");
         } else if (name == "flash") {
             std::string v = Lower(value);
-            if (v == "present") cfg.flashPresent = true;
-            else if (v == "absent") cfg.flashPresent = false;
-            else warn("flash must be present or absent");
+            if (v == "present")
+                cfg.flashPresent = true;
+            else if (v == "absent")
+                cfg.flashPresent = false;
+            else
+                warn("flash must be present or absent");
         } else if (name == "state_file") {
-            if (value.empty()) warn("empty path");
-            else cfg.stateFile = MakePath(value, baseDir);
+            if (value.empty())
+                warn("empty path");
+            else
+                cfg.stateFile = MakePath(value, baseDir);
         } else if (name == "trace_file") {
-            if (value.empty()) warn("empty path");
-            else cfg.traceFile = MakePath(value, baseDir);
+            if (value.empty())
+                warn("empty path");
+            else
+                cfg.traceFile = MakePath(value, baseDir);
         } else {
             warn("unknown setting '" + name + "'");
         }
@@ -193,7 +250,8 @@ BenchConfig ParseConfig(const std::string &text, const std::filesystem::path &ba
     // Without any card line the default bench stands: a TZ820 at index 0
     // and a TZ810 at index 1.
     if (cardLines) {
-        for (unsigned i = 0; i < kMaxCards; ++i) cfg.cards[i] = listed[i];
+        for (unsigned i = 0; i < kMaxCards; ++i)
+            cfg.cards[i] = listed[i];
     } else {
         cfg.cards[0] = DefaultCard(0, Chip::TZ820);
         cfg.cards[1] = DefaultCard(1, Chip::TZ810);
@@ -203,40 +261,59 @@ BenchConfig ParseConfig(const std::string &text, const std::filesystem::path &ba
     for (const PendingCardSetting &s : cardSettings) {
         lineNo = s.line;
         CardConfig &c = cfg.cards[s.index];
-        if (!c.present) { warn("no card at index " + std::to_string(s.index)); continue; }
+        if (!c.present) {
+            warn("no card at index " + std::to_string(s.index));
+            continue;
+        }
         std::uint32_t v = 0;
         bool ok = true;
         if (s.field == "io_base") {
             // The whole 256-byte window must lie inside the 64 KiB I/O space.
             ok = ParseNumber(s.value, 0xFF00, v);
-            if (ok) c.ioBase = v;
+            if (ok)
+                c.ioBase = v;
         } else if (s.field == "mem_base") {
             ok = ParseNumber(s.value, 0xFFFF8000u, v);
-            if (ok) c.memBase = v;
+            if (ok)
+                c.memBase = v;
         } else if (s.field == "int_line") {
             ok = ParseNumber(s.value, 0xFF, v);
-            if (ok) c.intLine = static_cast<std::uint8_t>(v);
+            if (ok)
+                c.intLine = static_cast<std::uint8_t>(v);
         } else if (s.field == "vid" || s.field == "did" || s.field == "svid" || s.field == "sid") {
             ok = ParseNumber(s.value, 0xFFFF, v);
             if (ok) {
                 std::uint16_t w = static_cast<std::uint16_t>(v);
-                if (s.field == "vid") c.vid = w;
-                else if (s.field == "did") c.did = w;
-                else if (s.field == "svid") c.svid = w;
-                else c.sid = w;
+                if (s.field == "vid")
+                    c.vid = w;
+                else if (s.field == "did")
+                    c.did = w;
+                else if (s.field == "svid")
+                    c.svid = w;
+                else
+                    c.sid = w;
             }
         } else if (s.field == "rid" || s.field == "pulse") {
             ok = ParseNumber(s.value, 0xFF, v);
-            if (ok && s.field == "rid") c.rid = static_cast<std::uint8_t>(v);
-            if (ok && s.field == "pulse") c.pulse = static_cast<std::uint8_t>(v);
+            if (ok && s.field == "rid")
+                c.rid = static_cast<std::uint8_t>(v);
+            if (ok && s.field == "pulse")
+                c.pulse = static_cast<std::uint8_t>(v);
         } else if (s.field == "eeprom") {
             std::string e = Lower(s.value);
-            if (e == "present") c.eeprom = EepromFit::Present;
-            else if (e == "blank") c.eeprom = EepromFit::Blank;
-            else if (e == "absent") c.eeprom = EepromFit::Absent;
-            else { warn("eeprom must be present, blank or absent"); continue; }
+            if (e == "present")
+                c.eeprom = EepromFit::Present;
+            else if (e == "blank")
+                c.eeprom = EepromFit::Blank;
+            else if (e == "absent")
+                c.eeprom = EepromFit::Absent;
+            else {
+                warn("eeprom must be present, blank or absent");
+                continue;
+            }
         }
-        if (!ok) warn("bad or out-of-range value for " + s.field);
+        if (!ok)
+            warn("bad or out-of-range value for " + s.field);
     }
     return cfg;
 }

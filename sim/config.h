@@ -13,8 +13,15 @@ namespace tzsim {
 
 constexpr unsigned kMaxCards = 16;
 
-enum class Chip { TZ810, TZ820 };
-enum class EepromFit { Present, Blank, Absent };
+enum class Chip {
+    TZ810,
+    TZ820
+};
+enum class EepromFit {
+    Present,
+    Blank,
+    Absent
+};
 
 struct CardConfig {
     bool present = false;
@@ -33,7 +40,12 @@ struct CardConfig {
     EepromFit eeprom = EepromFit::Present;
 };
 
-enum class FaultMode { Never, Always, OnlyNth, FromNth };
+enum class FaultMode {
+    Never,
+    Always,
+    OnlyNth,
+    FromNth
+};
 
 struct FaultRule {
     FaultMode mode = FaultMode::Never;

@@ -35,9 +35,11 @@ std::vector<std::string> ConfigWarnings()
 
 void *ResolveExport(void *, const char *name)
 {
-    if (!name) return nullptr;
-#define TZ_RESOLVE_EXPORT(fn, ret, params) \
-    if (std::strcmp(name, #fn) == 0) return reinterpret_cast<void *>(&fn);
+    if (!name)
+        return nullptr;
+#define TZ_RESOLVE_EXPORT(fn, ret, params)                                                         \
+    if (std::strcmp(name, #fn) == 0)                                                               \
+        return reinterpret_cast<void *>(&fn);
     TZ810DLL_FUNCTIONS(TZ_RESOLVE_EXPORT)
 #undef TZ_RESOLVE_EXPORT
     return nullptr;
@@ -67,7 +69,8 @@ std::size_t CountCalls(const std::string &name)
     Bench &b = Bench::Get();
     Lock lock(b.mu);
     std::size_t n = 0;
-    for (const Call &c : b.calls) n += c.name == name;
+    for (const Call &c : b.calls)
+        n += c.name == name;
     return n;
 }
 
@@ -83,7 +86,8 @@ void SetEepromByte(unsigned index, unsigned address, std::uint8_t value)
 {
     Bench &b = Bench::Get();
     Lock lock(b.mu);
-    if (Card *c = PresentCard(b, index); c && address < 256) c->eeprom[address] = value;
+    if (Card *c = PresentCard(b, index); c && address < 256)
+        c->eeprom[address] = value;
 }
 
 std::uint8_t FlashByte(unsigned address)
@@ -97,7 +101,8 @@ void SetFlashByte(unsigned address, std::uint8_t value)
 {
     Bench &b = Bench::Get();
     Lock lock(b.mu);
-    if (address < kFlashSize) b.flash[address] = value;
+    if (address < kFlashSize)
+        b.flash[address] = value;
 }
 
 std::uint8_t ConfigByte(unsigned index, unsigned offset)
@@ -112,7 +117,8 @@ void SetConfigByte(unsigned index, unsigned offset, std::uint8_t value)
 {
     Bench &b = Bench::Get();
     Lock lock(b.mu);
-    if (Card *c = PresentCard(b, index); c && offset < 256) c->config[offset] = value;
+    if (Card *c = PresentCard(b, index); c && offset < 256)
+        c->config[offset] = value;
 }
 
 std::uint8_t IoWindowByte(unsigned index, unsigned offset)
@@ -144,7 +150,8 @@ void SetIoSpaceByte(unsigned address, std::uint8_t value)
 {
     Bench &b = Bench::Get();
     Lock lock(b.mu);
-    if (address < kIoSpaceSize) b.ioSpace[address] = value;
+    if (address < kIoSpaceSize)
+        b.ioSpace[address] = value;
 }
 
 std::uint8_t MemByte(unsigned index, unsigned offset)
@@ -159,7 +166,8 @@ void SetMemByte(unsigned index, unsigned offset, std::uint8_t value)
 {
     Bench &b = Bench::Get();
     Lock lock(b.mu);
-    if (Card *c = PresentCard(b, index); c && offset < c->mem.size()) c->mem[offset] = value;
+    if (Card *c = PresentCard(b, index); c && offset < c->mem.size())
+        c->mem[offset] = value;
 }
 
 bool IsOpen(unsigned index)

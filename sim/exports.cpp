@@ -35,9 +35,11 @@ constexpr std::uint32_t kMaxSpiTransfer = 0x10000;
 // card is open.
 bool FlashReachable(Bench &b, ULONG unit)
 {
-    if (unit != 0 || !b.cfg.flashPresent) return false;
+    if (unit != 0 || !b.cfg.flashPresent)
+        return false;
     for (unsigned i = 0; i < tzsim::kMaxCards; ++i)
-        if (b.OpenCard(i)) return true;
+        if (b.OpenCard(i))
+            return true;
     return false;
 }
 
@@ -55,30 +57,43 @@ BOOL BlockAccess(Bench &b, Card &card, ULONG index, ULONG code, ULONG address, P
     const unsigned width = 1u << (code & 0x03);
     auto *bytes = static_cast<std::uint8_t *>(buffer);
     // What was sent is recorded even when the request is refused.
-    if (write && bytes && length && length <= tzsim::kMaxBlock) rec.Data(bytes, length);
-    if (length > tzsim::kMaxBlock) return kFail;
-    if (length != 0 && !buffer) return kFail;
-    if (address % width != 0 || length % width != 0) return kFail;
+    if (write && bytes && length && length <= tzsim::kMaxBlock)
+        rec.Data(bytes, length);
+    if (length > tzsim::kMaxBlock)
+        return kFail;
+    if (length != 0 && !buffer)
+        return kFail;
+    if (address % width != 0 || length % width != 0)
+        return kFail;
 
     if (mem) {
-        if (card.cfg.chip != Chip::TZ820 || !card.memEnabled) return kFail;
+        if (card.cfg.chip != Chip::TZ820 || !card.memEnabled)
+            return kFail;
         std::uint64_t base = card.cfg.memBase;
-        if (address < base || address - base + static_cast<std::uint64_t>(length) > tzsim::kMemWindowSize)
+        if (address < base ||
+            address - base + static_cast<std::uint64_t>(length) > tzsim::kMemWindowSize)
             return kFail;
         std::uint8_t *window = card.mem.data() + (address - base);
-        if (length == 0) return kOk;
-        if (write) std::memcpy(window, bytes, length);
-        else std::memcpy(bytes, window, length);
+        if (length == 0)
+            return kOk;
+        if (write)
+            std::memcpy(window, bytes, length);
+        else
+            std::memcpy(bytes, window, length);
     } else {
-        if (static_cast<std::uint64_t>(address) + length > tzsim::kIoSpaceSize) return kFail;
+        if (static_cast<std::uint64_t>(address) + length > tzsim::kIoSpaceSize)
+            return kFail;
         // Byte by byte, so a block touching the chip registers acts as the
         // same register writes one at a time would.
         for (ULONG i = 0; i < length; ++i) {
-            if (write) b.IoWrite(index, address + i, bytes[i]);
-            else bytes[i] = b.IoRead(index, address + i);
+            if (write)
+                b.IoWrite(index, address + i, bytes[i]);
+            else
+                bytes[i] = b.IoRead(index, address + i);
         }
     }
-    if (!write && length) rec.Out(bytes, length);
+    if (!write && length)
+        rec.Out(bytes, length);
     return kOk;
 }
 
@@ -90,8 +105,9 @@ HANDLE TZAPI TZ810mOpenDevice(ULONG index, BOOL enableMem, BOOL enableInt, UCHAR
 {
     Bench &b = Bench::Get();
     Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mOpenDevice", {index, static_cast<std::uint32_t>(enableMem),
-                                           static_cast<std::uint32_t>(enableInt), intMode});
+    CallRecord rec(b, "TZ810mOpenDevice",
+                   {index, static_cast<std::uint32_t>(enableMem),
+                    static_cast<std::uint32_t>(enableInt), intMode});
     if (rec.Faulted() || index >= tzsim::kMaxCards || !b.cards[index].cfg.present) {
         rec.Finish(0xFFFFFFFFu);
         return TZ_INVALID_HANDLE;
@@ -138,7 +154,8 @@ BOOL TZAPI TZ810mGetIntLine(ULONG index, PULONG intLine)
     Lock lock(b.mu);
     CallRecord rec(b, "TZ810mGetIntLine", {index});
     Card *c = b.OpenCard(index);
-    if (rec.Faulted() || !c || !intLine) return rec.Finish(kFail);
+    if (rec.Faulted() || !c || !intLine)
+        return rec.Finish(kFail);
     *intLine = c->cfg.intLine;
     rec.OutValue(*intLine);
     return rec.Finish(kOk);
@@ -150,7 +167,8 @@ BOOL TZAPI TZ810mGetIoBaseAddr(ULONG index, PULONG ioBase)
     Lock lock(b.mu);
     CallRecord rec(b, "TZ810mGetIoBaseAddr", {index});
     Card *c = b.OpenCard(index);
-    if (rec.Faulted() || !c || !ioBase) return rec.Finish(kFail);
+    if (rec.Faulted() || !c || !ioBase)
+        return rec.Finish(kFail);
     *ioBase = c->cfg.ioBase;
     rec.OutValue(*ioBase);
     return rec.Finish(kOk);
@@ -162,7 +180,8 @@ BOOL TZAPI TZ820mGetMemBaseAddr(ULONG index, PULONG memBase)
     Lock lock(b.mu);
     CallRecord rec(b, "TZ820mGetMemBaseAddr", {index});
     Card *c = b.OpenCard(index);
-    if (rec.Faulted() || !c || !memBase || c->cfg.chip != Chip::TZ820) return rec.Finish(kFail);
+    if (rec.Faulted() || !c || !memBase || c->cfg.chip != Chip::TZ820)
+        return rec.Finish(kFail);
     *memBase = c->cfg.memBase;
     rec.OutValue(*memBase);
     return rec.Finish(kOk);
@@ -174,7 +193,8 @@ BOOL TZAPI TZ810mReadConfig(ULONG index, ULONG offset, PUCHAR value)
     Lock lock(b.mu);
     CallRecord rec(b, "TZ810mReadConfig", {index, offset});
     Card *c = b.OpenCard(index);
-    if (rec.Faulted() || !c || !value || offset > 0xFF) return rec.Finish(kFail);
+    if (rec.Faulted() || !c || !value || offset > 0xFF)
+        return rec.Finish(kFail);
     *value = c->config[offset];
     rec.Out(value, 1);
     return rec.Finish(kOk);
@@ -186,7 +206,8 @@ BOOL TZAPI TZ810mWriteConfig(ULONG index, ULONG offset, UCHAR value)
     Lock lock(b.mu);
     CallRecord rec(b, "TZ810mWriteConfig", {index, offset, value});
     Card *c = b.OpenCard(index);
-    if (rec.Faulted() || !c || offset > 0xFF) return rec.Finish(kFail);
+    if (rec.Faulted() || !c || offset > 0xFF)
+        return rec.Finish(kFail);
     // Read-only bytes take the write without changing, as on the bus.
     if (tzsim::ConfigByteWritable(offset)) {
         c->config[offset] = value;
@@ -218,18 +239,26 @@ BOOL TZAPI TZ810mWriteIoByte(ULONG index, ULONG address, UCHAR value)
     return rec.Finish(kOk);
 }
 
-BOOL TZAPI TZ810mAccessBlock(ULONG index, ULONG accessCode, ULONG address, PVOID buffer, ULONG length)
+BOOL TZAPI TZ810mAccessBlock(ULONG index, ULONG accessCode, ULONG address, PVOID buffer,
+                             ULONG length)
 {
     Bench &b = Bench::Get();
     Lock lock(b.mu);
     CallRecord rec(b, "TZ810mAccessBlock", {index, accessCode, address, length});
     Card *c = b.OpenCard(index);
-    if (rec.Faulted() || !c) return rec.Finish(kFail);
+    if (rec.Faulted() || !c)
+        return rec.Finish(kFail);
     switch (accessCode) {
-    case 0x10: case 0x11: case 0x12:  // I/O read byte, word, dword
-    case 0x14: case 0x15: case 0x16:  // I/O write
-    case 0x18: case 0x1A:             // MEM read byte, dword
-    case 0x1C: case 0x1E:             // MEM write
+    case 0x10:
+    case 0x11:
+    case 0x12:  // I/O read byte, word, dword
+    case 0x14:
+    case 0x15:
+    case 0x16:  // I/O write
+    case 0x18:
+    case 0x1A:  // MEM read byte, dword
+    case 0x1C:
+    case 0x1E:  // MEM write
         break;
     default:
         return rec.Finish(kFail);
@@ -272,7 +301,8 @@ BOOL TZAPI TZ810SetStream(ULONG index, ULONG mode)
     Lock lock(b.mu);
     CallRecord rec(b, "TZ810SetStream", {index, mode});
     Card *c = b.OpenCard(index);
-    if (rec.Faulted() || !c || mode > 3) return rec.Finish(kFail);
+    if (rec.Faulted() || !c || mode > 3)
+        return rec.Finish(kFail);
     c->spiMode = mode;
     return rec.Finish(kOk);
 }
@@ -290,13 +320,15 @@ BOOL TZAPI TZ810StreamSPI(ULONG index, ULONG writeLength, PVOID writeBuffer, PUL
         return rec.Finish(kFail);
     auto *out = static_cast<const std::uint8_t *>(writeBuffer);
     auto *in = static_cast<std::uint8_t *>(readBuffer);
-    if (writeLength) rec.Data(out, writeLength);
+    if (writeLength)
+        rec.Data(out, writeLength);
     // Only the flash sits on the bus; it answers Read-ID with its maker and
     // device bytes in turn. Anything else leaves MISO pulled high.
     const bool readId = b.cfg.flashPresent && writeLength > 0 && out[0] == kSpiReadId;
     for (ULONG i = 0; i < wantRead; ++i)
         in[i] = readId ? (i % 2 == 0 ? kFlashMaker : kFlashDevice) : 0xFF;
-    if (wantRead) rec.Out(in, wantRead);
+    if (wantRead)
+        rec.Out(in, wantRead);
     return rec.Finish(kOk);
 }
 
@@ -306,9 +338,11 @@ BOOL TZAPI TZ810mSetIntRoutine(ULONG index, TZ_INT_ROUTINE routine)
     Lock lock(b.mu);
     CallRecord rec(b, "TZ810mSetIntRoutine", {index});
     Card *c = b.OpenCard(index);
-    if (rec.Faulted() || !c) return rec.Finish(kFail);
+    if (rec.Faulted() || !c)
+        return rec.Finish(kFail);
     c->routine = routine;
-    if (routine) b.EnsureInterruptThread();
+    if (routine)
+        b.EnsureInterruptThread();
     b.RegisterChanged(*c);
     return rec.Finish(kOk);
 }
@@ -333,14 +367,17 @@ BOOL TZAPI TZ780mWriteFlash(ULONG index, ULONG address, PVOID buffer, ULONG leng
     Bench &b = Bench::Get();
     Lock lock(b.mu);
     CallRecord rec(b, "TZ780mWriteFlash", {index, address, length});
-    if (buffer && length <= tzsim::kFlashSize) rec.Data(buffer, length);
-    if (rec.Faulted() || !FlashReachable(b, index) || b.flashLocked || !FlashRange(address, length) ||
-        (length && !buffer))
+    if (buffer && length <= tzsim::kFlashSize)
+        rec.Data(buffer, length);
+    if (rec.Faulted() || !FlashReachable(b, index) || b.flashLocked ||
+        !FlashRange(address, length) || (length && !buffer))
         return rec.Finish(kFail);
     // NOR cells: programming only clears bits.
     auto *src = static_cast<const std::uint8_t *>(buffer);
-    for (ULONG i = 0; i < length; ++i) b.flash[address + i] &= src[i];
-    if (length) b.SaveState();
+    for (ULONG i = 0; i < length; ++i)
+        b.flash[address + i] &= src[i];
+    if (length)
+        b.SaveState();
     return rec.Finish(kOk);
 }
 
@@ -349,7 +386,8 @@ BOOL TZAPI TZ780mLockFlash(ULONG index, ULONG lock)
     Bench &b = Bench::Get();
     Lock guard(b.mu);
     CallRecord rec(b, "TZ780mLockFlash", {index, lock});
-    if (rec.Faulted() || !FlashReachable(b, index) || lock > 1) return rec.Finish(kFail);
+    if (rec.Faulted() || !FlashReachable(b, index) || lock > 1)
+        return rec.Finish(kFail);
     b.flashLocked = lock == 1;
     return rec.Finish(kOk);
 }
@@ -362,7 +400,8 @@ BOOL TZAPI TZ780mEarseFlash(ULONG index, ULONG address, ULONG length)
     if (rec.Faulted() || !FlashReachable(b, index) || b.flashLocked || !FlashRange(address, length))
         return rec.Finish(kFail);
     std::memset(b.flash.data() + address, 0xFF, length);
-    if (length) b.SaveState();
+    if (length)
+        b.SaveState();
     return rec.Finish(kOk);
 }
 

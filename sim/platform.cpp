@@ -34,7 +34,8 @@ fs::path ModuleDir()
         return fs::path();
     wchar_t buffer[32768];
     DWORD n = GetModuleFileNameW(self, buffer, sizeof buffer / sizeof buffer[0]);
-    if (n == 0 || n >= sizeof buffer / sizeof buffer[0]) return fs::path();
+    if (n == 0 || n >= sizeof buffer / sizeof buffer[0])
+        return fs::path();
     return fs::path(std::wstring(buffer, n)).parent_path();
 #else
     return fs::path();
@@ -44,7 +45,8 @@ fs::path ModuleDir()
 bool ReadWholeFile(const fs::path &path, std::string &text)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    if (!in)
+        return false;
     std::ostringstream all;
     all << in.rdbuf();
     text = all.str();
@@ -57,10 +59,12 @@ bool WriteFileAtomically(const fs::path &path, const std::string &text)
     temp += ".tmp";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
+        if (!out)
+            return false;
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
         out.flush();
-        if (!out) return false;
+        if (!out)
+            return false;
     }
 #if defined(_WIN32)
     return MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;

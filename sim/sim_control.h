@@ -42,6 +42,7 @@ struct Call {
     std::vector<std::uint8_t> out;
     std::uint32_t result = 0;
 };
+
 std::vector<Call> Calls();
 void ClearCalls();
 std::size_t CountCalls(const std::string &name);

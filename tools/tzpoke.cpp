@@ -79,15 +79,16 @@ static BOOL CALLBACK ListOne(HWND hwnd, LPARAM)
     GetWindowTextW(hwnd, text, 512);
     GetClassNameW(hwnd, cls, 128);
     wchar_t line[800];
-    wsprintfW(line, L"%08lx %ls \"%ls\"", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hwnd)),
-              cls, text);
+    wsprintfW(line, L"%08lx %ls \"%ls\"",
+              static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hwnd)), cls, text);
     Print(line);
     return TRUE;
 }
 
 static int Usage()
 {
-    Print(L"usage: tzpoke wait|command|text|settext|type|fill|sel|list \"<caption>\" [id|timeoutMs] [text]");
+    Print(L"usage: tzpoke wait|command|text|settext|type|fill|sel|list \"<caption>\" "
+          L"[id|timeoutMs] [text]");
     return 2;
 }
 
@@ -110,7 +111,8 @@ int wmain(int argc, wchar_t **argv)
         for (;;) {
             if (HWND hwnd = FindShown(caption)) {
                 wchar_t line[32];
-                wsprintfW(line, L"%08lx", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hwnd)));
+                wsprintfW(line, L"%08lx",
+                          static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hwnd)));
                 Print(line);
                 return 0;
             }

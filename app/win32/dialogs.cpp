@@ -14,17 +14,24 @@ namespace {
 // Marks which identity dialog (none for the other dialogs) is handling the
 // current message, for as long as its procedure runs.
 class Handling {
-public:
-    explicit Handling(HWND identity) : previous_(g_port->EnterHandler(identity)) {}
-    ~Handling() { g_port->LeaveHandler(previous_); }
+  public:
+    explicit Handling(HWND identity) : previous_(g_port->EnterHandler(identity))
+    {
+    }
+
+    ~Handling()
+    {
+        g_port->LeaveHandler(previous_);
+    }
+
     Handling(const Handling &) = delete;
     Handling &operator=(const Handling &) = delete;
 
-private:
+  private:
     HWND previous_;
 };
 
-} // namespace
+}  // namespace
 
 void AttachSession(Win32DialogPort &port, Session &session)
 {

@@ -40,8 +40,7 @@ std::string WideToUtf8(const std::wstring &text)
 // templates: 1048-1054 belong to the identity EEPROM dialog, 1075 to the
 // help dialog, everything else to the main dialog.
 
-template <typename List>
-static void Forget(List &shown, HWND hwnd)
+template <typename List> static void Forget(List &shown, HWND hwnd)
 {
     for (auto it = shown.begin(); it != shown.end(); ++it) {
         if (it->hwnd == hwnd) {
@@ -424,9 +423,9 @@ static std::wstring SystemPath(const std::string &utf8)
 FilePort::ReadResult Win32FilePort::ReadWholeFile(const std::string &path, std::size_t maxSize,
                                                   std::vector<std::uint8_t> &data)
 {
-    HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return ReadResult::OpenFailed;
 
@@ -489,7 +488,8 @@ FilePort::WriteResult Win32FilePort::ReplaceFile(const std::string &path, const 
     // within one folder and one volume. It has a short name of its own: the
     // target's name may already be as long as a name can be.
     const std::size_t slash = path.find_last_of("\\/");
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     static unsigned counter = 0;
     std::wstring temporary;
     HANDLE file = INVALID_HANDLE_VALUE;

@@ -15,8 +15,10 @@ std::wstring Utf8ToWide(const std::string &text);
 std::string WideToUtf8(const std::wstring &text);
 
 class Win32DialogPort : public DialogPort {
-public:
-    explicit Win32DialogPort(HINSTANCE instance) : instance_(instance) {}
+  public:
+    explicit Win32DialogPort(HINSTANCE instance) : instance_(instance)
+    {
+    }
 
     // Called by the dialog procedures as their windows come and go.
     void Attach(Window window, HWND hwnd);
@@ -61,7 +63,7 @@ public:
     HWND EnterHandler(HWND identity);
     void LeaveHandler(HWND previous);
 
-private:
+  private:
     struct Shown {
         HWND hwnd;
         bool ended;
@@ -81,7 +83,7 @@ private:
 };
 
 class Win32FilePort : public FilePort {
-public:
+  public:
     ReadResult ReadWholeFile(const std::string &path, std::size_t maxSize,
                              std::vector<std::uint8_t> &data) override;
     WriteResult ReplaceFile(const std::string &path, const std::uint8_t *data,

@@ -20,8 +20,8 @@ std::string Narrow(const wchar_t *text)
 
 std::wstring Widen(const std::string &text)
 {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring w(n, L'\0');
     if (n > 0)
         MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &w[0], n);
@@ -48,16 +48,28 @@ void Write(DWORD which, const std::string &text)
 }
 
 class Win32Host : public CliHost {
-public:
-    void Out(const std::string &text) override { Write(STD_OUTPUT_HANDLE, text); }
-    void Err(const std::string &text) override { Write(STD_ERROR_HANDLE, text); }
-    bool ErrIsConsole() override { return IsConsole(GetStdHandle(STD_ERROR_HANDLE)); }
+  public:
+    void Out(const std::string &text) override
+    {
+        Write(STD_OUTPUT_HANDLE, text);
+    }
+
+    void Err(const std::string &text) override
+    {
+        Write(STD_ERROR_HANDLE, text);
+    }
+
+    bool ErrIsConsole() override
+    {
+        return IsConsole(GetStdHandle(STD_ERROR_HANDLE));
+    }
 
     ReadResult ReadFile(const std::string &path, std::size_t maxSize,
                         std::vector<std::uint8_t> &data) override
     {
-        HANDLE f = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE f =
+            CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (f == INVALID_HANDLE_VALUE)
             return ReadResult::OpenFailed;
         LARGE_INTEGER size{};
@@ -99,8 +111,15 @@ public:
         return false;
     }
 
-    void Sleep(unsigned ms) override { ::Sleep(ms); }
-    bool LoadLibrary(DeviceLibrary &lib) override { return LoadDeviceLibrary(lib); }
+    void Sleep(unsigned ms) override
+    {
+        ::Sleep(ms);
+    }
+
+    bool LoadLibrary(DeviceLibrary &lib) override
+    {
+        return LoadDeviceLibrary(lib);
+    }
 };
 
 }  // namespace

@@ -1,32 +1,44 @@
 #include "driver.h"
 #include <gtest/gtest.h>
 #include <sstream>
+
 namespace e2e {
 namespace {
-bool Send(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result = nullptr) {
+bool Send(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result = nullptr)
+{
     DWORD_PTR r = 0;
     return SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_NORMAL, 5000, result ? result : &r) != 0;
 }
+
 using WindowSearch = std::pair<DWORD, std::vector<HWND>>;
-BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp) {
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp)
+{
     auto *search = reinterpret_cast<WindowSearch *>(lp);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == search->first) search->second.push_back(hwnd);
+    if (pid == search->first)
+        search->second.push_back(hwnd);
     return TRUE;
 }
-void RemoveTree(const std::wstring &folder) {
+
+void RemoveTree(const std::wstring &folder)
+{
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
     for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
         const std::wstring name = data.cFileName;
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((folder + L"\\" + name).c_str());
-        else if (name != L"." && name != L"..") RemoveTree(folder + L"\\" + name);
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteFileW((folder + L"\\" + name).c_str());
+        else if (name != L"." && name != L"..")
+            RemoveTree(folder + L"\\" + name);
     }
     FindClose(find);
     RemoveDirectoryW(folder.c_str());
 }
-std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed) {
+
+std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed)
+{
     std::vector<TraceCall> calls;
     std::istringstream lines(text);
     std::string line, ms, token;
@@ -38,42 +50,59 @@ std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed
             continue;
         call.line = line;
         while (tokens >> token && token != "->") {
-            if (token.compare(0, 5, "data=") == 0) call.data = token.substr(5);
-            else if (token.compare(0, 4, "out=") == 0) call.out = token.substr(4);
-            else call.args.push_back(uint32_t(std::strtoull(token.c_str() + token.find('=') + 1, nullptr, 0)));
+            if (token.compare(0, 5, "data=") == 0)
+                call.data = token.substr(5);
+            else if (token.compare(0, 4, "out=") == 0)
+                call.out = token.substr(4);
+            else
+                call.args.push_back(
+                    uint32_t(std::strtoull(token.c_str() + token.find('=') + 1, nullptr, 0)));
         }
         calls.push_back(call);
     }
     return calls;
 }
-} // namespace
-bool WaitFor(const std::function<bool()> &done, DWORD timeout) {
+}  // namespace
+
+bool WaitFor(const std::function<bool()> &done, DWORD timeout)
+{
     for (DWORD start = GetTickCount(); !done(); Sleep(10))
-        if (GetTickCount() - start > timeout) return false;
+        if (GetTickCount() - start > timeout)
+            return false;
     return true;
 }
-std::wstring Widen(const std::string &s) {
+
+std::wstring Widen(const std::string &s)
+{
     std::wstring out(s.size(), L'\0');
     out.resize(MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), &out[0], int(s.size())));
     return out;
 }
-std::string Narrow(const std::wstring &s) {
+
+std::string Narrow(const std::wstring &s)
+{
     std::string out(s.size() * 3, '\0');
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, s.data(), int(s.size()), &out[0], int(out.size()), nullptr, nullptr));
+    out.resize(WideCharToMultiByte(CP_UTF8, 0, s.data(), int(s.size()), &out[0], int(out.size()),
+                                   nullptr, nullptr));
     return out;
 }
-std::string ReadWholeFile(const std::wstring &path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+
+std::string ReadWholeFile(const std::wstring &path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     std::string content;
     char buffer[4096];
     DWORD got = 0;
-    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, nullptr) &&
+           got)
         content.append(buffer, got);
     CloseHandle(file);
     return content;
 }
-bool WriteWholeFile(const std::wstring &path, const std::string &content) {
+
+bool WriteWholeFile(const std::wstring &path, const std::string &content)
+{
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     const bool ok = WriteFile(file, content.data(), DWORD(content.size()), &written, nullptr) &&
@@ -81,7 +110,9 @@ bool WriteWholeFile(const std::wstring &path, const std::string &content) {
     CloseHandle(file);
     return ok;
 }
-std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog) {
+
+std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog)
+{
     std::vector<std::pair<int, std::string>> controls;
     for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
         wchar_t name[32] = {};
@@ -90,29 +121,46 @@ std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog) {
         const LONG style = GetWindowLongW(c, GWL_STYLE), button = style & 0xF;
         std::string kind = "?";
         if (cls == L"Button")  // a focused push button is made the default one
-            kind = button <= BS_DEFPUSHBUTTON ? "B" : button == BS_AUTOCHECKBOX ? "C" : button == BS_GROUPBOX ? "G" : "?";
-        else if (cls == L"Static") kind = "L";
+            kind = button <= BS_DEFPUSHBUTTON  ? "B"
+                   : button == BS_AUTOCHECKBOX ? "C"
+                   : button == BS_GROUPBOX     ? "G"
+                                               : "?";
+        else if (cls == L"Static")
+            kind = "L";
         else if (cls == L"Edit")
-            kind = style & ES_MULTILINE ? (style & ES_READONLY ? "T" : "D") : style & ES_READONLY ? "R" : "I";
-        else if (cls == L"ComboBox" && (style & 3) == CBS_DROPDOWN) kind = style & CBS_SORT ? "S" : "O";
-        if (std::string("BCGL").find(kind) != std::string::npos) kind += Narrow(TzDebug::TextOf(c));
+            kind = style & ES_MULTILINE  ? (style & ES_READONLY ? "T" : "D")
+                   : style & ES_READONLY ? "R"
+                                         : "I";
+        else if (cls == L"ComboBox" && (style & 3) == CBS_DROPDOWN)
+            kind = style & CBS_SORT ? "S" : "O";
+        if (std::string("BCGL").find(kind) != std::string::npos)
+            kind += Narrow(TzDebug::TextOf(c));
         const int id = GetDlgCtrlID(c);
         controls.push_back({(id & 0xFFFF) == 0xFFFF ? -1 : id, kind});
     }
     return controls;
 }
-std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name, size_t from) {
+
+std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name,
+                                  size_t from)
+{
     std::vector<TraceCall> found;
     for (size_t i = from; i < calls.size(); ++i)
-        if (calls[i].name == name) found.push_back(calls[i]);
+        if (calls[i].name == name)
+            found.push_back(calls[i]);
     return found;
 }
-std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from) {
+
+std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from)
+{
     std::string text;
-    for (size_t i = from; i < calls.size(); ++i) text += "  " + calls[i].line + "\n";
+    for (size_t i = from; i < calls.size(); ++i)
+        text += "  " + calls[i].line + "\n";
     return text;
 }
-void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner) {
+
+void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner)
+{
     MessageBoxInfo box = app.WaitMessageBox();
     ASSERT_TRUE(box) << "no message box; expected " << text;
     EXPECT_EQ(Narrow(box.text), text);
@@ -120,23 +168,32 @@ void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HW
     EXPECT_EQ(box.owner, owner) << text;
     EXPECT_TRUE(app.PressOk(box)) << text;
 }
-TzDebug::TzDebug() {
+
+TzDebug::TzDebug()
+{
     static unsigned counter = 0;
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    folder_ = temp + (L"tzdebug-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter));
+    folder_ = temp + (L"tzdebug-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                      std::to_wstring(++counter));
     CreateDirectoryW(folder_.c_str(), nullptr);
 }
-TzDebug::~TzDebug() {
-    if (Running() && TerminateProcess(pi_.hProcess, 0xDEAD)) WaitForSingleObject(pi_.hProcess, 5000);
+
+TzDebug::~TzDebug()
+{
+    if (Running() && TerminateProcess(pi_.hProcess, 0xDEAD))
+        WaitForSingleObject(pi_.hProcess, 5000);
     CloseHandle(pi_.hProcess);
     CloseHandle(pi_.hThread);
-    if (!::testing::Test::HasFailure()) RemoveTree(folder_);
+    if (!::testing::Test::HasFailure())
+        RemoveTree(folder_);
     else
-        std::fprintf(stderr, "[ e2e ] folder kept: %s\n[ e2e ] trace:\n%s\n", Narrow(folder_).c_str(),
-                     ReadWholeFile(folder_ + L"\\trace.txt").c_str());
+        std::fprintf(stderr, "[ e2e ] folder kept: %s\n[ e2e ] trace:\n%s\n",
+                     Narrow(folder_).c_str(), ReadWholeFile(folder_ + L"\\trace.txt").c_str());
 }
-bool TzDebug::Launch(const LaunchOptions &options) {
+
+bool TzDebug::Launch(const LaunchOptions &options)
+{
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring exe = self;
@@ -148,54 +205,75 @@ bool TzDebug::Launch(const LaunchOptions &options) {
     std::wstring env;
     wchar_t *block = GetEnvironmentStringsW();
     for (const wchar_t *p = block; *p; p += wcslen(p) + 1)
-        if (_wcsnicmp(p, L"TZSIM_", 6) != 0) env.append(p, wcslen(p) + 1);
+        if (_wcsnicmp(p, L"TZSIM_", 6) != 0)
+            env.append(p, wcslen(p) + 1);
     FreeEnvironmentStringsW(block);
-    for (const wchar_t *v : {L"TZSIM_CONFIG=", L"\\scenario.cfg", L"TZSIM_STATE=", L"\\state.bin", L"TZSIM_TRACE=",
-                             L"\\trace.txt"})
+    for (const wchar_t *v : {L"TZSIM_CONFIG=", L"\\scenario.cfg", L"TZSIM_STATE=", L"\\state.bin",
+                             L"TZSIM_TRACE=", L"\\trace.txt"})
         env += v[0] == L'\\' ? folder_ + v + L'\0' : v;
     env += L'\0';
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &env[0],
-                        folder_.c_str(), &si, &pi_)) {
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT, &env[0], folder_.c_str(), &si, &pi_)) {
         error_ = "cannot start " + Narrow(exe) + ", error " + std::to_string(GetLastError());
         return false;
     }
     return !options.waitForMain || WaitMain(true);
 }
-bool TzDebug::WaitMain(bool visible) {
+
+bool TzDebug::WaitMain(bool visible)
+{
     WaitFor([&] {
         std::vector<HWND> mains = Dialogs(L"DEBUG TZ810/820", visible);
-        main_ = mains.empty() || (visible && !Send(mains.front(), WM_NULL, 0, 0)) ? nullptr : mains.front();
+        main_ = mains.empty() || (visible && !Send(mains.front(), WM_NULL, 0, 0)) ? nullptr
+                                                                                  : mains.front();
         return main_ || !Running();
     });
-    error_ = main_ ? "" : Running() ? "the main dialog did not appear" : "the program ended before its main dialog";
+    error_ = main_       ? ""
+             : Running() ? "the main dialog did not appear"
+                         : "the program ended before its main dialog";
     return main_ != nullptr;
 }
-long TzDebug::WaitExit() {
+
+long TzDebug::WaitExit()
+{
     DWORD code = 0;
     const bool ended = WaitForSingleObject(pi_.hProcess, kWait) == WAIT_OBJECT_0;
     return ended && GetExitCodeProcess(pi_.hProcess, &code) ? long(code) : -1;
 }
-std::vector<TraceCall> TzDebug::Trace(const char *onlyNamed) const {
+
+std::vector<TraceCall> TzDebug::Trace(const char *onlyNamed) const
+{
     return ParseTrace(ReadWholeFile(folder_ + L"\\trace.txt"), onlyNamed);
 }
-std::wstring TzDebug::TextOf(HWND hwnd) {
+
+std::wstring TzDebug::TextOf(HWND hwnd)
+{
     DWORD_PTR length = 0;
-    if (!hwnd || !Send(hwnd, WM_GETTEXTLENGTH, 0, 0, &length)) return L"<no window>";
+    if (!hwnd || !Send(hwnd, WM_GETTEXTLENGTH, 0, 0, &length))
+        return L"<no window>";
     std::vector<wchar_t> buffer(length + 2);
     Send(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), &length);
     return std::wstring(buffer.data(), length);
 }
-void TzDebug::Select(int id, int index) const { Send(Item(id), CB_SETCURSEL, index, 0); }
-void TzDebug::SetTextOf(HWND hwnd, const std::wstring &text) {
+
+void TzDebug::Select(int id, int index) const
+{
+    Send(Item(id), CB_SETCURSEL, index, 0);
+}
+
+void TzDebug::SetTextOf(HWND hwnd, const std::wstring &text)
+{
     Send(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
-bool TzDebug::Settle() const {
-    // The status box's modified flag is the marker: cleared now, set again by a message posted behind everything
-    // posted so far, which the main loop or a modal loop takes in order. A second round catches what the first ones
-    // posted in turn.
+
+bool TzDebug::Settle() const
+{
+    // The status box's modified flag is the marker: cleared now, set again by a message posted
+    // behind everything posted so far, which the main loop or a modal loop takes in order. A second
+    // round catches what the first ones posted in turn.
     HWND marker = Item(1035);
     DWORD_PTR modified = 0;
     for (int round = 0; round < 2; ++round)
@@ -204,7 +282,9 @@ bool TzDebug::Settle() const {
             return false;
     return true;
 }
-std::vector<HWND> TzDebug::Dialogs(const std::wstring &caption, bool visibleOnly) const {
+
+std::vector<HWND> TzDebug::Dialogs(const std::wstring &caption, bool visibleOnly) const
+{
     WindowSearch search{pi_.dwProcessId, {}};
     EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
     std::vector<HWND> found;
@@ -215,26 +295,35 @@ std::vector<HWND> TzDebug::Dialogs(const std::wstring &caption, bool visibleOnly
             found.push_back(hwnd);
     return found;
 }
-HWND TzDebug::WaitDialog(const std::wstring &caption, DWORD timeout) const {
+
+HWND TzDebug::WaitDialog(const std::wstring &caption, DWORD timeout) const
+{
     HWND found = nullptr;
-    WaitFor([&] {
-        std::vector<HWND> all = Dialogs(caption);
-        found = all.empty() || !Send(all.front(), WM_NULL, 0, 0) ? nullptr : all.front();
-        return found || !Running();
-    }, timeout);
+    WaitFor(
+        [&] {
+            std::vector<HWND> all = Dialogs(caption);
+            found = all.empty() || !Send(all.front(), WM_NULL, 0, 0) ? nullptr : all.front();
+            return found || !Running();
+        },
+        timeout);
     return found;
 }
-MessageBoxInfo TzDebug::WaitMessageBox(DWORD timeout) const {
+
+MessageBoxInfo TzDebug::WaitMessageBox(DWORD timeout) const
+{
     MessageBoxInfo info;
-    if (!(info.hwnd = WaitDialog(L"\u63d0\u793a", timeout))) return info;  // 提示
+    if (!(info.hwnd = WaitDialog(L"\u63d0\u793a", timeout)))
+        return info;  // 提示
     info.text = TextOf(GetDlgItem(info.hwnd, 0xFFFF));
     DWORD_PTR icon = 0;
     info.icon = Send(GetDlgItem(info.hwnd, 1088), STM_GETICON, 0, 0, &icon) && icon;
     info.owner = GetWindow(info.hwnd, GW_OWNER);
     return info;
 }
-bool TzDebug::PressOk(const MessageBoxInfo &box) const {
+
+bool TzDebug::PressOk(const MessageBoxInfo &box) const
+{
     PostMessageW(box.hwnd, WM_COMMAND, IDOK, 0);
     return box && WaitFor([&] { return !IsWindow(box.hwnd); });
 }
-} // namespace e2e
+}  // namespace e2e

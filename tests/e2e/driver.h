@@ -1,11 +1,13 @@
-// Runs the real tzdebug.exe beside the simulated TZ810DLL.DLL, drives it by window messages and reads the simulator's
-// call trace. Every wait has a timeout; a program still running at the end of a test is killed.
+// Runs the real tzdebug.exe beside the simulated TZ810DLL.DLL, drives it by window messages and
+// reads the simulator's call trace. Every wait has a timeout; a program still running at the end of
+// a test is killed.
 #pragma once
 #include <windows.h>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
+
 namespace e2e {
 constexpr DWORD kWait = 15000;  // ms: the longest we wait for anything
 // Polls until `done` holds; false after `timeout` ms.
@@ -14,72 +16,158 @@ std::wstring Widen(const std::string &utf8);
 std::string Narrow(const std::wstring &text);
 std::string ReadWholeFile(const std::wstring &path);  // empty when it cannot be read
 bool WriteWholeFile(const std::wstring &path, const std::string &content);
-// A dialog's controls in template order: identifier (-1 for none) and kind, plus the text of B push button, C check
-// box, G group box, L label; I input, R read-only, D multi-line data, T read-only multi-line text box; O drop-down
-// combo box, S sorted one.
+// A dialog's controls in template order: identifier (-1 for none) and kind, plus the text of B push
+// button, C check box, G group box, L label; I input, R read-only, D multi-line data, T read-only
+// multi-line text box; O drop-down combo box, S sorted one.
 std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog);
+
 // One call of the simulator's trace: <ms> <Name> <args> [data=<hex>] [out=<hex>] -> <result>
 struct TraceCall {
     std::string name, data, out, line;
     std::vector<uint32_t> args;
-    uint32_t Arg(size_t i) const { return i < args.size() ? args[i] : 0xDEADBEEF; }
+
+    uint32_t Arg(size_t i) const
+    {
+        return i < args.size() ? args[i] : 0xDEADBEEF;
+    }
 };
+
 // Calls named `name` from position `from` on; the lines from there on.
-std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name, size_t from = 0);
+std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name,
+                                  size_t from = 0);
 std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from = 0);
+
 // A message box of the program (caption "提示"); the error icon is its only icon.
 struct MessageBoxInfo {
     HWND hwnd = nullptr, owner = nullptr;
     std::wstring text;
     bool icon = false;
-    explicit operator bool() const { return hwnd != nullptr; }
+
+    explicit operator bool() const
+    {
+        return hwnd != nullptr;
+    }
 };
+
 struct LaunchOptions {
     std::string config;       // scenario for the simulated library
     bool withLibrary = true;  // false: a copy of tzdebug.exe alone in a folder
     bool waitForMain = true;  // false: return as soon as the process runs
 };
+
 class TzDebug {
-public:
+  public:
     TzDebug();  // makes the folder the program runs in
     ~TzDebug();
     TzDebug(const TzDebug &) = delete;
     TzDebug &operator=(const TzDebug &) = delete;
     bool Launch(const LaunchOptions &options);  // false with Error() on failure
-    bool Launch(const std::string &config) { return Launch(LaunchOptions{config}); }
-    const std::string &Error() const { return error_; }
+
+    bool Launch(const std::string &config)
+    {
+        return Launch(LaunchOptions{config});
+    }
+
+    const std::string &Error() const
+    {
+        return error_;
+    }
+
     bool WaitMain(bool visible = true);  // visible, or merely created
-    HWND Main() const { return main_; }
-    HWND Item(int id) const { return GetDlgItem(main_, id); }
-    DWORD ProcessId() const { return pi_.dwProcessId; }
-    bool Running() const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
-    std::wstring Folder() const { return folder_; }
+
+    HWND Main() const
+    {
+        return main_;
+    }
+
+    HWND Item(int id) const
+    {
+        return GetDlgItem(main_, id);
+    }
+
+    DWORD ProcessId() const
+    {
+        return pi_.dwProcessId;
+    }
+
+    bool Running() const
+    {
+        return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+    }
+
+    std::wstring Folder() const
+    {
+        return folder_;
+    }
+
     long WaitExit();  // the exit code, or -1 on timeout
     std::vector<TraceCall> Trace(const char *onlyNamed = nullptr) const;
-    std::wstring Text(int id) const { return TextOf(Item(id)); }
+
+    std::wstring Text(int id) const
+    {
+        return TextOf(Item(id));
+    }
+
     static std::wstring TextOf(HWND hwnd);
-    bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+
+    bool Enabled(int id) const
+    {
+        return IsWindowEnabled(Item(id)) != FALSE;
+    }
+
     // These post, so a command that shows a modal box does not block.
-    void Click(int id) const { PostMessageW(main_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(Item(id))); }
-    void Command(int id) const { PostMessageW(main_, WM_COMMAND, id, 0); }
-    void Type(int id, const std::wstring &chars) const { TypeInto(Item(id), chars); }
-    static void TypeInto(HWND box, const std::wstring &s) { for (wchar_t c : s) PostMessageW(box, WM_CHAR, c, 1); }
+    void Click(int id) const
+    {
+        PostMessageW(main_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(Item(id)));
+    }
+
+    void Command(int id) const
+    {
+        PostMessageW(main_, WM_COMMAND, id, 0);
+    }
+
+    void Type(int id, const std::wstring &chars) const
+    {
+        TypeInto(Item(id), chars);
+    }
+
+    static void TypeInto(HWND box, const std::wstring &s)
+    {
+        for (wchar_t c : s)
+            PostMessageW(box, WM_CHAR, c, 1);
+    }
+
     void Select(int id, int index) const;  // as the program itself would
-    void SetText(int id, const std::wstring &text) const { SetTextOf(Item(id), text); }
+
+    void SetText(int id, const std::wstring &text) const
+    {
+        SetTextOf(Item(id), text);
+    }
+
     static void SetTextOf(HWND hwnd, const std::wstring &text);
-    // Until every message posted so far is handled, or a modal loop entered by one took the later ones.
+    // Until every message posted so far is handled, or a modal loop entered by one took the later
+    // ones.
     bool Settle() const;
     std::vector<HWND> Dialogs(const std::wstring &caption, bool visibleOnly = true) const;
-    HWND WaitDialog(const std::wstring &caption, DWORD timeout = kWait) const;  // visible and settled
-    bool WaitDialogGone(const std::wstring &c) const { return WaitFor([&] { return Dialogs(c, false).empty(); }); }
+    HWND WaitDialog(const std::wstring &caption,
+                    DWORD timeout = kWait) const;  // visible and settled
+
+    bool WaitDialogGone(const std::wstring &c) const
+    {
+        return WaitFor([&] { return Dialogs(c, false).empty(); });
+    }
+
     MessageBoxInfo WaitMessageBox(DWORD timeout = kWait) const;
     bool PressOk(const MessageBoxInfo &box) const;
-private:
+
+  private:
     PROCESS_INFORMATION pi_{};
     HWND main_ = nullptr;
     std::wstring folder_;
     std::string error_;
 };
-// The next message box shows `text`, with the error icon or none, owned by `owner`; then closed with OK.
+
+// The next message box shows `text`, with the error icon or none, owned by `owner`; then closed
+// with OK.
 void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner);
-} // namespace e2e
+}  // namespace e2e

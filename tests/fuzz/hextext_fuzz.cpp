@@ -1,5 +1,5 @@
-// Hex text readers against a plain reference: byte-run text of any block reads back into the same block, and any data
-// box text is either refused or read into exactly the bytes its digits say.
+// Hex text readers against a plain reference: byte-run text of any block reads back into the same
+// block, and any data box text is either refused or read into exactly the bytes its digits say.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -7,13 +7,25 @@
 #include <string>
 #include <vector>
 #include "hextext.h"
+
 namespace {
-int Digit(char c) {
-    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+int Digit(char c)
+{
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
 }
-void Check(bool ok) { if (!ok) std::abort(); }
+
+void Check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
 }  // namespace
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
     // The input as a block: byte-run text and back.
     const std::size_t n = size < kMaxBlockBytes ? size : kMaxBlockBytes;
     std::vector<char> text(ByteRunLength(n) + 1);
@@ -22,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::size_t used = 0;
     Check(ByteRunToBytes(text.data(), ByteRunLength(n), n, back.get(), &used));
     Check(used == n && std::memcmp(back.get(), data, n) == 0);
-    if (size < 2) return 0;
+    if (size < 2)
+        return 0;
     // The input as a data box's text, the first two bytes the length asked for.
     const std::size_t requested = (data[0] | data[1] << 8) % (kMaxBlockBytes + 1);
     const std::string box(reinterpret_cast<const char *>(data) + 2, size - 2);
@@ -31,12 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (char c : box) {
         const int d = Digit(c);
         if (d >= 0) {
-            if (half) expected.back() = static_cast<std::uint8_t>(expected.back() << 4 | d);
-            else expected.push_back(static_cast<std::uint8_t>(d));
+            if (half)
+                expected.back() = static_cast<std::uint8_t>(expected.back() << 4 | d);
+            else
+                expected.push_back(static_cast<std::uint8_t>(d));
             half = !half;
-        } else if (c != ' ' && c != '\t' && c != '\r' && c != '\n') { valid = false; }
+        } else if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            valid = false;
+        }
     }
-    if (half) expected.pop_back();
+    if (half)
+        expected.pop_back();
     // Exactly as large as asked for, so a write past it is caught.
     std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[requested]);
     used = 12345;
@@ -48,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         Check(used == (expected.size() < requested ? expected.size() : requested));
         Check(used == 0 || std::memcmp(out.get(), expected.data(), used) == 0);
     }
-    // The short boxes read a C string: up to its NUL, the length box no more than kMaxLengthDigits characters of it.
+    // The short boxes read a C string: up to its NUL, the length box no more than kMaxLengthDigits
+    // characters of it.
     const std::string cstr(box.c_str());
     bool allDigits = !cstr.empty(), lengthDigits = true;
     std::uint32_t length = 0;

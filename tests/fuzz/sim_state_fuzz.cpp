@@ -1,5 +1,6 @@
-// The simulator's state-file reader: any file is read without a crash, and whatever damaged lines come first, the
-// valid lines after them restore the flash, the EEPROM and the writable configuration bytes.
+// The simulator's state-file reader: any file is read without a crash, and whatever damaged lines
+// come first, the valid lines after them restore the flash, the EEPROM and the writable
+// configuration bytes.
 #include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
@@ -7,22 +8,35 @@
 #include <fstream>
 #include <string>
 #include "bench.h"
+
 namespace {
-void Check(bool ok) { if (!ok) std::abort(); }
-std::string Pattern(unsigned n, unsigned seed) {
+void Check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+std::string Pattern(unsigned n, unsigned seed)
+{
     static const char digits[] = "0123456789abcdef";
     std::string hex;
-    for (unsigned i = 0; i < n; ++i) hex += {digits[((i * 7 + seed) & 0xFF) >> 4], digits[(i * 7 + seed) & 0xF]};
+    for (unsigned i = 0; i < n; ++i)
+        hex += {digits[((i * 7 + seed) & 0xFF) >> 4], digits[(i * 7 + seed) & 0xF]};
     return hex;
 }
-void Load(const std::string &path, const std::string &state) {
+
+void Load(const std::string &path, const std::string &state)
+{
     std::ofstream(path, std::ios::binary) << state;
     tzsim::Reset("card 0 = TZ820\ncard 1 = TZ810\nstate_file = " + path);
 }
 }  // namespace
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    static const std::string path =
-        (std::filesystem::temp_directory_path() / ("tzsim-fuzz-" + std::to_string(getpid()) + ".state")).string();
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    static const std::string path = (std::filesystem::temp_directory_path() /
+                                     ("tzsim-fuzz-" + std::to_string(getpid()) + ".state"))
+                                        .string();
     static const std::string flash = "flash " + Pattern(tzsim::kFlashSize, 1) + "\n";
     static const std::string valid =
         "config 0 " + Pattern(256, 2) + "\neeprom 1 " + Pattern(256, 3) + "\n";
@@ -35,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         Check(tzsim::FlashByte(i) == ((i * 7 + 1) & 0xFF));
     for (unsigned i = 0; i < 256; ++i) {
         Check(tzsim::EepromByte(1, i) == ((i * 7 + 3) & 0xFF));
-        if (tzsim::ConfigByteWritable(i)) Check(tzsim::ConfigByte(0, i) == ((i * 7 + 2) & 0xFF));
+        if (tzsim::ConfigByteWritable(i))
+            Check(tzsim::ConfigByte(0, i) == ((i * 7 + 2) & 0xFF));
     }
     std::filesystem::remove(path);
     return 0;

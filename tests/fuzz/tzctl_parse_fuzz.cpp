@@ -1,5 +1,6 @@
 // Any command line, split at spaces and NULs, parses to an exit code without a library behind it:
-// nothing may run, so only usage, help or "cannot load" can come back; the byte and number readers hold.
+// nothing may run, so only usage, help or "cannot load" can come back; the byte and number readers
+// hold.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -8,13 +9,34 @@
 #include "tzctl.h"
 
 using Bytes = std::vector<std::uint8_t>;
+
 struct NoLibraryHost : CliHost {
-    void Out(const std::string &) override {}
-    void Err(const std::string &) override {}
-    ReadResult ReadFile(const std::string &, std::size_t, Bytes &) override { return ReadResult::OpenFailed; }
-    bool ReplaceFile(const std::string &, const Bytes &) override { return false; }
-    void Sleep(unsigned) override {}
-    bool LoadLibrary(DeviceLibrary &) override { return false; }
+    void Out(const std::string &) override
+    {
+    }
+
+    void Err(const std::string &) override
+    {
+    }
+
+    ReadResult ReadFile(const std::string &, std::size_t, Bytes &) override
+    {
+        return ReadResult::OpenFailed;
+    }
+
+    bool ReplaceFile(const std::string &, const Bytes &) override
+    {
+        return false;
+    }
+
+    void Sleep(unsigned) override
+    {
+    }
+
+    bool LoadLibrary(DeviceLibrary &) override
+    {
+        return false;
+    }
 };
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -22,16 +44,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::vector<std::string> words(1);
     std::size_t letters = 0;
     for (std::size_t i = 0; i < size; ++i)
-        if (data[i] != ' ' && data[i] != '\0') words.back() += char(data[i]), ++letters;
-        else if (!words.back().empty()) words.emplace_back();
-    if (words.back().empty()) words.pop_back();
+        if (data[i] != ' ' && data[i] != '\0')
+            words.back() += char(data[i]), ++letters;
+        else if (!words.back().empty())
+            words.emplace_back();
+    if (words.back().empty())
+        words.pop_back();
     std::uint32_t value = 0;
     Bytes bytes;
     // A number read under a limit keeps to it; bytes come two digits each.
-    if (!words.empty() && ParseHexNumber(words[0], 0xFFF, value) && value > 0xFFF) std::abort();
-    if (ParseHexBytes(words, bytes) && bytes.size() * 2 != letters) std::abort();
+    if (!words.empty() && ParseHexNumber(words[0], 0xFFF, value) && value > 0xFFF)
+        std::abort();
+    if (ParseHexBytes(words, bytes) && bytes.size() * 2 != letters)
+        std::abort();
     NoLibraryHost host;
     const int code = RunTzctl(words, host);
-    if (code != kExitOk && code != kExitUsage && code != kExitNoLibrary) std::abort();
+    if (code != kExitOk && code != kExitUsage && code != kExitNoLibrary)
+        std::abort();
     return 0;
 }

@@ -8,68 +8,114 @@
 #include "resource.h"
 #include "session.h"
 #include "sim_control.h"
+
 namespace blocktest {
-inline bool BindSimulator(DeviceLibrary &table) { tzsim::BindTable(table); return true; }
+inline bool BindSimulator(DeviceLibrary &table)
+{
+    tzsim::BindTable(table);
+    return true;
+}
+
 // The calls named `name`; the names of all calls, in order.
-inline std::vector<tzsim::Call> CallsNamed(const std::string &name) {
+inline std::vector<tzsim::Call> CallsNamed(const std::string &name)
+{
     std::vector<tzsim::Call> out;
     for (const auto &call : tzsim::Calls())
-        if (call.name == name) out.push_back(call);
+        if (call.name == name)
+            out.push_back(call);
     return out;
 }
-inline std::vector<std::string> CallNames() {
+
+inline std::vector<std::string> CallNames()
+{
     std::vector<std::string> out;
-    for (const auto &call : tzsim::Calls()) out.push_back(call.name);
+    for (const auto &call : tzsim::Calls())
+        out.push_back(call.name);
     return out;
 }
+
 // Default bench: a TZ820 at index 0 and a TZ810 at index 1.
 constexpr ULONG kIoBase0 = 0xD000;
 constexpr ULONG kIoBase1 = 0xD100;
 constexpr ULONG kMemBase0 = 0xFEB00000u;
 using Args = std::vector<std::uint32_t>;
+
 class Bench : public ::testing::Test {
-protected:
+  protected:
     FakePort port;
     FakeFiles files;
     Session s{port, files};
+
     // The interrupt thread must be gone before the session is.
-    void TearDown() override { tzsim::Reset(); }
+    void TearDown() override
+    {
+        tzsim::Reset();
+    }
+
     // A fresh start of the program on this bench, nothing opened.
-    void Boot(const std::string &config = "") {
+    void Boot(const std::string &config = "")
+    {
         port = FakePort();
         s.conn = Connection();
         tzsim::Reset(config);
         ASSERT_TRUE(InitialiseMainDialog(s, BindSimulator));
         Reset();
     }
-    void Open(int index = 0, const std::string &config = "") {
+
+    void Open(int index = 0, const std::string &config = "")
+    {
         Boot(config);
         port.SelectComboEntry(IDC_DEVICE_COMBO, index);
         Click(IDC_OPEN);
         ASSERT_TRUE(s.conn.open);
         Reset();
     }
-    void Click(int id) { DispatchCommand(s, id); }
-    void Type(int id, const std::string &text) { port.SetText(id, text); }
+
+    void Click(int id)
+    {
+        DispatchCommand(s, id);
+    }
+
+    void Type(int id, const std::string &text)
+    {
+        port.SetText(id, text);
+    }
+
     // Forgets the calls and messages of the previous click.
-    void Reset() { tzsim::ClearCalls(); port.messages.clear(); }
+    void Reset()
+    {
+        tzsim::ClearCalls();
+        port.messages.clear();
+    }
+
     // The one block access of a click; fails the test unless there was exactly one.
-    tzsim::Call OnlyBlockCall() const {
+    tzsim::Call OnlyBlockCall() const
+    {
         auto calls = CallsNamed("TZ810mAccessBlock");
         EXPECT_EQ(calls.size(), 1u);
         return calls.empty() ? tzsim::Call{} : calls.front();
     }
+
     // The shape of every refusal: one message and no library call at all.
-    void ExpectRefused(const std::string &text, Icon icon = Icon::Error, Window owner = Window::Main) {
+    void ExpectRefused(const std::string &text, Icon icon = Icon::Error,
+                       Window owner = Window::Main)
+    {
         EXPECT_TRUE(tzsim::Calls().empty()) << "first call: " << tzsim::Calls().front().name;
         ExpectOnlyMessage(owner, text, icon);
     }
-    void ExpectOnlyMessage(const std::string &text, Icon icon) { ExpectOnlyMessage(Window::Main, text, icon); }
-    void ExpectOnlyMessage(Window owner, const std::string &text, Icon icon) {
-        ASSERT_EQ(port.messages.size(), 1u) << "first: " << (port.messages.empty() ? "" : port.messages[0].text);
+
+    void ExpectOnlyMessage(const std::string &text, Icon icon)
+    {
+        ExpectOnlyMessage(Window::Main, text, icon);
+    }
+
+    void ExpectOnlyMessage(Window owner, const std::string &text, Icon icon)
+    {
+        ASSERT_EQ(port.messages.size(), 1u)
+            << "first: " << (port.messages.empty() ? "" : port.messages[0].text);
         EXPECT_EQ(port.messages[0].owner, owner);
         EXPECT_EQ(port.messages[0].text, text);
         EXPECT_EQ(port.messages[0].icon, icon);
     }
 };
-} // namespace blocktest
+}  // namespace blocktest

@@ -1,6 +1,7 @@
 // I/O and MEM block panels: refusals in order, access codes, shown and written bytes, failures.
 #include "block_fixture.h"
 #include "messages.h"
+
 namespace {
 using blocktest::Args, blocktest::kIoBase0, blocktest::kMemBase0;
 using Bytes = std::vector<std::uint8_t>;
@@ -13,15 +14,18 @@ const char kIoWriteWord[] = "请输入能存储字的起始地址且数据长度
 const char kDwordAlign[] = "请输入能存储双字的起始地址且数据长度为4的倍数";
 const char kPastWindow[] = "您输入的地址+长度>0x7FFF发生错误,请查阅TZ810mAccessBlock的相关说明";
 const char *const kBad = kBadCharacterMessage;
+
 // One click of a block panel: the combos, the boxes, the button.
 struct Request {
     int button;
     int mode, addressType;  // combo positions (-1: no selection)
     const char *address, *length, *data;
 };
+
 class Block : public blocktest::Bench {
-protected:
-    void Do(const Request &r) {
+  protected:
+    void Do(const Request &r)
+    {
         const bool io = r.button == IDC_IO_READ || r.button == IDC_IO_WRITE;
         port.c(io ? IDC_IO_WIDTH : IDC_MEM_WIDTH).selection = r.mode;
         port.c(IDC_IO_ADDR_TYPE).selection = r.addressType;
@@ -31,61 +35,106 @@ protected:
         Reset();
         Click(r.button);
     }
+
     // What the length and data boxes of the button's panel hold.
-    std::string LengthAndData(int button) {
+    std::string LengthAndData(int button)
+    {
         const bool io = button == IDC_IO_READ || button == IDC_IO_WRITE;
-        return port.text(io ? IDC_IO_LENGTH : IDC_MEM_LENGTH) + "|" + port.text(io ? IDC_IO_DATA : IDC_MEM_DATA);
+        return port.text(io ? IDC_IO_LENGTH : IDC_MEM_LENGTH) + "|" +
+               port.text(io ? IDC_IO_DATA : IDC_MEM_DATA);
     }
 };
+
 const int IR = IDC_IO_READ, IW = IDC_IO_WRITE, MR = IDC_MEM_READ, MW = IDC_MEM_WRITE;
-TEST_F(Block, InputIsRefusedInOrderBeforeAnyCall) {
+
+TEST_F(Block, InputIsRefusedInOrderBeforeAnyCall)
+{
     Open(0);
-    const struct { Request r; const char *message; } rows[] = {
+
+    const struct {
+        Request r;
+        const char *message;
+    } rows[] = {
         // address box, then length box, then the bound, then the empty test
-        {{IR, 0, 0, "1G", "ZZ", "AA "}, kBad},        {{IR, 0, 0, "10", "1x", "AA "}, kBad},
-        {{IR, 0, 0, "", "8001", "AA "}, kTooLong},    {{IR, 0, 0, "", "10", "AA "}, kReadNeedsBoth},
-        {{IR, 0, 0, "10", "", "AA "}, kReadNeedsBoth}, {{IR, 1, 0, "1", "2", "AA "}, kIoReadWord},
-        {{IR, 1, 0, "2", "3", "AA "}, kIoReadWord},   {{IR, 2, 0, "2", "4", "AA "}, kIoReadDword},
-        {{IR, 2, 1, "4", "6", "AA "}, kIoReadDword},  {{IR, -1, 0, "0", "2", "AA "}, kIoReadDword},
-        {{IW, 0, 1, "g", "1", "00"}, kBad},           {{IW, 0, 1, "0", "9000", ""}, kTooLong},
-        {{IW, 0, 1, "0", "1", ""}, kWriteNeedsAll},   {{IW, 0, 1, "", "1", "00"}, kWriteNeedsAll},
-        {{IW, 0, 1, "0", "", "00"}, kWriteNeedsAll},  {{IW, 0, 1, "0", "2", "01 0G"}, kBad},
-        {{IW, 1, 1, "0", "2", "01,02"}, kBad},        {{IW, 1, 1, "1", "2", "01 02"}, kIoWriteWord},
+        {{IR, 0, 0, "1G", "ZZ", "AA "}, kBad},
+        {{IR, 0, 0, "10", "1x", "AA "}, kBad},
+        {{IR, 0, 0, "", "8001", "AA "}, kTooLong},
+        {{IR, 0, 0, "", "10", "AA "}, kReadNeedsBoth},
+        {{IR, 0, 0, "10", "", "AA "}, kReadNeedsBoth},
+        {{IR, 1, 0, "1", "2", "AA "}, kIoReadWord},
+        {{IR, 1, 0, "2", "3", "AA "}, kIoReadWord},
+        {{IR, 2, 0, "2", "4", "AA "}, kIoReadDword},
+        {{IR, 2, 1, "4", "6", "AA "}, kIoReadDword},
+        {{IR, -1, 0, "0", "2", "AA "}, kIoReadDword},
+        {{IW, 0, 1, "g", "1", "00"}, kBad},
+        {{IW, 0, 1, "0", "9000", ""}, kTooLong},
+        {{IW, 0, 1, "0", "1", ""}, kWriteNeedsAll},
+        {{IW, 0, 1, "", "1", "00"}, kWriteNeedsAll},
+        {{IW, 0, 1, "0", "", "00"}, kWriteNeedsAll},
+        {{IW, 0, 1, "0", "2", "01 0G"}, kBad},
+        {{IW, 1, 1, "0", "2", "01,02"}, kBad},
+        {{IW, 1, 1, "1", "2", "01 02"}, kIoWriteWord},
         // the count the text supplies decides, not the length typed
         {{IW, 1, 0, "0", "4", "01 02 03"}, kIoWriteWord},
         {{IW, 2, 0, "0", "3", "01 02 03 04"}, kDwordAlign},
         {{IW, 2, 0, "2", "4", "01 02 03 04"}, kDwordAlign},
-        {{MR, 0, 0, "x1", "zz", "AA "}, kBad},        {{MR, 0, 0, "0", "1-", "AA "}, kBad},
-        {{MR, 0, 0, "0", "8001", "AA "}, kTooLong},   {{MR, 0, 0, "", "4", "AA "}, kReadNeedsBoth},
-        {{MR, 0, 0, "7FFF", "", "AA "}, kReadNeedsBoth}, {{MR, 0, 0, "7FFF", "1", "AA "}, kPastWindow},
-        {{MR, 0, 0, "0", "8000", "AA "}, kPastWindow}, {{MR, 0, 0, "FFFF", "0", "AA "}, kPastWindow},
-        {{MR, 1, 0, "7F00", "100", "AA "}, kPastWindow}, {{MR, 1, 0, "2", "4", "AA "}, kDwordAlign},
-        {{MR, 1, 0, "4", "6", "AA "}, kDwordAlign},   {{MR, -1, 0, "0", "2", "AA "}, kDwordAlign},
-        {{MW, 0, 0, "G", "1", "00"}, kBad},           {{MW, 0, 0, "0", "8001", "00"}, kTooLong},
+        {{MR, 0, 0, "x1", "zz", "AA "}, kBad},
+        {{MR, 0, 0, "0", "1-", "AA "}, kBad},
+        {{MR, 0, 0, "0", "8001", "AA "}, kTooLong},
+        {{MR, 0, 0, "", "4", "AA "}, kReadNeedsBoth},
+        {{MR, 0, 0, "7FFF", "", "AA "}, kReadNeedsBoth},
+        {{MR, 0, 0, "7FFF", "1", "AA "}, kPastWindow},
+        {{MR, 0, 0, "0", "8000", "AA "}, kPastWindow},
+        {{MR, 0, 0, "FFFF", "0", "AA "}, kPastWindow},
+        {{MR, 1, 0, "7F00", "100", "AA "}, kPastWindow},
+        {{MR, 1, 0, "2", "4", "AA "}, kDwordAlign},
+        {{MR, 1, 0, "4", "6", "AA "}, kDwordAlign},
+        {{MR, -1, 0, "0", "2", "AA "}, kDwordAlign},
+        {{MW, 0, 0, "G", "1", "00"}, kBad},
+        {{MW, 0, 0, "0", "8001", "00"}, kTooLong},
         // the bound comes before the empty test and is on the typed length
-        {{MW, 0, 0, "7FF0", "20", ""}, kPastWindow},  {{MW, 0, 0, "7FF0", "20", "01 02"}, kPastWindow},
-        {{MW, 0, 0, "0", "4", ""}, kWriteNeedsAll},   {{MW, 0, 0, "", "4", "00"}, kWriteNeedsAll},
-        {{MW, 0, 0, "0", "", "00"}, kWriteNeedsAll},  {{MW, 0, 0, "0", "2", "0x 12"}, kBad},
-        {{MW, 1, 0, "0", "8", "01 02 03"}, kDwordAlign}, {{MW, 1, 0, "6", "4", "01 02 03 04"}, kDwordAlign},
+        {{MW, 0, 0, "7FF0", "20", ""}, kPastWindow},
+        {{MW, 0, 0, "7FF0", "20", "01 02"}, kPastWindow},
+        {{MW, 0, 0, "0", "4", ""}, kWriteNeedsAll},
+        {{MW, 0, 0, "", "4", "00"}, kWriteNeedsAll},
+        {{MW, 0, 0, "0", "", "00"}, kWriteNeedsAll},
+        {{MW, 0, 0, "0", "2", "0x 12"}, kBad},
+        {{MW, 1, 0, "0", "8", "01 02 03"}, kDwordAlign},
+        {{MW, 1, 0, "6", "4", "01 02 03 04"}, kDwordAlign},
     };
+
     for (const auto &row : rows) {
         const Request &r = row.r;
-        SCOPED_TRACE(testing::Message() << r.button << " " << r.mode << " " << r.address << "/" << r.length
-                                        << "/" << r.data);
+        SCOPED_TRACE(testing::Message() << r.button << " " << r.mode << " " << r.address << "/"
+                                        << r.length << "/" << r.data);
         Do(r);
         ExpectRefused(row.message);
         EXPECT_EQ(LengthAndData(r.button), std::string(r.length) + "|" + r.data);
     }
 }
-TEST_F(Block, AccessCodeAndAddressPerWidthAndAddressType) {
+
+TEST_F(Block, AccessCodeAndAddressPerWidthAndAddressType)
+{
     Open(0);
-    const struct { int read, mode, addressType; ULONG code, address; } rows[] = {
-        {IR, 0, 0, 0x10, kIoBase0 + 0x40}, {IR, 0, 1, 0x10, 0x40}, {IR, 1, 0, 0x11, kIoBase0 + 0x40},
-        {IR, 1, 1, 0x11, 0x40},            {IR, 2, 0, 0x12, kIoBase0 + 0x40}, {IR, 2, 1, 0x12, 0x40},
-        // no selection in either combo: double word at a direct address
-        {IR, -1, 0, 0x12, 0x40},           {IR, 0, -1, 0x12, 0x40}, {IR, 3, 0, 0x12, 0x40},
-        {IR, 0, 2, 0x12, 0x40},            {MR, 0, 0, 0x18, kMemBase0 + 0x40},
-        {MR, 1, 0, 0x1A, kMemBase0 + 0x40}, {MR, -1, 0, 0x1A, kMemBase0 + 0x40}};
+
+    const struct {
+        int read, mode, addressType;
+        ULONG code, address;
+    } rows[] = {{IR, 0, 0, 0x10, kIoBase0 + 0x40},
+                {IR, 0, 1, 0x10, 0x40},
+                {IR, 1, 0, 0x11, kIoBase0 + 0x40},
+                {IR, 1, 1, 0x11, 0x40},
+                {IR, 2, 0, 0x12, kIoBase0 + 0x40},
+                {IR, 2, 1, 0x12, 0x40},
+                // no selection in either combo: double word at a direct address
+                {IR, -1, 0, 0x12, 0x40},
+                {IR, 0, -1, 0x12, 0x40},
+                {IR, 3, 0, 0x12, 0x40},
+                {IR, 0, 2, 0x12, 0x40},
+                {MR, 0, 0, 0x18, kMemBase0 + 0x40},
+                {MR, 1, 0, 0x1A, kMemBase0 + 0x40},
+                {MR, -1, 0, 0x1A, kMemBase0 + 0x40}};
+
     for (const auto &row : rows) {
         SCOPED_TRACE(testing::Message() << row.read << " " << row.mode << "/" << row.addressType);
         Do({row.read, row.mode, row.addressType, "40", "4", ""});
@@ -96,7 +145,9 @@ TEST_F(Block, AccessCodeAndAddressPerWidthAndAddressType) {
         ExpectOnlyMessage(Window::None, "写成功", Icon::None);
     }
 }
-TEST_F(Block, ReadShowsTheBytesAsByteRunText) {
+
+TEST_F(Block, ReadShowsTheBytesAsByteRunText)
+{
     Open(0);
     const Bytes bytes = {0x0F, 0xA5, 0x00, 0x7E};
     for (unsigned i = 0; i < 4; ++i) {
@@ -127,19 +178,25 @@ TEST_F(Block, ReadShowsTheBytesAsByteRunText) {
     for (int button : {IR, MR}) {
         s.lib.TZ810mAccessBlock = simulated;
         Do({button, 0, 0, button == IR ? "20" : "100", "4", ""});
-        s.lib.TZ810mAccessBlock = [](ULONG, ULONG, ULONG, PVOID, ULONG) -> BOOL { return 1; };
+        s.lib.TZ810mAccessBlock = [](ULONG, ULONG, ULONG, PVOID, ULONG) -> BOOL {
+            return 1;
+        };
         Do({button, 0, 0, button == IR ? "20" : "100", "4", "old"});
         EXPECT_EQ(port.text(button == IR ? IDC_IO_DATA : IDC_MEM_DATA), "00 00 00 00 ");
     }
 }
-TEST_F(Block, AlignmentIsOnTheTypedAddressNotTheSumWithTheBase) {
+
+TEST_F(Block, AlignmentIsOnTheTypedAddressNotTheSumWithTheBase)
+{
     Open(0, "card 0 = tz820\nio_base 0 = 0xD001");
     Do({IR, 1, 0, "1", "2", ""});  // 0xD002 is even, the offset is not
     ExpectRefused(kIoReadWord);
     Do({IR, 1, 0, "0", "2", ""});
     EXPECT_EQ(OnlyBlockCall().args, (Args{0, 0x11, 0xD001, 2}));
 }
-TEST_F(Block, WriteSendsTheBytesTheTextSupplies) {
+
+TEST_F(Block, WriteSendsTheBytesTheTextSupplies)
+{
     Open(0);
     // Length 0x10, three bytes in the box: those three are written.
     Do({IW, 0, 0, "30", "10", "DE AD BE "});
@@ -160,18 +217,27 @@ TEST_F(Block, WriteSendsTheBytesTheTextSupplies) {
     EXPECT_EQ(OnlyBlockCall().args[3], 0u);
     ExpectOnlyMessage(Window::None, "写成功", Icon::None);
 }
-TEST_F(Block, FailuresAreReportedWithTheirIcons) {
+
+TEST_F(Block, FailuresAreReportedWithTheirIcons)
+{
     Open(0, "fault TZ810mAccessBlock = always");
-    const struct { Request r; Window owner; const char *message; Icon icon; const char *lengthAfter; } rows[] = {
-        // a failed I/O read empties the length box, so the next click is refused
-        {{IR, 0, 0, "0", "4", "11 "}, Window::Main, "IO读取失败", Icon::Error, ""},
-        {{IR, 0, 1, "0", "4", "11 "}, Window::Main, "IO读取失败", Icon::None, ""},
-        {{IR, 1, 1, "0", "4", "11 "}, Window::Main, "IO读取失败", Icon::Error, ""},
-        {{IR, 2, 0, "0", "4", "11 "}, Window::Main, "IO读取失败", Icon::Error, ""},
-        {{MR, 0, 0, "0", "4", "11 "}, Window::Main, "MEM读取失败", Icon::Error, "4"},
-        {{MR, 1, 0, "0", "4", "11 "}, Window::Main, "MEM读取失败", Icon::None, "4"},
-        {{IW, 0, 0, "0", "1", "55"}, Window::None, "写失败", Icon::Error, "1"},
-        {{MW, 0, 0, "0", "1", "55"}, Window::None, "写失败", Icon::Error, "1"}};
+
+    const struct {
+        Request r;
+        Window owner;
+        const char *message;
+        Icon icon;
+        const char *lengthAfter;
+    } rows[] = {// a failed I/O read empties the length box, so the next click is refused
+                {{IR, 0, 0, "0", "4", "11 "}, Window::Main, "IO读取失败", Icon::Error, ""},
+                {{IR, 0, 1, "0", "4", "11 "}, Window::Main, "IO读取失败", Icon::None, ""},
+                {{IR, 1, 1, "0", "4", "11 "}, Window::Main, "IO读取失败", Icon::Error, ""},
+                {{IR, 2, 0, "0", "4", "11 "}, Window::Main, "IO读取失败", Icon::Error, ""},
+                {{MR, 0, 0, "0", "4", "11 "}, Window::Main, "MEM读取失败", Icon::Error, "4"},
+                {{MR, 1, 0, "0", "4", "11 "}, Window::Main, "MEM读取失败", Icon::None, "4"},
+                {{IW, 0, 0, "0", "1", "55"}, Window::None, "写失败", Icon::Error, "1"},
+                {{MW, 0, 0, "0", "1", "55"}, Window::None, "写失败", Icon::Error, "1"}};
+
     for (const auto &row : rows) {
         SCOPED_TRACE(row.message);
         Do(row.r);
@@ -180,4 +246,4 @@ TEST_F(Block, FailuresAreReportedWithTheirIcons) {
         EXPECT_EQ(LengthAndData(row.r.button), std::string(row.lengthAfter) + "|" + row.r.data);
     }
 }
-} // namespace
+}  // namespace

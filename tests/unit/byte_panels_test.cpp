@@ -1,11 +1,14 @@
 // I2C EEPROM and configuration space panels: refusals, calls, what they show and report.
 #include "block_fixture.h"
 #include "messages.h"
+
 namespace {
 using blocktest::Args, blocktest::CallsNamed;
+
 class BytePanels : public blocktest::Bench {
-protected:
-    void Do(int button, const char *address, const char *data) {
+  protected:
+    void Do(int button, const char *address, const char *data)
+    {
         const bool i2c = button == IDC_I2C_READ || button == IDC_I2C_WRITE;
         Type(i2c ? IDC_I2C_ADDR : IDC_CFG_ADDR, address);
         Type(i2c ? IDC_I2C_DATA : IDC_CFG_DATA, data);
@@ -13,37 +16,52 @@ protected:
         Click(button);
     }
 };
-TEST_F(BytePanels, InputIsRefusedInOrderBeforeAnyCall) {
+
+TEST_F(BytePanels, InputIsRefusedInOrderBeforeAnyCall)
+{
     Open(1);
-    const char *const bad = kBadCharacterMessage, *const noAddress = "请输入地址!", *const noBoth = "请输入地址和数据!";
+    const char *const bad = kBadCharacterMessage, *const noAddress = "请输入地址!",
+                      *const noBoth = "请输入地址和数据!";
+
     const struct {
-        int button; const char *address, *data, *message;
-    } rows[] = {{IDC_I2C_READ, "g", "", bad},        {IDC_I2C_READ, "", "zz", noAddress},
-                {IDC_I2C_WRITE, "x", "yy", bad},     {IDC_I2C_WRITE, "", "yy", bad},  // characters first
-                {IDC_I2C_WRITE, "", "12", noBoth},   {IDC_I2C_WRITE, "12", "", noBoth},
-                {IDC_CFG_READ, "-1", "", bad},       {IDC_CFG_READ, "", "", noAddress},
-                {IDC_CFG_WRITE, "1:", "zz", bad},    {IDC_CFG_WRITE, "", "G", bad},
-                {IDC_CFG_WRITE, "", "12", noBoth},   {IDC_CFG_WRITE, "40", "", noBoth}};
+        int button;
+        const char *address, *data, *message;
+    } rows[] = {
+        {IDC_I2C_READ, "g", "", bad},      {IDC_I2C_READ, "", "zz", noAddress},
+        {IDC_I2C_WRITE, "x", "yy", bad},   {IDC_I2C_WRITE, "", "yy", bad},  // characters first
+        {IDC_I2C_WRITE, "", "12", noBoth}, {IDC_I2C_WRITE, "12", "", noBoth},
+        {IDC_CFG_READ, "-1", "", bad},     {IDC_CFG_READ, "", "", noAddress},
+        {IDC_CFG_WRITE, "1:", "zz", bad},  {IDC_CFG_WRITE, "", "G", bad},
+        {IDC_CFG_WRITE, "", "12", noBoth}, {IDC_CFG_WRITE, "40", "", noBoth}};
+
     for (const auto &r : rows) {
         SCOPED_TRACE(testing::Message() << r.button << " " << r.address << "/" << r.data);
         Do(r.button, r.address, r.data);
         ExpectRefused(r.message, r.message == bad ? Icon::Error : Icon::None);
     }
 }
-TEST_F(BytePanels, CallsWithTheCardIndexAndShowTwoDigits) {
+
+TEST_F(BytePanels, CallsWithTheCardIndexAndShowTwoDigits)
+{
     // The TZ810 at index 1; of longer pasted text only the first two characters count.
     Open(1);
     tzsim::SetEepromByte(1, 0x9C, 0x0A);
+
     const struct {  // shown: the data box after a read, the message after a write
-        int button; const char *address, *data, *call; Args args; const char *shown;
-    } rows[] = {{IDC_I2C_READ, "9c", "", "TZ810mReadI2C", {1, 0x50, 0x9C}, "0A"},
-                {IDC_I2C_WRITE, "5", "a5x", "TZ810mWriteI2C", {1, 0x50, 0x05, 0xA5}, "写数据成功!"},
-                {IDC_I2C_WRITE, "f1", "123", "TZ810mWriteI2C", {1, 0x50, 0xF1, 0x12}, "写数据成功!"},
-                {IDC_CFG_READ, "2", "", "TZ810mReadConfig", {1, 0x02}, "30"},
-                {IDC_CFG_READ, "3c5", "", "TZ810mReadConfig", {1, 0x3C}, "11"},
-                {IDC_CFG_WRITE, "404", "5a7", "TZ810mWriteConfig", {1, 0x40, 0x5A}, "写数据成功!"},
-                // a read-only byte takes the write without changing; nothing reads it back
-                {IDC_CFG_WRITE, "0", "FF", "TZ810mWriteConfig", {1, 0, 0xFF}, "写数据成功!"}};
+        int button;
+        const char *address, *data, *call;
+        Args args;
+        const char *shown;
+    } rows[] = {
+        {IDC_I2C_READ, "9c", "", "TZ810mReadI2C", {1, 0x50, 0x9C}, "0A"},
+        {IDC_I2C_WRITE, "5", "a5x", "TZ810mWriteI2C", {1, 0x50, 0x05, 0xA5}, "写数据成功!"},
+        {IDC_I2C_WRITE, "f1", "123", "TZ810mWriteI2C", {1, 0x50, 0xF1, 0x12}, "写数据成功!"},
+        {IDC_CFG_READ, "2", "", "TZ810mReadConfig", {1, 0x02}, "30"},
+        {IDC_CFG_READ, "3c5", "", "TZ810mReadConfig", {1, 0x3C}, "11"},
+        {IDC_CFG_WRITE, "404", "5a7", "TZ810mWriteConfig", {1, 0x40, 0x5A}, "写数据成功!"},
+        // a read-only byte takes the write without changing; nothing reads it back
+        {IDC_CFG_WRITE, "0", "FF", "TZ810mWriteConfig", {1, 0, 0xFF}, "写数据成功!"}};
+
     for (const auto &r : rows) {
         SCOPED_TRACE(r.address);
         Do(r.button, r.address, r.data);
@@ -51,21 +69,26 @@ TEST_F(BytePanels, CallsWithTheCardIndexAndShowTwoDigits) {
         EXPECT_EQ(CallsNamed(r.call).at(0).args, r.args);
         if (r.button == IDC_I2C_READ || r.button == IDC_CFG_READ)
             EXPECT_EQ(port.text(r.button == IDC_I2C_READ ? IDC_I2C_DATA : IDC_CFG_DATA), r.shown);
-        else ExpectOnlyMessage(r.shown, Icon::None);
+        else
+            ExpectOnlyMessage(r.shown, Icon::None);
     }
     EXPECT_EQ(tzsim::EepromByte(1, 0x05), 0xA5);
     EXPECT_EQ(tzsim::ConfigByte(1, 0x40), 0x5A);
 }
-TEST_F(BytePanels, LibraryFailuresAreReportedWithTheErrorIcon) {
+
+TEST_F(BytePanels, LibraryFailuresAreReportedWithTheErrorIcon)
+{
     // The enumeration and the open made the first three configuration reads.
     Open(0, "fault TZ810mReadConfig = call 4\nfault TZ810mWriteConfig = always\neeprom 0 = absent");
     for (const auto &[button, message, box] :
-         {std::tuple{IDC_CFG_READ, "读数据失败!", IDC_CFG_DATA}, {IDC_CFG_WRITE, "写数据失败!", IDC_CFG_DATA},
-          {IDC_I2C_READ, "读数据失败!", IDC_I2C_DATA}, {IDC_I2C_WRITE, "写数据失败!", IDC_I2C_DATA}}) {
+         {std::tuple{IDC_CFG_READ, "读数据失败!", IDC_CFG_DATA},
+          {IDC_CFG_WRITE, "写数据失败!", IDC_CFG_DATA},
+          {IDC_I2C_READ, "读数据失败!", IDC_I2C_DATA},
+          {IDC_I2C_WRITE, "写数据失败!", IDC_I2C_DATA}}) {
         Do(button, "10", "77");
         EXPECT_EQ(tzsim::Calls().size(), 1u) << button;
         ExpectOnlyMessage(message, Icon::Error);
         EXPECT_EQ(port.text(box), "77");
     }
 }
-} // namespace
+}  // namespace

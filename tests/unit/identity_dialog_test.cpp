@@ -3,6 +3,7 @@
 #include "block_fixture.h"
 #include "messages.h"
 #include "panels.h"
+
 namespace {
 using blocktest::Args, blocktest::CallsNamed;
 using Ended = std::vector<std::pair<Window, int>>;
@@ -10,37 +11,59 @@ using Strings = std::vector<std::string>;
 const int kBoxes[] = {IDC_VID, IDC_DID, IDC_RID, IDC_SVID, IDC_SID};
 const char kReadFailed[] = "读EEPROM失败,可能EEPROM损坏或没有连接";
 // The first 32 bytes: VID 1234, DID 5678, RID 9A, SVID BCDE, SID F012, the rest fixed.
-const UCHAR kBlock[0x20] = {0x78, 0, 0, 0, 0x34, 0x12, 0x78, 0x56, 0x9A, 0, 0, 0x10, 0xDE, 0xBC, 0x12, 0xF0};
+const UCHAR kBlock[0x20] = {0x78, 0, 0, 0,    0x34, 0x12, 0x78, 0x56,
+                            0x9A, 0, 0, 0x10, 0xDE, 0xBC, 0x12, 0xF0};
 const Strings kShown = {"1234", "5678", "9A", "BCDE", "F012"};
+
 class Identity : public blocktest::Bench {
-protected:
+  protected:
     // Runs the dialog from its button; `whileShown` runs in its modal loop.
-    void Run(const std::function<void()> &whileShown) {
+    void Run(const std::function<void()> &whileShown)
+    {
         port.onRunDialog = [&](Window w) {
             EXPECT_EQ(w, Window::Identity);
             IdentityDialogInit(s);
-            if (port.IsShown(Window::Identity)) whileShown();
+            if (port.IsShown(Window::Identity))
+                whileShown();
         };
         Click(IDC_IDENTITY);
         port.onRunDialog = nullptr;
     }
-    void TypeBoxes(const Strings &texts) { for (size_t i = 0; i < texts.size(); ++i) Type(kBoxes[i], texts[i]); }
-    Strings Shown() { Strings out; for (int id : kBoxes) out.push_back(port.text(id)); return out; }
+
+    void TypeBoxes(const Strings &texts)
+    {
+        for (size_t i = 0; i < texts.size(); ++i)
+            Type(kBoxes[i], texts[i]);
+    }
+
+    Strings Shown()
+    {
+        Strings out;
+        for (int id : kBoxes)
+            out.push_back(port.text(id));
+        return out;
+    }
 };
-TEST_F(Identity, SetUpReadsTheWholeBlockAndShowsItHighByteFirst) {
+
+TEST_F(Identity, SetUpReadsTheWholeBlockAndShowsItHighByteFirst)
+{
     Open(1);
-    for (unsigned a = 0; a < 0x20; ++a) tzsim::SetEepromByte(1, a, a < 0x10 ? kBlock[a] : 0xEE);
+    for (unsigned a = 0; a < 0x20; ++a)
+        tzsim::SetEepromByte(1, a, a < 0x10 ? kBlock[a] : 0xEE);
     tzsim::SetEepromByte(1, 0, 0x00);  // the fixed bytes are not checked
     port.hexFilterOrder.clear();
     bool ran = false;
     Run([&] {
         ran = true;
         EXPECT_FALSE(port.enabled(IDC_IDENTITY));
-        for (int id : kBoxes) EXPECT_EQ(port.c(id).limit, id == IDC_RID ? 2 : 4) << id;
-        EXPECT_EQ(port.hexFilterOrder, (std::vector<int>{IDC_DID, IDC_VID, IDC_RID, IDC_SID, IDC_SVID}));
+        for (int id : kBoxes)
+            EXPECT_EQ(port.c(id).limit, id == IDC_RID ? 2 : 4) << id;
+        EXPECT_EQ(port.hexFilterOrder,
+                  (std::vector<int>{IDC_DID, IDC_VID, IDC_RID, IDC_SID, IDC_SVID}));
         const auto reads = CallsNamed("TZ810mReadI2C");
         ASSERT_EQ(reads.size(), 0x20u);
-        for (unsigned a = 0; a < 0x20; ++a) EXPECT_EQ(reads[a].args, (Args{1, 0x50, a}));
+        for (unsigned a = 0; a < 0x20; ++a)
+            EXPECT_EQ(reads[a].args, (Args{1, 0x50, a}));
         EXPECT_EQ(Shown(), kShown);
         EXPECT_TRUE(port.messages.empty());
         EXPECT_FALSE(IdentityDialogCommand(s, IDC_VID));
@@ -54,7 +77,9 @@ TEST_F(Identity, SetUpReadsTheWholeBlockAndShowsItHighByteFirst) {
     EXPECT_TRUE(ran);
     EXPECT_EQ(port.dialogsRun, std::vector<Window>{Window::Identity});
 }
-TEST_F(Identity, WriteBuildsTheBlockAndWritesItBytewiseWithPausesReadShowsItAgain) {
+
+TEST_F(Identity, WriteBuildsTheBlockAndWritesItBytewiseWithPausesReadShowsItAgain)
+{
     Open(1);
     Run([&] {
         // Longer pasted text is cut to the box's size before it is checked.
@@ -64,7 +89,8 @@ TEST_F(Identity, WriteBuildsTheBlockAndWritesItBytewiseWithPausesReadShowsItAgai
         EXPECT_TRUE(IdentityDialogCommand(s, IDC_EEPROM_WRITE));
         const auto writes = CallsNamed("TZ810mWriteI2C");
         ASSERT_EQ(writes.size(), 0x20u);
-        for (unsigned a = 0; a < 0x20; ++a) EXPECT_EQ(writes[a].args, (Args{1, 0x50, a, kBlock[a]})) << a;
+        for (unsigned a = 0; a < 0x20; ++a)
+            EXPECT_EQ(writes[a].args, (Args{1, 0x50, a, kBlock[a]})) << a;
         EXPECT_EQ(port.sleeps, std::vector<unsigned>(0x20, 20));
         ExpectOnlyMessage(Window::Identity, "写EEPROM完成", Icon::None);
         EXPECT_EQ(Shown(), typed);
@@ -72,7 +98,9 @@ TEST_F(Identity, WriteBuildsTheBlockAndWritesItBytewiseWithPausesReadShowsItAgai
         EXPECT_EQ(Shown(), kShown);
     });
 }
-TEST_F(Identity, WriteRefusesABoxThatIsEmptyOrNotHexadecimalAndStopsAtAFailingByte) {
+
+TEST_F(Identity, WriteRefusesABoxThatIsEmptyOrNotHexadecimalAndStopsAtAFailingByte)
+{
     Open(0, "fault TZ810mWriteI2C = call 10");
     Run([&] {
         for (size_t bad = 0; bad < std::size(kBoxes); ++bad) {
@@ -95,7 +123,9 @@ TEST_F(Identity, WriteRefusesABoxThatIsEmptyOrNotHexadecimalAndStopsAtAFailingBy
         EXPECT_TRUE(port.IsShown(Window::Identity));
     });
 }
-TEST_F(Identity, FailedReadEndsTheDialogAndFreesTheButtonWhileOpen) {
+
+TEST_F(Identity, FailedReadEndsTheDialogAndFreesTheButtonWhileOpen)
+{
     // At set-up (byte 5) and from the read button (byte 40 in all).
     for (int failingCall : {5, 40}) {
         Open(0, "fault TZ810mReadI2C = call " + std::to_string(failingCall));
@@ -111,4 +141,4 @@ TEST_F(Identity, FailedReadEndsTheDialogAndFreesTheButtonWhileOpen) {
         EXPECT_EQ(Shown(), (Strings{"a", "b", "c", "d", "e"}));
     }
 }
-} // namespace
+}  // namespace

@@ -1,32 +1,56 @@
 // Interrupt demo on the bench, whose thread calls the routine; counts are read once it is idle.
 #include <thread>
 #include "block_fixture.h"
+
 namespace {
 using Values = std::vector<std::uint32_t>;
+
 class InterruptDemo : public blocktest::Bench {
-protected:
+  protected:
     // Presses a test button, lets the bench deliver and hands the posted counts to the dialog.
-    void Press(int id) {
+    void Press(int id)
+    {
         int posted = port.postedCounts;
         Click(id);
         ASSERT_TRUE(tzsim::WaitForInterrupts(5000));
-        for (; posted < port.postedCounts; ++posted) OnInterruptCountMessage(s);
+        for (; posted < port.postedCounts; ++posted)
+            OnInterruptCountMessage(s);
     }
+
     // Values written to the opened card's register at this offset.
-    Values Writes(unsigned offset) {
+    Values Writes(unsigned offset)
+    {
         Values out;
         for (const auto &call : blocktest::CallsNamed("TZ810mWriteIoByte"))
-            if (call.args[0] == s.conn.index && call.args[1] == s.conn.ioBase + offset) out.push_back(call.args[2]);
+            if (call.args[0] == s.conn.index && call.args[1] == s.conn.ioBase + offset)
+                out.push_back(call.args[2]);
         return out;
     }
 };
-TEST_F(InterruptDemo, EachTestCountsOneInterruptFromTheLibrarysThread) {
+
+TEST_F(InterruptDemo, EachTestCountsOneInterruptFromTheLibrarysThread)
+{
     const struct {
-        int button, card; const char *notice; std::uint32_t armed; int counter, other; Values statusWrites;
-    } rows[] = {{IDC_LEVEL_TEST, 0, "电平中断已启用，请确保INT#与A15连接,否则将不会产生中断", 0xE2, IDC_LEVEL_COUNT,
-                 IDC_EDGE_COUNT, {}},
-                {IDC_EDGE_TEST, 1, "边沿中断已启用，请确保INT#与A15连接,否则将不会产生中断", 0xEA, IDC_EDGE_COUNT,
-                 IDC_LEVEL_COUNT, {0x31}}};
+        int button, card;
+        const char *notice;
+        std::uint32_t armed;
+        int counter, other;
+        Values statusWrites;
+    } rows[] = {{IDC_LEVEL_TEST,
+                 0,
+                 "电平中断已启用，请确保INT#与A15连接,否则将不会产生中断",
+                 0xE2,
+                 IDC_LEVEL_COUNT,
+                 IDC_EDGE_COUNT,
+                 {}},
+                {IDC_EDGE_TEST,
+                 1,
+                 "边沿中断已启用，请确保INT#与A15连接,否则将不会产生中断",
+                 0xEA,
+                 IDC_EDGE_COUNT,
+                 IDC_LEVEL_COUNT,
+                 {0x31}}};
+
     for (const auto &r : rows) {
         SCOPED_TRACE(r.notice);
         Open(r.card);
@@ -34,7 +58,9 @@ TEST_F(InterruptDemo, EachTestCountsOneInterruptFromTheLibrarysThread) {
         tzsim::SetIoWindowByte(r.card, TZ_REG_GP0, 0x95);
         tzsim::SetIoWindowByte(r.card, TZ_REG_STATUS, 0x31);
         size_t gp0WritesAtNotice = 99;
-        port.onMessage = [&](const FakeMessage &) { gp0WritesAtNotice = Writes(TZ_REG_GP0).size(); };
+        port.onMessage = [&](const FakeMessage &) {
+            gp0WritesAtNotice = Writes(TZ_REG_GP0).size();
+        };
         Press(r.button);
         ExpectOnlyMessage(r.notice, Icon::None);
         EXPECT_EQ(gp0WritesAtNotice, 0u);
@@ -53,7 +79,9 @@ TEST_F(InterruptDemo, EachTestCountsOneInterruptFromTheLibrarysThread) {
     Press(IDC_LEVEL_TEST);
     EXPECT_EQ(port.text(IDC_LEVEL_COUNT) + "/" + port.text(IDC_EDGE_COUNT), "1/2");
 }
-TEST_F(InterruptDemo, RefusedArmingShowsItsErrorAndLeavesGp0Alone) {
+
+TEST_F(InterruptDemo, RefusedArmingShowsItsErrorAndLeavesGp0Alone)
+{
     // A TZ810 writes no register while opening: the first write is the test's.
     for (const auto &[button, message, mode] : {std::tuple{IDC_LEVEL_TEST, "电平中断设置失败！", 1},
                                                 {IDC_EDGE_TEST, "边沿中断设置失败！", 2}}) {
@@ -69,4 +97,4 @@ TEST_F(InterruptDemo, RefusedArmingShowsItsErrorAndLeavesGp0Alone) {
         EXPECT_EQ(s.irq.mode.load(), mode);
     }
 }
-} // namespace
+}  // namespace

@@ -1,23 +1,36 @@
 // Pulse-width panel: the set button and the 32-bit check box.
 #include "block_fixture.h"
 #include "panels.h"
+
 namespace {
 using blocktest::Args, blocktest::CallNames, blocktest::CallsNamed;
 using Strings = std::vector<std::string>;
+
 class PulseWidth : public blocktest::Bench {
-protected:
-    Strings MemModes() { return port.c(IDC_MEM_WIDTH).entries; }
-    void ClickCheckBox(bool ticked) { port.SetChecked(IDC_MEM_32BIT, ticked); Click(IDC_MEM_32BIT); }
+  protected:
+    Strings MemModes()
+    {
+        return port.c(IDC_MEM_WIDTH).entries;
+    }
+
+    void ClickCheckBox(bool ticked)
+    {
+        port.SetChecked(IDC_MEM_32BIT, ticked);
+        Click(IDC_MEM_32BIT);
+    }
 };
+
 const Strings kBothModes{"字节", "双字"};
 const Strings kByteOnly{"字节"};
-TEST_F(PulseWidth, EveryEntryWritesItsCodeBlindAndShowsItsWidth) {
+
+TEST_F(PulseWidth, EveryEntryWritesItsCodeBlindAndShowsItsWidth)
+{
     // A TZ810, so the base used is visibly that card's own.
     Open(1);
     const std::pair<UCHAR, const char *> table[] = {
-        {0x40, "30"},  {0x41, "60"},  {0x42, "90"},  {0x43, "120"}, {0x44, "150"}, {0x45, "180"}, {0x46, "210"},
-        {0x47, "240"}, {0x48, "270"}, {0x49, "300"}, {0x4A, "330"}, {0x4B, "360"}, {0x4C, "390"}, {0x4D, "420"},
-        {0x4E, "450"}};
+        {0x40, "30"},  {0x41, "60"},  {0x42, "90"},  {0x43, "120"}, {0x44, "150"},
+        {0x45, "180"}, {0x46, "210"}, {0x47, "240"}, {0x48, "270"}, {0x49, "300"},
+        {0x4A, "330"}, {0x4B, "360"}, {0x4C, "390"}, {0x4D, "420"}, {0x4E, "450"}};
     ASSERT_EQ(port.c(IDC_PULSE_COMBO).entries.size(), std::size(table));
     for (int entry = 0; entry < int(std::size(table)); ++entry) {
         tzsim::SetIoWindowByte(1, TZ_REG_PULSE, 0xB7);  // bits 4, 5 and 7 set, bit 6 clear
@@ -25,13 +38,16 @@ TEST_F(PulseWidth, EveryEntryWritesItsCodeBlindAndShowsItsWidth) {
         port.SelectComboEntry(IDC_PULSE_COMBO, entry);
         EXPECT_EQ(SetPulseWidth(s), 1);
         EXPECT_EQ(CallNames(), Strings{"TZ810mWriteIoByte"}) << entry;  // not read first
-        EXPECT_EQ(CallsNamed("TZ810mWriteIoByte")[0].args, (Args{1, 0xD1FA, table[entry].first})) << entry;
+        EXPECT_EQ(CallsNamed("TZ810mWriteIoByte")[0].args, (Args{1, 0xD1FA, table[entry].first}))
+            << entry;
         ExpectOnlyMessage("设置成功", Icon::None);
         EXPECT_EQ(port.text(IDC_PULSE_NOW), table[entry].second);
     }
     EXPECT_FALSE(port.IsChecked(IDC_MEM_32BIT));
 }
-TEST_F(PulseWidth, FailedWriteOrNoSelectionKeepsTheShownWidth) {
+
+TEST_F(PulseWidth, FailedWriteOrNoSelectionKeepsTheShownWidth)
+{
     Open(1, "fault TZ810mWriteIoByte = always");
     port.SelectComboEntry(IDC_PULSE_COMBO, 9);
     EXPECT_EQ(SetPulseWidth(s), 0);
@@ -44,7 +60,9 @@ TEST_F(PulseWidth, FailedWriteOrNoSelectionKeepsTheShownWidth) {
     }
     EXPECT_EQ(port.text(IDC_PULSE_NOW), "150");
 }
-TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode) {
+
+TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode)
+{
     Open(0);
     ASSERT_EQ(MemModes(), kBothModes);
     tzsim::SetIoWindowByte(0, TZ_REG_PULSE, 0xC5);
@@ -64,10 +82,13 @@ TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode) {
     EXPECT_TRUE(port.IsChecked(IDC_MEM_32BIT));
     EXPECT_EQ(MemModes(), kByteOnly);
 }
-TEST_F(PulseWidth, CheckBoxIgnoredWithATz810OpenOrAfterCloseAndWithoutARegisterValue) {
+
+TEST_F(PulseWidth, CheckBoxIgnoredWithATz810OpenOrAfterCloseAndWithoutARegisterValue)
+{
     for (int index : {1, 0}) {
         Open(index);
-        if (index == 0) Click(IDC_CLOSE);
+        if (index == 0)
+            Click(IDC_CLOSE);
         Reset();
         ClickCheckBox(true);
         ClickCheckBox(false);
@@ -84,4 +105,4 @@ TEST_F(PulseWidth, CheckBoxIgnoredWithATz810OpenOrAfterCloseAndWithoutARegisterV
     EXPECT_EQ(MemModes(), kBothModes);
     EXPECT_TRUE(port.messages.empty());
 }
-} // namespace
+}  // namespace

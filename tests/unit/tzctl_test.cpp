@@ -16,87 +16,140 @@ struct FakeHost : CliHost {
     std::string out, err;
     std::map<std::string, Bytes> files;
     bool loads = true;
-    void Out(const std::string &t) override { out += t; }
-    void Err(const std::string &t) override { err += t; }
+
+    void Out(const std::string &t) override
+    {
+        out += t;
+    }
+
+    void Err(const std::string &t) override
+    {
+        err += t;
+    }
+
     ReadResult ReadFile(const std::string &path, std::size_t max, Bytes &data) override
     {
         auto f = files.find(path);
-        return f == files.end() ? ReadResult::OpenFailed
-               : f->second.size() > max ? ReadResult::TooLarge : (data = f->second, ReadResult::Ok);
+        return f == files.end()         ? ReadResult::OpenFailed
+               : f->second.size() > max ? ReadResult::TooLarge
+                                        : (data = f->second, ReadResult::Ok);
     }
-    bool ReplaceFile(const std::string &p, const Bytes &d) override { return p[0] != '/' && (files[p] = d, true); }
+
+    bool ReplaceFile(const std::string &p, const Bytes &d) override
+    {
+        return p[0] != '/' && (files[p] = d, true);
+    }
+
     // Only the interrupt wait sleeps, not the EEPROM's write pauses.
-    void Sleep(unsigned ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms < 2 ? ms : 0)); }
-    bool LoadLibrary(DeviceLibrary &lib) override { return tzsim::BindTable(lib), loads; }
+    void Sleep(unsigned ms) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms < 2 ? ms : 0));
+    }
+
+    bool LoadLibrary(DeviceLibrary &lib) override
+    {
+        return tzsim::BindTable(lib), loads;
+    }
 };
 
 // commands: " ; " between them, all but the last succeed. text: how stdout starts (or found
 // in it, when it starts with a newline) on success, else stderr whole. config nullptr: no library.
-struct Row { const char *command; int exit; const char *text, *config = "", *notCalled = nullptr; };
-const char kList[] = "card chip    vid  did  io    mem       irq\n0    TZ820   7a5d 5834 d000  feb00000  10\n"
-                     "1    TZ810   7a5d 5830 d100  -         11\n";
-const char kInfo[] = "card      0\nchip      TZ820\nvid       7a5d\ndid       5834\nrid       01\nsvid      7a5d\n"
-                     "sid       0001\nio base   d000\nmem base  feb00000\nirq       10\npulse     150 ns\n"
-                     "32-bit io off\ndriver    103\nflash     identified\n";
-const char kIdentity[] = "      eeprom  config\nvid   7a5d    7a5d\ndid   5834    5834\nrid   01      01\n"
-                         "svid  7a5d    7a5d\nsid   0001    0001\nheader 78, valid\n";
+struct Row {
+    const char *command;
+    int exit;
+    const char *text, *config = "", *notCalled = nullptr;
+};
+
+const char kList[] =
+    "card chip    vid  did  io    mem       irq\n0    TZ820   7a5d 5834 d000  feb00000  10\n"
+    "1    TZ810   7a5d 5830 d100  -         11\n";
+const char kInfo[] =
+    "card      0\nchip      TZ820\nvid       7a5d\ndid       5834\nrid       01\nsvid      7a5d\n"
+    "sid       0001\nio base   d000\nmem base  feb00000\nirq       10\npulse     150 ns\n"
+    "32-bit io off\ndriver    103\nflash     identified\n";
+const char kIdentity[] =
+    "      eeprom  config\nvid   7a5d    7a5d\ndid   5834    5834\nrid   01      01\n"
+    "svid  7a5d    7a5d\nsid   0001    0001\nheader 78, valid\n";
 const char kBadPairs[] = "tzctl: bytes must be hex pairs, e.g. 01 02 ab or 0102ab\n";
 const Row kRows[] = {
     {"list", 3, "tzctl: cannot load TZ810DLL.DLL\n", nullptr},
     {"", 2, "tzctl: A subcommand is required\n"},
     {"--card 16 list", 2, "tzctl: --card: Value 16 not in range 0 to 15\n"},
     {"--help", 0, "\nUsage: tzctl [OPTIONS] SUBCOMMAND"},
-    {"--json list", 0, "{\"cards\":[{\"index\":0,\"chip\":\"TZ820\",\"vid\":31325,\"did\":22580,\"io_base\":53248,"
-     "\"mem_base\":4272947200,\"int_line\":16},{\"index\":1,\"chip\":\"TZ810\",\"vid\":31325,\"did\":22576,"
+    {"--json list", 0,
+     "{\"cards\":[{\"index\":0,\"chip\":\"TZ820\",\"vid\":31325,\"did\":22580,\"io_base\":53248,"
+     "\"mem_base\":4272947200,\"int_line\":16},{\"index\":1,\"chip\":\"TZ810\",\"vid\":31325,"
+     "\"did\":22576,"
      "\"io_base\":53504,\"mem_base\":null,\"int_line\":17}]}\n"},
     {"list", 0, kList},
-    {"list", 0, "\n2    unknown 7a5d 5835 d200  -         12\n", "card 2 = TZ810\ndid 2 = 0x5835\n"},
+    {"list", 0, "\n2    unknown 7a5d 5835 d200  -         12\n",
+     "card 2 = TZ810\ndid 2 = 0x5835\n"},
     {"info", 0, kInfo},
-    {"--card 1 info", 0, "\nio base   d100\nirq       11\npulse     480 ns\ndriver    103\nflash     not "
-     "identified\n", "flash = absent\npulse 1 = 0x4F\n"},
-    {"--json info", 0, "{\"card\":0,\"chip\":\"TZ820\",\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":1,"
-     "\"svid\":31325,\"sid\":1},\"io_base\":53248,\"mem_base\":4272947200,\"int_line\":16,\"pulse_ns\":150,"
+    {"--card 1 info", 0,
+     "\nio base   d100\nirq       11\npulse     480 ns\ndriver    103\nflash     not "
+     "identified\n",
+     "flash = absent\npulse 1 = 0x4F\n"},
+    {"--json info", 0,
+     "{\"card\":0,\"chip\":\"TZ820\",\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":1,"
+     "\"svid\":31325,\"sid\":1},\"io_base\":53248,\"mem_base\":4272947200,\"int_line\":16,\"pulse_"
+     "ns\":150,"
      "\"io_32bit\":false,\"driver_version\":259,\"flash_identified\":true}\n"},
-    {"--json identity show", 0, "{\"eeprom\":{\"vid\":31325,\"did\":22580,\"rid\":1,\"svid\":31325,\"sid\":1,"
+    {"--json identity show", 0,
+     "{\"eeprom\":{\"vid\":31325,\"did\":22580,\"rid\":1,\"svid\":31325,\"sid\":1,"
      "\"header_valid\":true},\"config\":{\"vid\":31325,"},
     {"--json i2c set 40 aa", 0, "{\"offset\":64,\"written\":1}\n"},
     {"--json mem write 0 01", 0, "{\"address\":4272947200,\"written\":1}\n"},
     {"--json flash id", 0, "{\"identified\":true,\"reply\":[191,72,191,72]}\n"},
-    {"--json flash read o.bin", 0, "{\"read\":65536}\n"}, {"--json flash erase", 0, "{\"erased\":true}\n"},
+    {"--json flash read o.bin", 0, "{\"read\":65536}\n"},
+    {"--json flash erase", 0, "{\"erased\":true}\n"},
     {"--json flash write small.bin", 0, "{\"written\":4,\"erased\":true,\"verified\":true}\n"},
     {"flash write small.bin ; --json flash verify small.bin", 0, "{\"verified\":4}\n"},
     {"--json pulse set 60 ; --json pulse get", 0, "{\"pulse_ns\":60}\n"},
     {"--card 2 info", 5, "tzctl: no card at index 2\n"},
-    {"info", 5, "tzctl: card 0 not recognised (device id byte 35)\n", "card 0 = TZ810\ndid 0 = 0x5835\n"},
+    {"info", 5, "tzctl: card 0 not recognised (device id byte 35)\n",
+     "card 0 = TZ810\ndid 0 = 0x5835\n"},
     {"info", 1, "tzctl: TZ810mGetIntLine failed\n", "fault TZ810mGetIntLine = always\n"},
-    {"cfg get 0x2", 0, "0x34\n"}, {"cfg get 0 4", 0, "00000000  5d 7a 34 58 "},
+    {"cfg get 0x2", 0, "0x34\n"},
+    {"cfg get 0 4", 0, "00000000  5d 7a 34 58 "},
     {"--json cfg get 2 2", 0, "{\"offset\":2,\"bytes\":[52,88]}\n"},
-    {"cfg dump", 0, "00: 5d 7a 34 58 03 00 80 02 01 00 80 07 08 20 00 00\n10: 01 d0 00 00 00 00 b0 fe"},
+    {"cfg dump", 0,
+     "00: 5d 7a 34 58 03 00 80 02 01 00 80 07 08 20 00 00\n10: 01 d0 00 00 00 00 b0 fe"},
     {"cfg set 3c 20 55", 4, "tzctl: config byte 0x3d did not take\n"},
     {"cfg set 2 11 22", 4, "tzctl: config bytes 0x02, 0x03 did not take\n"},
-    {"cfg set 40 0102 ; cfg get 40 2", 0, "00000040  01 02 "}, {"cfg set 40 1", 2, kBadPairs, "", "TZ810mOpenDevice"},
+    {"cfg set 40 0102 ; cfg get 40 2", 0, "00000040  01 02 "},
+    {"cfg set 40 1", 2, kBadPairs, "", "TZ810mOpenDevice"},
     {"cfg get 100", 2, "tzctl: offset '100' is not a hex number up to 0xff\n"},
     {"cfg get f0 11", 2, "tzctl: the range runs past 0xff\n"},
     {"cfg get 0 101", 2, "tzctl: length '101' is not a hex number up to 0x100\n"},
-    {"cfg set 40 01", 1, "tzctl: TZ810mWriteConfig failed at 0x40\n", "fault TZ810mWriteConfig = always\n"},
+    {"cfg set 40 01", 1, "tzctl: TZ810mWriteConfig failed at 0x40\n",
+     "fault TZ810mWriteConfig = always\n"},
     {"cfg get f0 10", 0, "000000f0  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  |"},
     {"i2c set ff 5a ; i2c get ff", 0, "0x5a\n"},
     {"cfg set ff 01 02", 2, "tzctl: the bytes run past 0xff\n"},
-    {"i2c dump", 0, "     0  1  2  3  4  5  6  7  8  9  a  b  c  d  e  f    0123456789abcdef\n00: 78 00 00 00 5d 7a 34 "
+    {"i2c dump", 0,
+     "     0  1  2  3  4  5  6  7  8  9  a  b  c  d  e  f    0123456789abcdef\n00: 78 00 00 00 5d "
+     "7a 34 "
      "58 01 00 00 10 5d 7a 01 00    x...]z4X?..?]z?.\n"},
-    {"i2c set 40 aa bb ; i2c get 41", 0, "0xbb\n"}, {"i2c set 40 aa bb", 0, "2 bytes written from 0x40\n"},
+    {"i2c set 40 aa bb ; i2c get 41", 0, "0xbb\n"},
+    {"i2c set 40 aa bb", 0, "2 bytes written from 0x40\n"},
     {"i2c get 0", 1, "tzctl: TZ810mReadI2C failed at 0x0\n", "eeprom 0 = absent\n"},
-    {"io read f8 4", 0, "000000f8  00 00 04 00 "}, {"io write 10 0102", 0, "2 bytes written at 0xd010\n"},
-    {"io write 10 0102 ; io read 10 2 --width word", 0, "00000010  01 02 "}, {"io write 0 0g", 2, kBadPairs},
+    {"io read f8 4", 0, "000000f8  00 00 04 00 "},
+    {"io write 10 0102", 0, "2 bytes written at 0xd010\n"},
+    {"io write 10 0102 ; io read 10 2 --width word", 0, "00000010  01 02 "},
+    {"io write 0 0g", 2, kBadPairs},
     {"io write 9000 -i small.bin --direct ; io read 9000 4 --direct", 0, "00009000  01 02 03 04 "},
-    {"io read f8 4 -o out.bin ; io write 20 -i out.bin ; io read 20 4", 0, "00000020  00 00 04 00 "},
+    {"io read f8 4 -o out.bin ; io write 20 -i out.bin ; io read 20 4", 0,
+     "00000020  00 00 04 00 "},
     {"io read f8 4 -o out.bin", 0, "4 bytes saved to out.bin\n"},
     {"--json io read f8 4 -o out.bin", 0, "{\"address\":53496,\"saved\":4}\n"},
     {"--json io read fa 1", 0, "{\"address\":53498,\"bytes\":[4]}\n"},
-    {"io read 1 2 --width word", 2, "tzctl: word access needs an address and a length that are multiples of 2\n"},
-    {"io read 2 4 --width dword", 2, "tzctl: dword access needs an address and a length that are multiples of 4\n"},
+    {"io read 1 2 --width word", 2,
+     "tzctl: word access needs an address and a length that are multiples of 2\n"},
+    {"io read 2 4 --width dword", 2,
+     "tzctl: dword access needs an address and a length that are multiples of 4\n"},
     {"io read 0 8001", 2, "tzctl: at most 0x8000 bytes at a time\n", "", "TZ810mOpenDevice"},
-    {"io read 10000 1", 2, "tzctl: address '10000' is not a hex number up to 0xffff\n", "", "TZ810mOpenDevice"},
+    {"io read 10000 1", 2, "tzctl: address '10000' is not a hex number up to 0xffff\n", "",
+     "TZ810mOpenDevice"},
     {"io write 0 -i big.bin", 2, "tzctl: at most 0x8000 bytes at a time\n"},
     {"io write 0 01 -i small.bin", 2, "tzctl: give either the bytes or -i FILE\n"},
     {"io write 0 -i none.bin", 2, "tzctl: cannot read none.bin\n"},
@@ -105,49 +158,74 @@ const Row kRows[] = {
     {"mem write 7ff8 11223344 --width dword ; mem read 7ff8 4", 0, "00007ff8  11 22 33 44 "},
     {"mem read 7fff 1", 2, "tzctl: offset + length runs past 0x7fff, the end of the MEM window\n"},
     {"--card 1 mem read 0 4", 5, "tzctl: mem needs a TZ820; card 1 is a TZ810\n"},
-    {"identity set --svid 1 --sid 2", 0, "identity written: vid 7a5d did 5834 rid 01 svid 0001 sid 0002; it takes "
+    {"identity set --svid 1 --sid 2", 0,
+     "identity written: vid 7a5d did 5834 rid 01 svid 0001 sid 0002; it takes "
      "effect at the card's next power-up\n"},
-    {"identity set --sid 2 ; identity show", 0, "\nsvid  1111    1111\nsid   0002    0001\n", "eeprom 0 = blank\nsvid "
+    {"identity set --sid 2 ; identity show", 0, "\nsvid  1111    1111\nsid   0002    0001\n",
+     "eeprom 0 = blank\nsvid "
      "0 = 0x1111\n"},
-    {"identity set --vid ffff --did ffff", 2, "tzctl: VID and DID both ffff hide the card from the system; nothing "
-     "written (--force writes it)\n", "", "TZ810mWriteI2C"},
-    {"identity set --did 1235", 2, "tzctl: no program here recognises DID 1235 (its low byte must be 30, 31 or 34); "
-     "nothing written (--force writes it)\n", "", "TZ810mWriteI2C"},
-    {"identity show", 0, kIdentity}, {"identity show", 0, "\nheader ff, not valid\n", "eeprom 0 = blank\n"},
-    {"identity set --did 5831 --rid 2 ; identity show", 0, "\ndid   5831    5834\nrid   02      01\n"},
+    {"identity set --vid ffff --did ffff", 2,
+     "tzctl: VID and DID both ffff hide the card from the system; nothing "
+     "written (--force writes it)\n",
+     "", "TZ810mWriteI2C"},
+    {"identity set --did 1235", 2,
+     "tzctl: no program here recognises DID 1235 (its low byte must be 30, 31 or 34); "
+     "nothing written (--force writes it)\n",
+     "", "TZ810mWriteI2C"},
+    {"identity show", 0, kIdentity},
+    {"identity show", 0, "\nheader ff, not valid\n", "eeprom 0 = blank\n"},
+    {"identity set --did 5831 --rid 2 ; identity show", 0,
+     "\ndid   5831    5834\nrid   02      01\n"},
     {"identity set --did 1235 --force ; identity show", 0, "\ndid   1235    5834\n"},
-    {"--json identity set --rid 2", 0, "{\"written\":{\"vid\":31325,\"did\":22580,\"rid\":2,\"svid\":31325,\"sid\":1}}\n"},
-    {"identity set --vid 12345", 2, "tzctl: VID '12345' is not a hex number up to 0xffff\n", "", "TZ810mOpenDevice"},
+    {"--json identity set --rid 2", 0,
+     "{\"written\":{\"vid\":31325,\"did\":22580,\"rid\":2,\"svid\":31325,\"sid\":1}}\n"},
+    {"identity set --vid 12345", 2, "tzctl: VID '12345' is not a hex number up to 0xffff\n", "",
+     "TZ810mOpenDevice"},
     {"identity set --rid 100", 2, "tzctl: RID '100' is not a hex number up to 0xff\n"},
     {"identity set --sid x", 2, "tzctl: SID 'x' is not a hex number up to 0xffff\n"},
-    {"identity set --rid 3", 1, "tzctl: TZ810mReadI2C failed at 0x0\n", "fault TZ810mReadI2C = from 33\n"},
-    {"flash write image.bin ; flash verify small.bin", 4, "tzctl: verify failed: first difference at 0x0, 4 bytes "
+    {"identity set --rid 3", 1, "tzctl: TZ810mReadI2C failed at 0x0\n",
+     "fault TZ810mReadI2C = from 33\n"},
+    {"flash write image.bin ; flash verify small.bin", 4,
+     "tzctl: verify failed: first difference at 0x0, 4 bytes "
      "differ\n"},
-    {"flash write image.bin ; flash write small.bin --no-erase", 4, "tzctl: verify failed: first difference at 0x0, 2 "
+    {"flash write image.bin ; flash write small.bin --no-erase", 4,
+     "tzctl: verify failed: first difference at 0x0, 2 "
      "bytes differ\n"},
-    {"flash id", 0, "flash identified (reply bf 48 bf 48)\n"}, {"flash read out.bin", 0, "flash read into out.bin\n"},
+    {"flash id", 0, "flash identified (reply bf 48 bf 48)\n"},
+    {"flash read out.bin", 0, "flash read into out.bin\n"},
     {"flash id", 5, "tzctl: no flash identified (reply ff ff ff ff)\n", "flash = absent\n"},
-    {"flash write image.bin", 0, "65536 bytes written and verified\n"}, {"flash erase", 0, "flash erased and blank\n"},
-    {"flash write image.bin ; flash write small.bin --no-erase --no-verify", 0, "4 bytes written\n"},
+    {"flash write image.bin", 0, "65536 bytes written and verified\n"},
+    {"flash erase", 0, "flash erased and blank\n"},
+    {"flash write image.bin ; flash write small.bin --no-erase --no-verify", 0,
+     "4 bytes written\n"},
     {"flash write big.bin", 2, "tzctl: big.bin is over 64 KiB\n", "", "TZ810mOpenDevice"},
     {"flash verify none.bin", 2, "tzctl: cannot read none.bin\n"},
-    {"flash write image.bin", 1, "tzctl: TZ780mReadFlash failed at 0x4000\n", "fault TZ780mReadFlash = call 5\n"},
-    {"flash write image.bin ; flash read out.bin ; flash verify out.bin", 0, "flash matches out.bin\n"},
+    {"flash write image.bin", 1, "tzctl: TZ780mReadFlash failed at 0x4000\n",
+     "fault TZ780mReadFlash = call 5\n"},
+    {"flash write image.bin ; flash read out.bin ; flash verify out.bin", 0,
+     "flash matches out.bin\n"},
     {"flash read /missing/out.bin", 2, "tzctl: cannot write /missing/out.bin\n"},
-    {"flash erase", 1, "tzctl: TZ780mEarseFlash failed at 0x0\n", "fault TZ780mEarseFlash = always\n"},
-    {"flash write small.bin", 1, "tzctl: TZ780mWriteFlash failed at 0x0\n", "fault TZ780mWriteFlash = always\n"},
-    {"pulse get", 0, "150 ns\n"}, {"pulse set 450 ; io read fa 1", 0, "000000fa  4e "},
+    {"flash erase", 1, "tzctl: TZ780mEarseFlash failed at 0x0\n",
+     "fault TZ780mEarseFlash = always\n"},
+    {"flash write small.bin", 1, "tzctl: TZ780mWriteFlash failed at 0x0\n",
+     "fault TZ780mWriteFlash = always\n"},
+    {"pulse get", 0, "150 ns\n"},
+    {"pulse set 450 ; io read fa 1", 0, "000000fa  4e "},
     {"pulse set 30", 0, "pulse width set to 30 ns\n"},
     {"pulse set 40", 2, "tzctl: 40 ns is not one of 30, 60, ... 450\n", "", "TZ810mOpenDevice"},
     {"pulse set 60", 1, "tzctl: TZ810mWriteIoByte failed\n", "fault TZ810mWriteIoByte = always\n"},
     {"--json spi set spi4 15.6", 0, "{\"mode\":\"spi4\",\"clock_khz\":15600,\"code\":3}\n"},
     {"spi set spi3 31.3", 0, "SPI set: spi3, 31.3 MHz\n"},
     {"spi set spi3 31.3", 1, "tzctl: TZ810SetStream failed\n", "fault TZ810SetStream = always\n"},
-    {"irq watch edge --timeout 0.05", 1, "tzctl: 0 of 1 edge interrupts within 0.05 s; is pin A15 joined to INT# (the "
-     "jumper)?\n", "a15_int = off\n"},
-    {"irq watch level", 1, "tzctl: TZ810mWriteIoByte failed (arming the interrupt)\n", "fault TZ810mWriteIoByte = "
+    {"irq watch edge --timeout 0.05", 1,
+     "tzctl: 0 of 1 edge interrupts within 0.05 s; is pin A15 joined to INT# (the "
+     "jumper)?\n",
+     "a15_int = off\n"},
+    {"irq watch level", 1, "tzctl: TZ810mWriteIoByte failed (arming the interrupt)\n",
+     "fault TZ810mWriteIoByte = "
      "always\n"},
-    {"irq watch level --count 3", 0, "3 level interrupts\n"}, {"irq watch level ; io read f1 1", 0, "000000f1  80 "},
+    {"irq watch level --count 3", 0, "3 level interrupts\n"},
+    {"irq watch level ; io read f1 1", 0, "000000f1  80 "},
     {"--json irq watch edge", 0, "{\"kind\":\"edge\",\"count\":1}\n"},
 };
 
@@ -160,13 +238,15 @@ std::vector<std::string> Words(const std::string &line)
 TEST(Tzctl, CommandTable)
 {
     Bytes image(0x10000);
-    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<std::uint8_t>(i * 7);
     for (const Row &row : kRows) {
         SCOPED_TRACE(row.command);
         tzsim::Reset(row.config ? row.config : "");
         FakeHost host;
         host.loads = row.config;
-        host.files = {{"small.bin", {1, 2, 3, 4}}, {"big.bin", Bytes(0x10001)}, {"image.bin", image}};
+        host.files = {
+            {"small.bin", {1, 2, 3, 4}}, {"big.bin", Bytes(0x10001)}, {"image.bin", image}};
         const std::string commands = row.command;
         int code = 0;
         for (std::size_t from = 0, semi = 0; semi != std::string::npos; from = semi + 3) {
@@ -178,9 +258,11 @@ TEST(Tzctl, CommandTable)
         EXPECT_EQ(code, row.exit);
         EXPECT_EQ(host.err, row.exit ? row.text : "");
         const std::size_t at = host.out.find(row.text);
-        EXPECT_TRUE(row.exit || (row.text[0] == '\n' ? at != std::string::npos : at == 0)) << host.out;
+        EXPECT_TRUE(row.exit || (row.text[0] == '\n' ? at != std::string::npos : at == 0))
+            << host.out;
         EXPECT_TRUE(!row.notCalled || tzsim::CountCalls(row.notCalled) == 0u);
-        for (ULONG i = 0; i < 16; ++i) EXPECT_FALSE(tzsim::IsOpen(i)) << "card " << i << " left open";
+        for (ULONG i = 0; i < 16; ++i)
+            EXPECT_FALSE(tzsim::IsOpen(i)) << "card " << i << " left open";
     }
 }
 
@@ -189,21 +271,57 @@ TEST(Tzctl, CommandTable)
 TEST(Tzctl, ProgressAndHelp)
 {
     tzsim::Reset();
-    struct ConsoleHost : FakeHost { bool ErrIsConsole() override { return true; } } host;
+
+    struct ConsoleHost : FakeHost {
+        bool ErrIsConsole() override
+        {
+            return true;
+        }
+    } host;
+
     EXPECT_EQ(RunTzctl({"flash", "erase"}, host), 0);
     EXPECT_EQ(host.err.substr(0, 51), "\rflash erase  65536/65536\n\rflash verify  4096/65536");
     std::string help;
-    for (std::string path : {"", "list", "info", "cfg", "cfg dump", "cfg get", "cfg set", "io", "io read", "io write",
-                             "mem", "mem read", "mem write", "i2c", "i2c dump", "i2c get", "i2c set", "identity",
-                             "identity show", "identity set", "flash", "flash id", "flash read", "flash write",
-                             "flash verify", "flash erase", "pulse", "pulse get", "pulse set", "spi", "spi set",
-                             "irq", "irq watch"}) {
+    for (std::string path : {"",
+                             "list",
+                             "info",
+                             "cfg",
+                             "cfg dump",
+                             "cfg get",
+                             "cfg set",
+                             "io",
+                             "io read",
+                             "io write",
+                             "mem",
+                             "mem read",
+                             "mem write",
+                             "i2c",
+                             "i2c dump",
+                             "i2c get",
+                             "i2c set",
+                             "identity",
+                             "identity show",
+                             "identity set",
+                             "flash",
+                             "flash id",
+                             "flash read",
+                             "flash write",
+                             "flash verify",
+                             "flash erase",
+                             "pulse",
+                             "pulse get",
+                             "pulse set",
+                             "spi",
+                             "spi set",
+                             "irq",
+                             "irq watch"}) {
         host.out.clear();
         EXPECT_EQ(RunTzctl(Words(path + " --help"), host), 0);
         help += "== tzctl " + path + "\n" + host.out;
     }
     const std::string golden = std::string(TZ_TESTS_DIR) + "/unit/tzctl_help.txt";
-    if (std::getenv("TZ_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << help;
+    if (std::getenv("TZ_UPDATE_GOLDEN"))
+        std::ofstream(golden, std::ios::binary) << help;
     std::ifstream in(golden, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), help);
 }
@@ -211,9 +329,11 @@ TEST(Tzctl, ProgressAndHelp)
 TEST(Tzctl, DumpFormats)
 {
     Bytes b(0x23, 0x41);
-    for (std::size_t i = 0x20; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(i);
-    EXPECT_EQ(HexDump(0x10, b), "00000010  41 41 41 41 41 41 41 41  41 41 41 41 41 41 41 41  |AAAAAAAAAAAAAAAA|\n*\n"
-                                "00000030  20 21 22                                          | !\"|\n00000033\n");
+    for (std::size_t i = 0x20; i < b.size(); ++i)
+        b[i] = static_cast<std::uint8_t>(i);
+    EXPECT_EQ(HexDump(0x10, b),
+              "00000010  41 41 41 41 41 41 41 41  41 41 41 41 41 41 41 41  |AAAAAAAAAAAAAAAA|\n*\n"
+              "00000030  20 21 22                                          | !\"|\n00000033\n");
     EXPECT_EQ(HexDump(0, {}), "");
     EXPECT_EQ(HexDump(0, {0x7F, 0x1F, 0x7E}).substr(60), "|..~|\n00000003\n");
     const std::string row = " ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab\n";
@@ -221,7 +341,8 @@ TEST(Tzctl, DumpFormats)
     const std::string i2c = I2cDump({0x00, 0xFF, 0x7F, 0x20});
     EXPECT_EQ(i2c.substr(i2c.find('\n') + 1), "00: 00 ff 7f 20    ..? \n");
     std::uint32_t v = 0;
-    EXPECT_TRUE(ParseHexNumber("0XfF", 0xFF, v) && v == 0xFFu && ParseHexNumber("ffffffff", 0xFFFFFFFF, v));
+    EXPECT_TRUE(ParseHexNumber("0XfF", 0xFF, v) && v == 0xFFu &&
+                ParseHexNumber("ffffffff", 0xFFFFFFFF, v));
     EXPECT_FALSE(ParseHexNumber("0x", 0xFF, v) || ParseHexNumber("100000000", 0xFFFFFFFF, v));
     Bytes bytes;
     EXPECT_TRUE(ParseHexBytes({"01", "02ab"}, bytes) && bytes == (Bytes{1, 2, 0xAB}));
