@@ -34,6 +34,16 @@ UCHAR PulseRegisterValue(UCHAR code)
     return static_cast<UCHAR>(k32BitIo | (code & kPulseCodeMask));
 }
 
+bool ReadPulseRegister(const DeviceLibrary &lib, ULONG index, ULONG ioBase, UCHAR &value)
+{
+    return lib.TZ810mReadIoByte(index, ioBase + TZ_REG_PULSE, &value) != 0;
+}
+
+bool WritePulseRegister(const DeviceLibrary &lib, ULONG index, ULONG ioBase, UCHAR value)
+{
+    return lib.TZ810mWriteIoByte(index, ioBase + TZ_REG_PULSE, value) != 0;
+}
+
 ULONG AccessCode(Space space, bool write, Width width)
 {
     ULONG code = TZ_ACCESS_IO_READ;
@@ -73,6 +83,13 @@ BlockCheck CheckBlock(Space space, Width width, std::uint32_t address, std::uint
     if (!BlockAligned(width, address, length))
         return BlockCheck::Misaligned;
     return BlockCheck::Ok;
+}
+
+bool AccessBlock(const DeviceLibrary &lib, ULONG index, Space space, bool write, Width width,
+                 ULONG address, void *buffer, ULONG length)
+{
+    return lib.TZ810mAccessBlock(index, AccessCode(space, write, width), address, buffer, length) !=
+           0;
 }
 
 Difference Compare(const std::uint8_t *a, const std::uint8_t *b, std::size_t size)

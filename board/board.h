@@ -55,6 +55,11 @@ std::optional<UCHAR> PulseCodeFromNs(unsigned ns);
 // What setting a width writes: the code with 32-bit I/O on, bits 4, 5, 7 clear.
 UCHAR PulseRegisterValue(UCHAR code);
 
+// One TZ810mReadIoByte / TZ810mWriteIoByte at I/O base + 0xFA; false when
+// the call fails.
+bool ReadPulseRegister(const DeviceLibrary &lib, ULONG index, ULONG ioBase, UCHAR &value);
+bool WritePulseRegister(const DeviceLibrary &lib, ULONG index, ULONG ioBase, UCHAR value);
+
 // -------------------------------------------------------- block access
 
 enum class Space {
@@ -90,6 +95,11 @@ enum class BlockCheck {
 // The checks of a block request before the card is touched, in the order a
 // user is told about them.
 BlockCheck CheckBlock(Space space, Width width, std::uint32_t address, std::uint32_t length);
+
+// One TZ810mAccessBlock with the access code for space, direction and width;
+// the address is passed as given (base included). False when the call fails.
+bool AccessBlock(const DeviceLibrary &lib, ULONG index, Space space, bool write, Width width,
+                 ULONG address, void *buffer, ULONG length);
 
 // --------------------------------------------------------- outcomes
 
