@@ -99,7 +99,7 @@ void FillInformationPanel(Session &s)
         return;
 
     UCHAR pulse = 0;
-    bool pulseRead = s.lib.TZ810mReadIoByte(c.index, c.ioBase + TZ_REG_PULSE, &pulse) != 0;
+    bool pulseRead = board::ReadPulseRegister(s.lib, c.index, c.ioBase, pulse);
     if (pulseRead)
         port.SetText(IDC_PULSE_NOW, Format("%u", board::PulseNsFromRegister(pulse)));
     else
@@ -108,8 +108,8 @@ void FillInformationPanel(Session &s)
     // A TZ820 opens with 32-bit I/O on, matching the ticked box. Without a
     // register value read there is nothing safe to write back.
     if (c.chip == ChipType::TZ820 && pulseRead) {
-        if (!s.lib.TZ810mWriteIoByte(c.index, c.ioBase + TZ_REG_PULSE,
-                                     static_cast<UCHAR>(pulse | board::k32BitIo)))
+        if (!board::WritePulseRegister(s.lib, c.index, c.ioBase,
+                                       static_cast<UCHAR>(pulse | board::k32BitIo)))
             port.ShowMessage(Window::Main, "32位IO读写设置失败", Icon::None);
     }
 }
