@@ -262,6 +262,7 @@ void Bench::BuildConfigSpace(Card &card, unsigned index)
 
 void Bench::SaveState()
 {
+    unsavedRegisters = false;
     if (statePath_.empty())
         return;
     std::string s = "tzsim-state 1\nflash ";

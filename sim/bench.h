@@ -95,6 +95,10 @@ class Bench {
     void RegisterChanged(Card &card);
 
     void SaveState();  // after every write that the next run must see
+    // Registers, MEM and writable config bytes change often (the interrupt
+    // routine writes registers on every call): they are saved when a card
+    // is closed, not on every write.
+    bool unsavedRegisters = false;
     void Trace(const std::string &line);
     double Millis() const;
 

@@ -95,7 +95,7 @@ BOOL BlockAccess(Bench &b, Card &card, ULONG index, ULONG code, ULONG address, P
     if (!write && length)
         rec.Out(bytes, length);
     if (write && length)
-        b.SaveState();
+        b.unsavedRegisters = true;
     return kOk;
 }
 
@@ -139,6 +139,8 @@ void TZAPI TZ810mCloseDevice(ULONG index)
         c.pendingEdges = 0;
         b.RegisterChanged(c);
     }
+    if (b.unsavedRegisters)
+        b.SaveState();
     rec.Finish(0);
 }
 
@@ -213,7 +215,7 @@ BOOL TZAPI TZ810mWriteConfig(ULONG index, ULONG offset, UCHAR value)
     // Read-only bytes take the write without changing, as on the bus.
     if (tzsim::ConfigByteWritable(offset)) {
         c->config[offset] = value;
-        b.SaveState();
+        b.unsavedRegisters = true;
     }
     return rec.Finish(kOk);
 }
@@ -238,7 +240,7 @@ BOOL TZAPI TZ810mWriteIoByte(ULONG index, ULONG address, UCHAR value)
     if (rec.Faulted() || !b.OpenCard(index) || address >= tzsim::kIoSpaceSize)
         return rec.Finish(kFail);
     b.IoWrite(index, address, value);
-    b.SaveState();
+    b.unsavedRegisters = true;
     return rec.Finish(kOk);
 }
 
