@@ -2,38 +2,10 @@
 
 #include <commdlg.h>
 
-#include <algorithm>
-#include <new>
-
 #include "dialogs.h"
+#include "files.h"
 #include "hex_filter.h"
 #include "resource.h"
-
-std::wstring Utf8ToWide(const std::string &text)
-{
-    if (text.empty())
-        return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0)
-        return {};
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
-
-std::string WideToUtf8(const std::wstring &text)
-{
-    if (text.empty())
-        return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-    if (n <= 0)
-        return {};
-    std::string narrow(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], n,
-                        nullptr, nullptr);
-    return narrow;
-}
 
 // ---------------------------------------------------------------------------
 // Which window a control lives in. Identifiers are unique across the three
@@ -397,137 +369,36 @@ void Win32DialogPort::PostInterruptCount()
 // ---------------------------------------------------------------------------
 // Files
 
-// Paths are taken whole: a long one is handed to the system in its
-// extended form instead of being cut.
-static std::wstring SystemPath(const std::string &utf8)
-{
-    std::wstring path = Utf8ToWide(utf8);
-    if (path.size() < MAX_PATH - 14 || path.rfind(L"\\\\?\\", 0) == 0)
-        return path;
-    DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0)
-        return path;
-    std::wstring full(needed, L'\0');
-    DWORD got = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    if (got == 0 || got >= needed)
-        return path;
-    full.resize(got);
-    for (auto &c : full)
-        if (c == L'/')
-            c = L'\\';
-    if (full.rfind(L"\\\\", 0) == 0)
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
-}
-
 FilePort::ReadResult Win32FilePort::ReadWholeFile(const std::string &path, std::size_t maxSize,
                                                   std::vector<std::uint8_t> &data)
 {
-    HANDLE file =
-        CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    switch (::ReadWholeFile(path, maxSize, data)) {
+    case ReadOutcome::Ok:
+        return ReadResult::Ok;
+    case ReadOutcome::OpenFailed:
         return ReadResult::OpenFailed;
-
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
-        CloseHandle(file);
+    case ReadOutcome::SizeFailed:
         return ReadResult::SizeFailed;
-    }
-    if (static_cast<unsigned long long>(size.QuadPart) > maxSize) {
-        CloseHandle(file);
+    case ReadOutcome::TooLarge:
         return ReadResult::TooLarge;
-    }
-
-    std::vector<std::uint8_t> buffer;
-    try {
-        buffer.assign(static_cast<std::size_t>(size.QuadPart), 0);
-    } catch (const std::bad_alloc &) {
-        CloseHandle(file);
+    case ReadOutcome::AllocFailed:
         return ReadResult::AllocFailed;
+    case ReadOutcome::ReadFailed:
+        break;
     }
-
-    // A file that shrinks meanwhile leaves the rest of the buffer zero.
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buffer.size() - done, 1u << 20));
-        DWORD got = 0;
-        if (!ReadFile(file, buffer.data() + done, chunk, &got, nullptr)) {
-            CloseHandle(file);
-            return ReadResult::ReadFailed;
-        }
-        if (got == 0)
-            break;
-        done += got;
-    }
-    CloseHandle(file);
-    data.swap(buffer);
-    return ReadResult::Ok;
-}
-
-// Writes the whole of data and flushes it; false on any failure.
-static bool WriteAll(HANDLE file, const std::uint8_t *data, std::size_t size)
-{
-    std::size_t done = 0;
-    bool ok = true;
-    while (ok && done < size) {
-        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 20));
-        DWORD written = 0;
-        ok = WriteFile(file, data + done, chunk, &written, nullptr) && written == chunk;
-        done += written;
-    }
-    return ok && done == size && FlushFileBuffers(file);
+    return ReadResult::ReadFailed;
 }
 
 FilePort::WriteResult Win32FilePort::ReplaceFile(const std::string &path, const std::uint8_t *data,
                                                  std::size_t size)
 {
-    const std::wstring target = SystemPath(path);
-
-    // The temporary file sits beside the target, so the final move stays
-    // within one folder and one volume. It has a short name of its own: the
-    // target's name may already be as long as a name can be.
-    const std::size_t slash = path.find_last_of("\\/");
-    const std::string folder =
-        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    static unsigned counter = 0;
-    std::wstring temporary;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        char name[40];
-        wsprintfA(name, "~tz%lx-%x.tmp", GetCurrentProcessId(), ++counter);
-        temporary = SystemPath(folder + name);
-        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            DWORD error = GetLastError();
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-                break;
-        }
-    }
-
-    if (file != INVALID_HANDLE_VALUE) {
-        bool ok = WriteAll(file, data, size);
-        if (!CloseHandle(file))
-            ok = false;
-        if (ok && MoveFileExW(temporary.c_str(), target.c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return WriteResult::Ok;
-        DeleteFileW(temporary.c_str());
-        if (!ok)
-            return WriteResult::WriteFailed;
-    }
-
-    // No temporary could be made or moved there (a folder where existing
-    // files may be changed but none created, say). The whole image is in
-    // memory, so the target itself is written rather than the read lost.
-    file = CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    switch (ReplaceWholeFile(path, data, size)) {
+    case ReplaceOutcome::Ok:
+        return WriteResult::Ok;
+    case ReplaceOutcome::CreateFailed:
         return WriteResult::CreateFailed;
-    bool ok = WriteAll(file, data, size);
-    if (!CloseHandle(file))
-        ok = false;
-    return ok ? WriteResult::Ok : WriteResult::WriteFailed;
+    case ReplaceOutcome::WriteFailed:
+        break;
+    }
+    return WriteResult::WriteFailed;
 }
