@@ -12,11 +12,16 @@
 
 namespace {
 
+// Exit code when the output could not be written: a script reading it would
+// otherwise take a cut-off or empty output for the whole answer.
+constexpr int kExitOutputFailed = 6;
+
 class Win32Host : public CliHost {
   public:
     void Out(const std::string &text) override
     {
-        WriteStd(StdStream::Out, text);
+        if (!WriteStd(StdStream::Out, text))
+            outputFailed_ = true;
     }
 
     void Err(const std::string &text) override
@@ -58,6 +63,14 @@ class Win32Host : public CliHost {
     {
         return LoadDeviceLibrary(lib);
     }
+
+    bool OutputFailed() const
+    {
+        return outputFailed_;
+    }
+
+  private:
+    bool outputFailed_ = false;
 };
 
 }  // namespace
@@ -68,5 +81,12 @@ int wmain(int argc, wchar_t **argv)
     for (int i = 1; i < argc; ++i)
         args.push_back(WideToUtf8(argv[i]));
     Win32Host host;
-    return RunTzctl(args, host);
+    int code = RunTzctl(args, host);
+    if (host.OutputFailed()) {
+        host.Err("tzctl: cannot write the output\n");
+        // A failure the command met first keeps its own code.
+        if (code == kExitOk)
+            code = kExitOutputFailed;
+    }
+    return code;
 }
