@@ -8,9 +8,50 @@
 #include "resource.h"
 
 // ---------------------------------------------------------------------------
-// Which window a control lives in. Identifiers are unique across the three
-// templates: 1048-1054 belong to the identity EEPROM dialog, 1075 to the
-// help dialog, everything else to the main dialog.
+// Which window a control lives in: each dialog's controls as its template
+// lists them. A control left out of these is reached nowhere, rather than
+// looked for in the wrong window.
+
+namespace {
+
+constexpr int kMainControls[] = {
+    IDC_DEVICE_COMBO, IDC_STATUS,         IDC_INT_LINE,    IDC_IO_BASE,     IDC_MEM_BASE_LABEL,
+    IDC_MEM_BASE,     IDC_DRIVER_VERSION, IDC_PULSE_NOW,   IDC_PULSE_COMBO, IDC_PULSE_SET,
+    IDC_IO_WIDTH,     IDC_IO_ADDR_TYPE,   IDC_IO_ADDR,     IDC_IO_LENGTH,   IDC_IO_DATA,
+    IDC_IO_CLEAR,     IDC_IO_READ,        IDC_IO_WRITE,    IDC_MEM_32BIT,   IDC_MEM_WIDTH,
+    IDC_MEM_ADDR,     IDC_MEM_LENGTH,     IDC_MEM_DATA,    IDC_MEM_CLEAR,   IDC_MEM_READ,
+    IDC_MEM_WRITE,    IDC_I2C_FRAME,      IDC_I2C_ADDR,    IDC_I2C_DATA,    IDC_I2C_READ,
+    IDC_I2C_WRITE,    IDC_IDENTITY,       IDC_SPI_MODE,    IDC_SPI_CLOCK,   IDC_SPI_SET,
+    IDC_FLASH_STATUS, IDC_FLASH_READ,     IDC_FLASH_WRITE, IDC_FLASH_ERASE, IDC_CFG_ADDR,
+    IDC_CFG_DATA,     IDC_CFG_READ,       IDC_CFG_WRITE,   IDC_LEVEL_COUNT, IDC_LEVEL_TEST,
+    IDC_EDGE_COUNT,   IDC_EDGE_TEST,      IDC_OPEN,        IDC_CLOSE,       IDC_HELP,
+    IDC_EXIT};
+constexpr int kIdentityControls[] = {IDC_EEPROM_WRITE, IDC_VID, IDC_DID,        IDC_RID,
+                                     IDC_SVID,         IDC_SID, IDC_EEPROM_READ};
+constexpr int kHelpControls[] = {IDC_HELP_TEXT};
+
+template <std::size_t N> constexpr bool Lists(const int (&controls)[N], int id)
+{
+    for (int control : controls)
+        if (control == id)
+            return true;
+    return false;
+}
+
+template <std::size_t N, std::size_t M>
+constexpr bool Disjoint(const int (&some)[N], const int (&others)[M])
+{
+    for (int id : some)
+        if (Lists(others, id))
+            return false;
+    return true;
+}
+
+// A control is named by its identifier alone, so no two dialogs share one.
+static_assert(Disjoint(kMainControls, kIdentityControls) &&
+              Disjoint(kMainControls, kHelpControls) && Disjoint(kIdentityControls, kHelpControls));
+
+}  // namespace
 
 template <typename List> static void Forget(List &shown, HWND hwnd)
 {
@@ -95,11 +136,13 @@ HWND Win32DialogPort::Handle(Window window) const
 
 HWND Win32DialogPort::WindowFor(int id) const
 {
-    if (id >= IDC_VID && id <= IDC_EEPROM_READ)
+    if (Lists(kMainControls, id))
+        return Handle(Window::Main);
+    if (Lists(kIdentityControls, id))
         return Handle(Window::Identity);
-    if (id == IDC_HELP_TEXT)
+    if (Lists(kHelpControls, id))
         return Handle(Window::Help);
-    return Handle(Window::Main);
+    return nullptr;
 }
 
 HWND Win32DialogPort::Control(int id) const
