@@ -255,9 +255,9 @@ void CloseDevice(Session &s)
     port.Enable(IDC_DEVICE_COMBO, true);
 
     if (port.IsShown(Window::Identity))
-        port.EndDialog(Window::Identity, 1);
+        port.EndDialog(Window::Identity, kDialogOk);
     if (port.IsShown(Window::Help))
-        port.EndDialog(Window::Help, 2);
+        port.EndDialog(Window::Help, kDialogCancel);
 
     for (int control : kEmptiedAtClose)
         port.SetText(control, "");
