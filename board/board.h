@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "device_library.h"
+#include "hextext.h"
 
 namespace board {
 
@@ -72,7 +73,8 @@ enum class Width {
     DoubleWord
 };
 
-constexpr std::uint32_t kMaxBlockBytes = 0x8000;
+// The bound on one block is hextext's kMaxBlockBytes, reached here as well.
+using ::kMaxBlockBytes;
 // Highest offset in a TZ820's MEM window that a block may reach.
 constexpr std::uint32_t kMemWindowLimit = 0x7FFF;
 

@@ -42,7 +42,7 @@ int SetPulseWidth(Session &s)
 void Toggle32BitAccess(Session &s)
 {
     // Not a TZ820, or no register to reach: the switch stays silent.
-    if (s.conn.chip != ChipType::TZ820 || !s.conn.ioBaseRead)
+    if (s.conn.chip != board::Chip::TZ820 || !s.conn.ioBaseRead)
         return;
 
     DialogPort &port = s.port;

@@ -25,7 +25,6 @@ constexpr std::uint32_t kIoWindowSize = 0x100;
 constexpr std::uint32_t kIoSpaceSize = 0x10000;
 constexpr std::uint32_t kMemWindowSize = 0x8000;
 constexpr std::uint32_t kFlashSize = 0x10000;
-constexpr std::uint32_t kMaxBlock = 0x8000;
 constexpr std::uint8_t kIdentityHeader = 0x78;
 
 using Clock = std::chrono::steady_clock;

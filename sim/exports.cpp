@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bench.h"
+#include "hextext.h"
 
 using tzsim::Bench;
 using tzsim::CallRecord;
@@ -57,9 +58,9 @@ BOOL BlockAccess(Bench &b, Card &card, ULONG index, ULONG code, ULONG address, P
     const unsigned width = 1u << (code & 0x03);
     auto *bytes = static_cast<std::uint8_t *>(buffer);
     // What was sent is recorded even when the request is refused.
-    if (write && bytes && length && length <= tzsim::kMaxBlock)
+    if (write && bytes && length && length <= kMaxBlockBytes)
         rec.Data(bytes, length);
-    if (length > tzsim::kMaxBlock)
+    if (length > kMaxBlockBytes)
         return kFail;
     if (length != 0 && !buffer)
         return kFail;

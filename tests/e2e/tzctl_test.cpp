@@ -21,8 +21,10 @@ struct Result {
     std::string out, err;
 };
 
-// The scenario's files reach the simulator through the environment it inherits.
-Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::string &args)
+// The scenario's files reach the simulator through the environment it inherits. outputFails: its
+// stdout is a handle that takes no writes.
+Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::string &args,
+             bool outputFails)
 {
     for (auto [name, file] :
          {std::pair{L"TZSIM_CONFIG", L"\\scenario.cfg"}, std::pair{L"TZSIM_STATE", L"\\state.txt"},
@@ -39,12 +41,16 @@ Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::str
     SetHandleInformation(err[0], HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW si{sizeof si};
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out[1], si.hStdError = err[1];
+    HANDLE readOnly = outputFails
+                          ? CreateFileW((folder + L"\\scenario.cfg").c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr)
+                          : nullptr;
+    si.hStdOutput = readOnly ? readOnly : out[1], si.hStdError = err[1];
     std::wstring line = L"\"" + exe + L"\" " + e2e::Widen(args.substr(cycled ? cycle.size() : 0));
     PROCESS_INFORMATION pi{};
     const BOOL started = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, TRUE,
                                         CREATE_NO_WINDOW, nullptr, folder.c_str(), &si, &pi);
-    for (HANDLE end : {out[1], err[1]})
+    for (HANDLE end : {out[1], err[1], readOnly})
         CloseHandle(end);
     Result run{-1, Drain(out[0]), Drain(err[0])};
     DWORD code = DWORD(-1);
@@ -58,12 +64,18 @@ Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::str
 
 // commands: " ; " between runs (one may start "TZSIM_POWER_CYCLE=1 "), all but the last succeed;
 // text: how the last stdout starts (or found in it, after a newline) on success, else its stderr
-// whole. config nullptr: a copy of the program without the library.
+// whole. config nullptr: a copy of the program without the library. A file of the user's,
+// out.bin.tmp, lies beside every run.
 struct Row {
     const char *config, *commands;
     int exit;
     const char *text, *trace = "", *notInTrace = nullptr;
+    bool outputFails = false;
 };
+
+// A name as long as a name may be, less three.
+const std::string kLongName = std::string(248, 'n') + ".bin";
+const std::string kReadToLongName = "io read 0 4 -o " + kLongName;
 
 const Row kRows[] = {
     {nullptr, "list", 3, "tzctl: cannot load TZ810DLL.DLL\n"},
@@ -85,6 +97,9 @@ const Row kRows[] = {
      "flash matches 读回.bin\n"},
     {"fault TZ780mReadFlash = call 5\n", "flash write 镜像.bin", 1,
      "tzctl: TZ780mReadFlash failed at 0x4000\n", "TZ780mReadFlash 0x0 0x4000 0x1000 -> 0x0"},
+    {"", "io read 0 4 -o out.bin", 0, "4 bytes saved to out.bin\n"},
+    {"", kReadToLongName.c_str(), 0, "4 bytes saved to nnn"},
+    {"", "--json identity show", 6, "tzctl: cannot write the output\n", "", nullptr, true},
 };
 
 TEST(Tzctl, CommandLines)
@@ -101,6 +116,7 @@ TEST(Tzctl, CommandLines)
     for (size_t i = 0; i < image.size(); ++i)
         image[i] = char(i * 7);
     e2e::WriteWholeFile(folder + L"\\镜像.bin", image);
+    e2e::WriteWholeFile(folder + L"\\out.bin.tmp", "mine");
     for (const Row &row : kRows) {
         SCOPED_TRACE(row.commands);
         for (const wchar_t *name : {L"\\state.txt", L"\\trace.txt", L"\\读回.bin"})
@@ -111,7 +127,8 @@ TEST(Tzctl, CommandLines)
         for (size_t from = 0, semi = 0; semi != std::string::npos; from = semi + 3) {
             ASSERT_EQ(run.exit, 0) << run.err;
             semi = commands.find(" ; ", from);
-            run = Tzctl(row.config ? beside : alone, folder, commands.substr(from, semi - from));
+            run = Tzctl(row.config ? beside : alone, folder, commands.substr(from, semi - from),
+                        row.outputFails);
         }
         EXPECT_EQ(run.exit, row.exit);
         const size_t at = run.out.find(row.text);
@@ -124,8 +141,10 @@ TEST(Tzctl, CommandLines)
         if (commands.find("读回") != std::string::npos)
             EXPECT_EQ(e2e::ReadWholeFile(folder + L"\\读回.bin"), image);
     }
+    EXPECT_EQ(e2e::ReadWholeFile(folder + L"\\out.bin.tmp"), "mine");
+    DeleteFileW((L"\\\\?\\" + folder + L"\\" + e2e::Widen(kLongName)).c_str());
     for (const wchar_t *name : {L"\\state.txt", L"\\trace.txt", L"\\读回.bin", L"\\镜像.bin",
-                                L"\\scenario.cfg", L"\\tzctl.exe"})
+                                L"\\scenario.cfg", L"\\tzctl.exe", L"\\out.bin", L"\\out.bin.tmp"})
         DeleteFileW((folder + name).c_str());
     RemoveDirectoryW(folder.c_str());
 }
