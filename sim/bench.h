@@ -45,6 +45,14 @@ struct Card {
     Clock::time_point nextLevel{};
 };
 
+// What a card holds only while it is powered: its configuration space, the
+// registers of its I/O window and its MEM window, by card index. Restored
+// from the state file unless the bench is power-cycled.
+struct PoweredState {
+    std::map<unsigned, std::array<std::uint8_t, 256>> config, io;
+    std::map<unsigned, std::vector<std::uint8_t>> mem;
+};
+
 // Configuration bytes a write may change: command (0x04-0x05), cache line
 // size (0x0C), latency timer (0x0D), interrupt line (0x3C) and the
 // device-specific area 0x40-0xFF. Every other byte is read-only.
@@ -86,7 +94,7 @@ class Bench {
     // Re-evaluates the level request of a card after a raw change.
     void RegisterChanged(Card &card);
 
-    void SaveState();  // after EEPROM, flash and configuration writes
+    void SaveState();  // after every write that the next run must see
     void Trace(const std::string &line);
     double Millis() const;
 
@@ -99,13 +107,13 @@ class Bench {
     friend class CallRecord;
     Bench();
     void Load(BenchConfig config, const std::filesystem::path &statePath,
-              const std::filesystem::path &tracePath);
+              const std::filesystem::path &tracePath, bool powerCycle);
     void StopInterruptThread();
     void InterruptLoop();
     bool Deliverable(const Card &card) const;
     bool LevelAsserted(const Card &card) const;
     bool WorkPending(Clock::time_point now, Clock::time_point *nextWake);
-    void RestoreState(std::map<unsigned, std::array<std::uint8_t, 256>> &configs);
+    void RestoreState(PoweredState &powered);
     void BuildConfigSpace(Card &card, unsigned index);
 
     Clock::time_point loadTime_;

@@ -94,6 +94,8 @@ BOOL BlockAccess(Bench &b, Card &card, ULONG index, ULONG code, ULONG address, P
     }
     if (!write && length)
         rec.Out(bytes, length);
+    if (write && length)
+        b.SaveState();
     return kOk;
 }
 
@@ -236,6 +238,7 @@ BOOL TZAPI TZ810mWriteIoByte(ULONG index, ULONG address, UCHAR value)
     if (rec.Faulted() || !b.OpenCard(index) || address >= tzsim::kIoSpaceSize)
         return rec.Finish(kFail);
     b.IoWrite(index, address, value);
+    b.SaveState();
     return rec.Finish(kOk);
 }
 

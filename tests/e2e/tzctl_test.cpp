@@ -28,6 +28,9 @@ Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::str
          {std::pair{L"TZSIM_CONFIG", L"\\scenario.cfg"}, std::pair{L"TZSIM_STATE", L"\\state.txt"},
           std::pair{L"TZSIM_TRACE", L"\\trace.txt"}})
         SetEnvironmentVariableW(name, (folder + file).c_str());
+    const std::string cycle = "TZSIM_POWER_CYCLE=1 ";
+    const bool cycled = args.rfind(cycle, 0) == 0;
+    SetEnvironmentVariableW(L"TZSIM_POWER_CYCLE", cycled ? L"1" : nullptr);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out[2], err[2];  // read, write
     CreatePipe(&out[0], &out[1], &inherit, 0);
@@ -37,7 +40,7 @@ Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::str
     STARTUPINFOW si{sizeof si};
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = out[1], si.hStdError = err[1];
-    std::wstring line = L"\"" + exe + L"\" " + e2e::Widen(args);
+    std::wstring line = L"\"" + exe + L"\" " + e2e::Widen(args.substr(cycled ? cycle.size() : 0));
     PROCESS_INFORMATION pi{};
     const BOOL started = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, TRUE,
                                         CREATE_NO_WINDOW, nullptr, folder.c_str(), &si, &pi);
@@ -53,9 +56,9 @@ Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::str
     return run;
 }
 
-// commands: " ; " between runs, all but the last succeed; text: how the last stdout starts (or
-// found in it, after a newline) on success, else its stderr whole. config nullptr: a copy of the
-// program without the library.
+// commands: " ; " between runs (one may start "TZSIM_POWER_CYCLE=1 "), all but the last succeed;
+// text: how the last stdout starts (or found in it, after a newline) on success, else its stderr
+// whole. config nullptr: a copy of the program without the library.
 struct Row {
     const char *config, *commands;
     int exit;
@@ -72,7 +75,12 @@ const Row kRows[] = {
      "tzctl: no program here recognises DID 1235 (its low byte must be 30, 31 or "
      "34); nothing written (--force writes it)\n",
      "", "TZ810mWriteI2C"},
-    {"", "identity set --did 5831 ; list", 0, "\n0    TZ810   7a5d 5831 d000  -         10\n"},
+    {"", "identity set --did 5831 ; list", 0, "\n0    TZ820   7a5d 5834 d000  feb00000  10\n"},
+    {"", "identity set --did 5831 ; TZSIM_POWER_CYCLE=1 list", 0,
+     "\n0    TZ810   7a5d 5831 d000  -         10\n"},
+    {"", "pulse set 60 ; pulse get", 0, "60 ns\n"},
+    {"", "mem write 7ff0 5a ; mem read 7ff0 1", 0, "00007ff0  5a "},
+    {"", "pulse set 60 ; TZSIM_POWER_CYCLE=1 pulse get", 0, "150 ns\n"},
     {"", "flash write 镜像.bin ; flash read 读回.bin ; flash verify 读回.bin", 0,
      "flash matches 读回.bin\n"},
     {"fault TZ780mReadFlash = call 5\n", "flash write 镜像.bin", 1,
