@@ -8,6 +8,7 @@
 #include <thread>
 #include "sim_control.h"
 #include "tzctl.h"
+#include "../tzctl_runs.h"
 
 namespace {
 using Bytes = std::vector<std::uint8_t>;
@@ -54,8 +55,7 @@ struct FakeHost : CliHost {
     }
 };
 
-// commands: " ; " between them, all but the last succeed. text: how stdout starts (or found
-// in it, when it starts with a newline) on success, else stderr whole. config nullptr: no library.
+// command and text as tzctl_runs.h reads them; config nullptr: no library.
 struct Row {
     const char *command;
     int exit;
@@ -305,26 +305,13 @@ TEST(Tzctl, CommandTable)
         host.loads = row.config;
         host.files = {
             {"small.bin", {1, 2, 3, 4}}, {"big.bin", Bytes(0x10001)}, {"image.bin", image}};
-        const std::string commands = row.command;
-        int code = 0;
-        for (std::size_t from = 0, semi = 0; semi != std::string::npos; from = semi + 3) {
-            ASSERT_EQ(code, 0) << host.err;
-            semi = commands.find(" ; ", from);
+        const tzctl_runs::Run run = tzctl_runs::RunAll(row.command, [&](const std::string &line) {
             host.out.clear();
-            code = RunTzctl(Words(commands.substr(from, semi - from)), host);
-        }
-        EXPECT_EQ(code, row.exit);
-        EXPECT_EQ(host.err, row.exit ? row.text : "");
-        // With --json an error is also an object on stdout, without the "tzctl: ".
-        const std::string message = row.exit ? std::string(row.text + 7, strlen(row.text) - 8) : "";
-        const bool json = row.exit && commands.find("--json") != std::string::npos;
-        if (row.exit)
-            EXPECT_EQ(host.out, json ? "{\"error\":{\"code\":" + std::to_string(row.exit) +
-                                           ",\"message\":\"" + message + "\"}}\n"
-                                     : "");
-        const std::size_t at = host.out.find(row.text);
-        EXPECT_TRUE(row.exit || (row.text[0] == '\n' ? at != std::string::npos : at == 0))
-            << host.out;
+            host.err.clear();
+            const int code = RunTzctl(Words(line), host);
+            return tzctl_runs::Run{code, host.out, host.err};
+        });
+        tzctl_runs::ExpectRun(run, row.command, row.exit, row.text);
         EXPECT_TRUE(!row.notCalled || tzsim::CountCalls(row.notCalled) == 0u);
         for (ULONG i = 0; i < 16; ++i)
             EXPECT_FALSE(tzsim::IsOpen(i)) << "card " << i << " left open";
