@@ -40,7 +40,7 @@ struct FakeHost : CliHost {
 
     bool ReplaceFile(const std::string &p, const Bytes &d) override
     {
-        return p[0] != '/' && (files[p] = d, true);
+        return p != "unwritable.bin" && (files[p] = d, true);
     }
 
     // Only the interrupt wait sleeps, not the EEPROM's write pauses.
@@ -197,6 +197,7 @@ const Row kRows[] = {
     {"io write 0 -i big.bin", 2, "tzctl: at most 0x8000 bytes at a time\n"},
     {"io write 0 01 -i small.bin", 2, "tzctl: give either the bytes or -i FILE\n"},
     {"io write 0 -i none.bin", 2, "tzctl: cannot read none.bin\n"},
+    {"io read f8 2 -o unwritable.bin", 2, "tzctl: cannot write unwritable.bin\n"},
     {"io read f8 2 -o /missing/x", 2, "tzctl: cannot write /missing/x\n", "", "TZ810mOpenDevice"},
     {"io read 0 1", 1, "tzctl: TZ810mAccessBlock failed\n", "fault TZ810mAccessBlock = always\n"},
     {"mem write 7ff8 11223344 --width dword ; mem read 7ff8 4", 0, "00007ff8  11 22 33 44 "},
