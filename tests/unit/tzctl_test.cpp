@@ -94,7 +94,7 @@ const Row kRows[] = {
     {"", 2,
      "tzctl: a command is needed: list, info, cfg, i2c, io, mem, identity, flash, pulse, spi, "
      "irq\n"},
-    {"lsit", 2, "tzctl: unknown command 'lsit'; did you mean 'list'?\n"},
+    {"--card 1 lsit", 2, "tzctl: unknown command 'lsit'; did you mean 'list'?\n"},
     {"cfg dmp", 2, "tzctl: unknown command 'cfg dmp'; did you mean 'cfg dump'?\n"},
     {"--json flash wrte", 2, "tzctl: unknown command 'flash wrte'; did you mean 'flash write'?\n"},
     {"spi xyz", 2, "tzctl: unknown command 'spi xyz'; the commands are spi set\n"},
@@ -198,6 +198,8 @@ const Row kRows[] = {
     {"io write 0 01 -i small.bin", 2, "tzctl: give either the bytes or -i FILE\n"},
     {"io write 0 -i none.bin", 2, "tzctl: cannot read none.bin\n"},
     {"io read f8 2 -o unwritable.bin", 2, "tzctl: cannot write unwritable.bin\n"},
+    {"io read f8 2 -o .", 2, "tzctl: cannot write .\n"},
+    {"io write 0 -i empty.bin", 2, "tzctl: empty.bin is empty; there is nothing to write\n"},
     {"io read f8 2 -o /missing/x", 2, "tzctl: cannot write /missing/x\n", "", "TZ810mOpenDevice"},
     {"io read 0 1", 1, "tzctl: TZ810mAccessBlock failed\n", "fault TZ810mAccessBlock = always\n"},
     {"mem write 7ff8 11223344 --width dword ; mem read 7ff8 4", 0, "00007ff8  11 22 33 44 "},
@@ -302,8 +304,10 @@ TEST(Tzctl, CommandTable)
         tzsim::Reset(row.config ? row.config : "");
         FakeHost host;
         host.loads = row.config;
-        host.files = {
-            {"small.bin", {1, 2, 3, 4}}, {"big.bin", Bytes(0x10001)}, {"image.bin", image}};
+        host.files = {{"small.bin", {1, 2, 3, 4}},
+                      {"big.bin", Bytes(0x10001)},
+                      {"image.bin", image},
+                      {"empty.bin", {}}};
         const tzctl_runs::Run run = tzctl_runs::RunAll(row.command, [&](const std::string &line) {
             host.out.clear();
             host.err.clear();
