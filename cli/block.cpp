@@ -29,56 +29,74 @@ void CheckBlockRequest(board::Space space, board::Width width, std::uint32_t add
                   : "dword access needs an address and a length that are multiples of 4");
     case board::BlockCheck::WidthNotAllowed:
         Usage("the MEM window takes byte or dword access");
+    case board::BlockCheck::PastIoSpace:
+        Usage(Format("0x%lx bytes at 0x%lx run past 0xffff, the end of I/O space",
+                     static_cast<unsigned long>(length), static_cast<unsigned long>(address)));
     }
 }
 
+Bytes BytesToWrite(Context &x, const Options::Block &a)
+{
+    Bytes bytes;
+    if (a.bytes.empty() == a.input.empty())
+        Usage("give either the bytes or -i FILE");
+    if (a.input.empty()) {
+        if (!ParseHexBytes(a.bytes, bytes))
+            Usage("bytes must be hex pairs, e.g. 01 02 ab or 0102ab");
+        return bytes;
+    }
+    const auto r = x.host.ReadFile(a.input, board::kMaxBlockBytes, bytes);
+    if (r == CliHost::ReadResult::TooLarge)
+        Usage("at most 0x8000 bytes at a time");
+    if (r != CliHost::ReadResult::Ok)
+        Usage("cannot read " + a.input);
+    if (bytes.empty())
+        Usage(a.input + " is empty; there is nothing to write");
+    return bytes;
+}
+
+// Every check comes before the card is opened, and before a buffer of the
+// length asked for is allocated; only the I/O window's base needs the card.
 void Block(Context &x, board::Space space, bool write, const Options::Block &a)
 {
     const board::Width width = WidthOf(a.width);
-    const std::uint32_t address = Hex(a.address, 0xFFFF, "address");
+    const std::uint32_t offset = Hex(a.address, 0xFFFF, a.direct ? "address" : "offset");
     Bytes bytes;
-    if (write) {
-        if (a.bytes.empty() == a.input.empty())
-            Usage("give either the bytes or -i FILE");
-        if (!a.input.empty()) {
-            const auto r = x.host.ReadFile(a.input, board::kMaxBlockBytes, bytes);
-            if (r == CliHost::ReadResult::TooLarge)
-                Usage("at most 0x8000 bytes at a time");
-            if (r != CliHost::ReadResult::Ok)
-                Usage("cannot read " + a.input);
-        } else if (!ParseHexBytes(a.bytes, bytes)) {
-            Usage("bytes must be hex pairs, e.g. 01 02 ab or 0102ab");
-        }
-    } else {
-        bytes.resize(Hex(a.length, 0xFFFFFFFF, "length"));
-    }
-    const std::uint32_t length = static_cast<std::uint32_t>(bytes.size());
-    CheckBlockRequest(space, width, address, length);
+    if (write)
+        bytes = BytesToWrite(x, a);
+    const std::uint32_t length =
+        write ? static_cast<std::uint32_t>(bytes.size()) : Length(a.length, 0xFFFFFFFF);
+    CheckBlockRequest(space, width, offset, length);
+    if (!a.output.empty())
+        x.NeedWritable(a.output);
+    bytes.resize(length);
 
     x.Open();
-    ULONG passed = address;
+    ULONG address = offset;
     if (space == board::Space::Mem) {
         x.NeedTz820("mem");
-        passed += x.MemBase();
+        address += x.MemBase();
     } else if (!a.direct) {
-        passed += x.IoBase();
+        address += x.IoBase();
+        CheckBlockRequest(space, width, address, length);
     }
-    std::uint8_t none = 0;
-    CheckCall(board::AccessBlock(x.lib, x.index, space, write, width, passed,
-                                 bytes.empty() ? &none : bytes.data(), length),
-              "TZ810mAccessBlock");
+    CheckCall(
+        board::AccessBlock(x.lib, x.index, space, write, width, address, bytes.data(), length),
+        "TZ810mAccessBlock");
+    // offset as typed and shown in the dump, address as the library took it
+    auto with = [&](const char *key, const json &value) {
+        return json{{"offset", offset}, {"address", address}, {key, value}};
+    };
     if (write) {
-        x.Print(Format("%lu bytes written at 0x%lx\n", static_cast<unsigned long>(length),
-                       static_cast<unsigned long>(passed)),
-                {{"address", passed}, {"written", length}});
+        x.Print(Count(length, "byte") +
+                    Format(" written at 0x%lx\n", static_cast<unsigned long>(address)),
+                with("written", length));
     } else if (!a.output.empty()) {
         if (!x.host.ReplaceFile(a.output, bytes))
             Usage("cannot write " + a.output);
-        x.Print(
-            Format("%lu bytes saved to %s\n", static_cast<unsigned long>(length), a.output.c_str()),
-            {{"address", passed}, {"saved", length}});
+        x.Print(Count(length, "byte") + " saved to " + a.output + "\n", with("saved", length));
     } else {
-        x.Print(HexDump(address, bytes), {{"address", passed}, {"bytes", ByteArray(bytes)}});
+        x.Print(HexDump(offset, bytes), with("bytes", ByteArray(bytes)));
     }
 }
 
@@ -91,18 +109,23 @@ void AddSpace(Registry &r, CLI::App *space, bool isIo, Handler read, Handler wri
     CLI::App *reader = r.Add(space, "read", "a block, shown as a dump", read);
     CLI::App *writer = r.Add(space, "write", "a block from bytes or a file", write);
     for (CLI::App *c : {reader, writer}) {
-        c->add_option("ADDR", block.address,
-                      isIo ? "hex offset in the I/O window" : "hex offset in the MEM window")
+        c->add_option("OFF", block.address,
+                      isIo ? "hex offset in the card's I/O window"
+                           : "hex offset in the MEM window; OFF + LEN at most 7fff")
             ->required();
-        c->add_option("--width", block.width, "access width (default byte)")
+        c->add_option("--width", block.width,
+                      isIo ? "byte, word or dword access (default byte)"
+                           : "byte or dword access (default byte)")
             ->check(CLI::IsMember(widths));
         if (isIo)
-            c->add_flag("--direct", block.direct, "ADDR is an absolute I/O address");
+            c->add_flag("--direct", block.direct, "OFF is an absolute I/O address, 0-ffff");
     }
-    reader->add_option("LEN", block.length, "hex, at most 8000")->required();
-    reader->add_option("-o", block.output, "write the raw bytes to this file");
-    writer->add_option("BYTES", block.bytes, "hex pairs");
-    writer->add_option("-i", block.input, "take the bytes from this file");
+    reader->add_option("LEN", block.length, "hex byte count, 1-8000")->required();
+    reader->add_option("-o", block.output, "write the raw bytes to FILE instead")
+        ->type_name("FILE");
+    writer->add_option("BYTES", block.bytes, "hex pairs: 01 02 ab or 0102ab");
+    writer->add_option("-i", block.input, "take the bytes from FILE (at most 8000)")
+        ->type_name("FILE");
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ void ByteGet(Context &x, const ByteCommand &bc, const Options &o)
 {
     const bool lenGiven = !o.length.empty();
     const std::uint32_t start = Hex(o.offset, 0xFF, "offset");
-    const std::uint32_t count = lenGiven ? Hex(o.length, 0x100, "length") : 1;
+    const std::uint32_t count = lenGiven ? Length(o.length, 0x100) : 1;
     if (start + count > 0x100)
         Usage("the range runs past 0xff");
     x.Open();
@@ -68,11 +68,11 @@ void AddSpace(Registry &r, CLI::App *space, Handler dump, Handler get, Handler s
 {
     r.Add(space, "dump", "all 256 bytes", dump);
     CLI::App *getter = r.Add(space, "get", "one byte, or LEN bytes as a dump", get);
-    getter->add_option("ADDR", r.options.offset, "hex")->required();
-    getter->add_option("LEN", r.options.length, "hex");
+    getter->add_option("OFF", r.options.offset, "hex offset, 0-ff")->required();
+    getter->add_option("LEN", r.options.length, "hex byte count, 1-100 (default: one byte)");
     CLI::App *setter = r.Add(space, "set", "write bytes and read them back", set);
-    setter->add_option("ADDR", r.options.offset, "hex")->required();
-    setter->add_option("BYTES", r.options.bytes, "hex pairs")->required();
+    setter->add_option("OFF", r.options.offset, "hex offset, 0-ff")->required();
+    setter->add_option("BYTES", r.options.bytes, "hex pairs: 01 02 ab or 0102ab")->required();
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ using Bytes = std::vector<std::uint8_t>;
 // Everything the command line said. Groups that share a shape (cfg and i2c,
 // io and mem) share their fields: only one command runs.
 struct Options {
-    unsigned card = 0;
+    std::string card = "0";  // decimal, as every count is
     bool asJson = false;
     std::string group, command;  // the subcommands given, "" for none
 
@@ -42,12 +42,11 @@ struct Options {
     std::string file;  // flash
     bool noErase = false, noVerify = false;
 
-    unsigned pulseNs = 0;
+    std::string pulseNs;
     std::string spiMode, spiClock;
 
     std::string irqKind;
-    unsigned irqCount = 1;
-    double irqTimeout = 5;
+    std::string irqCount = "1", irqTimeout = "5";
 };
 
 // Ends a command with its exit code and the one line for stderr.
@@ -56,8 +55,10 @@ struct Stop {
     std::string message;
 };
 
-// printf into at most 511 characters.
+// printf into a string as long as the text needs.
 std::string Format(const char *format, ...);
+// "1 byte", "2 bytes".
+std::string Count(std::size_t n, const std::string &noun);
 [[noreturn]] void Usage(const std::string &message);
 // Stops on anything but Ok; `what` names a mismatch.
 void Check(const board::Outcome &o, const char *what = "");
@@ -67,6 +68,10 @@ json ByteArray(const Bytes &bytes);
 json IdentityJson(const board::Identity &id);
 // A hex number up to max, or a usage stop naming `what`.
 std::uint32_t Hex(const std::string &text, std::uint32_t max, const char *what);
+// A hex length from 1 up to max: a length of 0 asks for nothing.
+std::uint32_t Length(const std::string &text, std::uint32_t max);
+// Decimal digits only, so 010 is ten and 0x3c no number, from min to max.
+unsigned Decimal(const std::string &text, unsigned min, unsigned max, const char *what);
 
 // The card a command works on: opened on demand, closed at the end.
 struct Context {
@@ -83,6 +88,8 @@ struct Context {
 
     ~Context();
 
+    // A file that cannot be created is found before the card is touched.
+    void NeedWritable(const std::string &path);
     void Open();
     void NeedTz820(const char *command);
     ULONG IoBase();
@@ -108,6 +115,8 @@ struct Registry {
     Options &options;
     std::vector<Command> &table;
 
+    // --card and --json, so that every command's help shows them.
+    CLI::App *Globals(CLI::App *command);
     // A group that runs by itself.
     void Single(const char *name, const char *description, Handler handler);
     // A group that takes exactly one of its commands.

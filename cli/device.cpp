@@ -2,6 +2,7 @@
 // settings: pulse width, SPI mode and clock, and the interrupt.
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 
 #include "context.h"
 
@@ -92,7 +93,7 @@ void PulseGet(Context &x, const Options &)
 
 void PulseSet(Context &x, const Options &o)
 {
-    const unsigned ns = o.pulseNs;
+    const unsigned ns = Decimal(o.pulseNs, board::kPulseMinNs, board::kPulseMaxNs, "NS");
     const std::optional<UCHAR> code = board::PulseCodeFromNs(ns);
     if (!code)
         Usage(Format("%u ns is not one of 30, 60, ... 450", ns));
@@ -113,6 +114,9 @@ void SpiSet(Context &x, const Options &o)
             {{"mode", mode}, {"clock_khz", clock == "15.6" ? 15600 : 31300}, {"code", code}});
 }
 
+constexpr unsigned kMaxInterrupts = 1000000;
+constexpr unsigned kMaxTimeoutSeconds = 24 * 60 * 60;
+
 // The routine takes no arguments, so what it answers is set aside before it
 // is registered; it runs on the library's thread.
 std::atomic<const DeviceLibrary *> g_lib{nullptr};
@@ -129,11 +133,28 @@ void TZAPI WatchRoutine(void)
     ++g_calls;
 }
 
+// Seconds as a person types them, "5" or "0.5": nothing a number reader
+// would also take (1e10, nan, 0x10), more than 0 and at most a day.
+double Seconds(const std::string &text)
+{
+    const std::size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string part = point == std::string::npos ? "0" : text.substr(point + 1);
+    auto digits = [](const std::string &t) {
+        return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos;
+    };
+    const double seconds = digits(whole) && digits(part) ? std::strtod(text.c_str(), nullptr) : 0;
+    if (seconds <= 0 || seconds > kMaxTimeoutSeconds)
+        Usage(Format("--timeout '%s' is not a number of seconds above 0 and at most %u (a day)",
+                     text.c_str(), kMaxTimeoutSeconds));
+    return seconds;
+}
+
 void IrqWatch(Context &x, const Options &o)
 {
     const std::string &kind = o.irqKind;
-    const unsigned count = o.irqCount;
-    const double timeout = o.irqTimeout;
+    const unsigned count = Decimal(o.irqCount, 1, kMaxInterrupts, "--count");
+    const double timeout = Seconds(o.irqTimeout);
     const board::Trigger trigger = kind == "edge" ? board::Trigger::Edge : board::Trigger::Level;
     x.Open();
     g_index = x.index;
@@ -164,10 +185,9 @@ void IrqWatch(Context &x, const Options &o)
     const unsigned seen = g_calls;
     if (seen < count)
         throw Stop{kExitCallFailed,
-                   Format("%u of %u %s interrupts within %g s; is pin A15 joined to INT# "
-                          "(the jumper)?",
-                          seen, count, kind.c_str(), timeout)};
-    x.Print(Format("%u %s interrupts\n", seen, kind.c_str()), {{"kind", kind}, {"count", seen}});
+                   Format("%u of %s within %g s; is pin A15 joined to INT# (the jumper)?", seen,
+                          Count(count, kind + " interrupt").c_str(), timeout)};
+    x.Print(Count(seen, kind + " interrupt") + "\n", {{"kind", kind}, {"count", seen}});
 }
 
 }  // namespace
@@ -186,17 +206,19 @@ void AddPulse(Registry &r)
 {
     CLI::App *pulse = r.Group("pulse", "access pulse width");
     r.Add(pulse, "get", "in ns", PulseGet);
-    r.Add(pulse, "set", "30-450 ns in steps of 30", PulseSet)
-        ->add_option("NS", r.options.pulseNs)
+    r.Add(pulse, "set", "set the width", PulseSet)
+        ->add_option("NS", r.options.pulseNs, "decimal ns: 30, 60, ... 450")
         ->required();
 }
 
 void AddSpi(Registry &r)
 {
     CLI::App *spi = r.Group("spi", "SPI mode and clock");
-    CLI::App *set = r.Add(spi, "set", "MODE spi3|spi4, CLOCK 15.6|31.3 (MHz)", SpiSet);
-    set->add_option("MODE", r.options.spiMode)->required()->check(CLI::IsMember({"spi3", "spi4"}));
-    set->add_option("CLOCK", r.options.spiClock)
+    CLI::App *set = r.Add(spi, "set", "set mode and clock", SpiSet);
+    set->add_option("MODE", r.options.spiMode, "spi3 or spi4")
+        ->required()
+        ->check(CLI::IsMember({"spi3", "spi4"}));
+    set->add_option("CLOCK", r.options.spiClock, "15.6 or 31.3 (MHz)")
         ->required()
         ->check(CLI::IsMember({"15.6", "31.3"}));
 }
@@ -205,13 +227,15 @@ void AddIrq(Registry &r)
 {
     CLI::App *irq = r.Group("irq", "interrupts");
     CLI::App *watch = r.Add(irq, "watch", "arm, trigger, wait for the routine", IrqWatch);
-    watch->add_option("KIND", r.options.irqKind)
+    watch->add_option("KIND", r.options.irqKind, "level or edge")
         ->required()
         ->check(CLI::IsMember({"level", "edge"}));
-    watch->add_option("--count", r.options.irqCount, "calls to wait for (default 1)")
-        ->check(CLI::Range(1u, 1000000u));
-    watch->add_option("--timeout", r.options.irqTimeout, "seconds (default 5)")
-        ->check(CLI::PositiveNumber);
+    watch->add_option("--count", r.options.irqCount, "calls to wait for, decimal (default 1)")
+        ->type_name("N");
+    watch
+        ->add_option("--timeout", r.options.irqTimeout,
+                     "seconds to wait, decimal, at most a day (default 5)")
+        ->type_name("S");
 }
 
 }  // namespace tzctl

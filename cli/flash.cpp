@@ -33,6 +33,7 @@ void AskFlashId(Context &x, const Options &)
 
 void FlashRead(Context &x, const Options &o)
 {
+    x.NeedWritable(o.file);
     x.Open();
     Bytes image;
     Check(board::ReadFlash(x.lib, image, x.Progress()));
@@ -75,13 +76,15 @@ void AddFlash(Registry &r)
     Options &o = r.options;
     CLI::App *flash = r.Group("flash", "the 64 KiB SPI flash");
     r.Add(flash, "id", "ask the flash for its id", AskFlashId);
-    r.Add(flash, "read", "the chip into FILE", FlashRead)->add_option("FILE", o.file)->required();
+    r.Add(flash, "read", "the chip into FILE", FlashRead)
+        ->add_option("FILE", o.file, "where the 64 KiB go")
+        ->required();
     CLI::App *write = r.Add(flash, "write", "unlock, erase, write, verify", FlashWrite);
-    write->add_option("FILE", o.file)->required();
-    write->add_flag("--no-erase", o.noErase);
-    write->add_flag("--no-verify", o.noVerify);
+    write->add_option("FILE", o.file, "the image, at most 64 KiB")->required();
+    write->add_flag("--no-erase", o.noErase, "write over what the chip holds");
+    write->add_flag("--no-verify", o.noVerify, "skip reading the chip back");
     r.Add(flash, "verify", "compare with FILE", FlashVerify)
-        ->add_option("FILE", o.file)
+        ->add_option("FILE", o.file, "the image written")
         ->required();
     r.Add(flash, "erase", "erase and check blank", FlashErase);
 }

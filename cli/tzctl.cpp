@@ -1,6 +1,7 @@
 // tzctl's options and dispatch: the command line is read into one Options,
 // then the one row of the command table it names runs. The commands
 // themselves live in one file per group, each adding its own rows.
+#include <algorithm>
 #include <optional>
 #include <sstream>
 
@@ -19,50 +20,158 @@ using AddGroup = void (*)(Registry &);
 const AddGroup kGroups[] = {AddList,     AddInfo,  AddCfg,   AddI2c, AddIo, AddMem,
                             AddIdentity, AddFlash, AddPulse, AddSpi, AddIrq};
 
+// Edits (insert, delete, change, swap two neighbours) from one word to the
+// other: "lsit" is one from "list".
+std::size_t Distance(const std::string &a, const std::string &b)
+{
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// The next word from `at` on that is neither an option nor --card's value.
+std::size_t NextWord(const std::vector<std::string> &args, std::size_t at)
+{
+    for (; at < args.size(); ++at) {
+        if (args[at] == "--card")
+            ++at;
+        else if (args[at].empty() || args[at][0] != '-')
+            return at;
+    }
+    return args.size();
+}
+
+// What to say when the words do not name a command: the word, and the
+// commands it is closest to, or all of them.
+std::optional<std::string> CommandMistake(const CLI::App &app, const std::vector<std::string> &args)
+{
+    const CLI::App *level = &app;
+    std::string path;
+    for (std::size_t at = NextWord(args, 0);; at = NextWord(args, at + 1)) {
+        const std::vector<const CLI::App *> commands = level->get_subcommands({});
+        if (commands.empty())
+            return std::nullopt;
+        const CLI::App *named = nullptr;
+        std::string all, close;
+        std::size_t best = 2;  // a word further off suggests nothing
+        for (const CLI::App *c : commands) {
+            const std::string name = path + c->get_name();
+            all += (all.empty() ? "" : ", ") + name;
+            if (at == args.size())
+                continue;
+            if (c->get_name() == args[at])
+                named = c;
+            const std::size_t d = Distance(args[at], c->get_name());
+            if (d > best)
+                continue;
+            if (d < best)
+                close.clear();
+            best = d;
+            close += (close.empty() ? "'" : " or '") + name + "'";
+        }
+        if (at == args.size())
+            return "a command is needed: " + all;
+        if (!named)
+            return "unknown command '" + path + args[at] + "'; " +
+                   (close.empty() ? "the commands are " + all : "did you mean " + close + "?");
+        level = named;
+        path += args[at] + " ";
+    }
+}
+
+// Every value the command line gave, positional or not, must say something.
+void RefuseEmptyValues(const CLI::App &app)
+{
+    for (const CLI::App *level = &app; level;) {
+        for (const CLI::Option *option : level->get_options())
+            for (const std::string &value : option->results())
+                if (value.empty())
+                    Usage(option->get_name() + " is empty; give it a value");
+        const std::vector<CLI::App *> chosen = level->get_subcommands();
+        level = chosen.empty() ? nullptr : chosen.front();
+    }
+}
+
 // Reads the command line into options and fills the table with every
-// command's row. Help, the version and a usage error end the run here, with
-// the exit code returned.
-std::optional<int> ParseOptions(const std::vector<std::string> &args, CliHost &host,
-                                Options &options, std::vector<Command> &table)
+// command's row. True when help or the version was asked for (and printed).
+bool ParseOptions(const std::vector<std::string> &args, CliHost &host, Options &options,
+                  std::vector<Command> &table)
 {
     CLI::App app{"tzctl: TZ810/TZ820 cards from the command line", "tzctl"};
-    app.set_version_flag("--version", std::string(TZCTL_VERSION));
+    // "/tmp/x" is a path, never an option.
+    app.allow_windows_style_options(false);
+    app.set_version_flag("--version", std::string(TZCTL_VERSION), "print tzctl and its version");
     app.fallthrough();
     app.require_subcommand(1);
-    app.add_option("--card", options.card, "card index, 0-15 (default 0)")
-        ->check(CLI::Range(0u, 15u));
-    app.add_flag("--json", options.asJson, "one JSON object on stdout");
     Registry registry{app, options, table};
+    registry.Globals(&app);
     for (auto add : kGroups)
         add(registry);
 
     try {
         // CLI11 takes a vector of arguments from its back, last one first.
         app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::CallForVersion &) {
+        host.Out(options.asJson
+                     ? json{{"program", "tzctl"}, {"version", TZCTL_VERSION}}.dump() + "\n"
+                     : std::string("tzctl " TZCTL_VERSION "\n"));
+        return true;
     } catch (const CLI::ParseError &e) {
-        std::ostringstream out, err;
         if (e.get_exit_code() == 0) {
+            std::ostringstream out, err;
             app.exit(e, out, err);
             host.Out(out.str());
-            return kExitOk;
+            return true;
         }
-        host.Err(std::string("tzctl: ") + e.what() + "\n");
-        return kExitUsage;
+        Usage(CommandMistake(app, args).value_or(e.what()));
     }
+    RefuseEmptyValues(app);
     for (const CLI::App *group : app.get_subcommands()) {
         options.group = group->get_name();
         for (const CLI::App *command : group->get_subcommands())
             options.command = command->get_name();
     }
-    return std::nullopt;
+    return false;
 }
 
-const Command *Find(const std::vector<Command> &table, const Options &options)
+const Command &Find(const std::vector<Command> &table, const Options &options)
 {
-    for (const Command &row : table)
-        if (row.group == options.group && row.command == options.command)
-            return &row;
-    return nullptr;
+    return *std::find_if(table.begin(), table.end(), [&](const Command &row) {
+        return row.group == options.group && row.command == options.command;
+    });
+}
+
+int Run(const std::vector<std::string> &args, CliHost &host, Options &options)
+{
+    std::vector<Command> table;
+    if (ParseOptions(args, host, options, table))
+        return kExitOk;
+    Context x(host);
+    x.index = Decimal(options.card, 0, 15, "--card");
+    x.asJson = options.asJson;
+    if (!host.LoadLibrary(x.lib))
+        throw Stop{kExitNoLibrary, "cannot load TZ810DLL.DLL"};
+    Find(table, options).handler(x, options);
+    return kExitOk;
+}
+
+int Fail(CliHost &host, bool asJson, const Stop &stop)
+{
+    host.Err("tzctl: " + stop.message + "\n");
+    if (asJson)
+        host.Out(json{{"error", {{"code", stop.code}, {"message", stop.message}}}}.dump() + "\n");
+    return stop.code;
 }
 
 }  // namespace
@@ -72,26 +181,13 @@ int RunTzctl(const std::vector<std::string> &args, CliHost &host)
 {
     using namespace tzctl;
     Options options;
-    std::vector<Command> table;
-    if (const std::optional<int> code = ParseOptions(args, host, options, table))
-        return *code;
-
-    Context x(host);
-    if (!host.LoadLibrary(x.lib)) {
-        host.Err("tzctl: cannot load TZ810DLL.DLL\n");
-        return kExitNoLibrary;
-    }
-    x.index = options.card;
-    x.asJson = options.asJson;
-
-    const Command *command = Find(table, options);
-    if (!command)
-        return kExitOk;
+    // --json counts even when the line around it cannot be read.
+    options.asJson = std::find(args.begin(), args.end(), "--json") != args.end();
     try {
-        command->handler(x, options);
+        return Run(args, host, options);
     } catch (const Stop &stop) {
-        host.Err("tzctl: " + stop.message + "\n");
-        return stop.code;
+        return Fail(host, options.asJson, stop);
+    } catch (const std::exception &e) {
+        return Fail(host, options.asJson, Stop{kExitCallFailed, e.what()});
     }
-    return kExitOk;
 }

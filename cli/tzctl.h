@@ -36,6 +36,9 @@ class CliHost {
     // Replaces the file by these bytes at once: an existing file stays as it
     // was when anything fails.
     virtual bool ReplaceFile(const std::string &path, const std::vector<std::uint8_t> &data) = 0;
+    // Whether ReplaceFile could create the file: its folder exists and the
+    // path names no folder. Asked before the card is touched.
+    virtual bool CanCreate(const std::string &path);
     virtual void Sleep(unsigned ms) = 0;
     // Binds the device library; false when it cannot be loaded.
     virtual bool LoadLibrary(DeviceLibrary &lib) = 0;
@@ -52,6 +55,8 @@ enum : int {
 };
 
 // Runs one command line (without the program name); returns the exit code.
+// Nothing escapes it: an error is one "tzctl: ..." line on stderr and, with
+// --json, {"error":{"code":N,"message":"..."}} on stdout.
 int RunTzctl(const std::vector<std::string> &args, CliHost &host);
 
 // ---------------------------------------------------------------- text

@@ -66,7 +66,8 @@ TEST(BoardRules, BlockCodesAndChecks)
                   {Io, W, 2, 3, C::Misaligned},
                   {Io, D, 2, 4, C::Misaligned},
                   {Io, D, 4, 6, C::Misaligned},
-                  {Io, D, 0x10004, 8, C::Ok},  // low 16 bits
+                  {Io, D, 0xFFF8, 8, C::Ok},
+                  {Io, B, 0xFFF0, 0x11, C::PastIoSpace},
                   {Mem, W, 0, 2, C::WidthNotAllowed},
                   {Mem, B, 0x7FFE, 1, C::Ok},
                   {Mem, B, 0x7FFF, 0, C::Ok},
@@ -120,6 +121,17 @@ TEST(BoardSim, PausesFailuresAndFlashOrder)
     tzsim::ClearCalls();
     const auto step = [&](FlashStep s, std::uint32_t, std::uint32_t) {
         steps.push_back(s);
+    };
+    // A library may answer 0 after a good unlock and write: the read-back decides.
+    static decltype(lib.TZ780mWriteFlash) write = lib.TZ780mWriteFlash;
+    lib.TZ780mWriteFlash = [](ULONG unit, ULONG at, PVOID data, ULONG size) -> BOOL {
+        write(unit, at, data, size);
+        return 0;
+    };
+    static decltype(lib.TZ780mLockFlash) lock = lib.TZ780mLockFlash;
+    lib.TZ780mLockFlash = [](ULONG unit, ULONG locked) -> BOOL {
+        lock(unit, locked);
+        return 0;
     };
     ASSERT_TRUE(WriteFlash(lib, std::vector<std::uint8_t>(0x2000, 0x5A), {}, step).ok());
     EXPECT_EQ(tzsim::Calls().front().name, "TZ780mLockFlash");

@@ -8,6 +8,7 @@
 #include <thread>
 #include "sim_control.h"
 #include "tzctl.h"
+#include "../tzctl_runs.h"
 
 namespace {
 using Bytes = std::vector<std::uint8_t>;
@@ -29,6 +30,8 @@ struct FakeHost : CliHost {
 
     ReadResult ReadFile(const std::string &path, std::size_t max, Bytes &data) override
     {
+        if (path == "throws.bin")
+            throw std::bad_alloc();
         auto f = files.find(path);
         return f == files.end()         ? ReadResult::OpenFailed
                : f->second.size() > max ? ReadResult::TooLarge
@@ -37,7 +40,7 @@ struct FakeHost : CliHost {
 
     bool ReplaceFile(const std::string &p, const Bytes &d) override
     {
-        return p[0] != '/' && (files[p] = d, true);
+        return p != "unwritable.bin" && (files[p] = d, true);
     }
 
     // Only the interrupt wait sleeps, not the EEPROM's write pauses.
@@ -52,8 +55,7 @@ struct FakeHost : CliHost {
     }
 };
 
-// commands: " ; " between them, all but the last succeed. text: how stdout starts (or found
-// in it, when it starts with a newline) on success, else stderr whole. config nullptr: no library.
+// command and text as tzctl_runs.h reads them; config nullptr: no library.
 struct Row {
     const char *command;
     int exit;
@@ -71,10 +73,44 @@ const char kIdentity[] =
     "      eeprom  config\nvid   7a5d    7a5d\ndid   5834    5834\nrid   01      01\n"
     "svid  7a5d    7a5d\nsid   0001    0001\nheader 78, valid\n";
 const char kBadPairs[] = "tzctl: bytes must be hex pairs, e.g. 01 02 ab or 0102ab\n";
+const char kSeconds[] = " is not a number of seconds above 0 and at most 86400 (a day)\n";
+
+std::string Repeat(const std::string &text, int times)
+{
+    std::string all;
+    while (times--)
+        all += text;
+    return all;
+}
+
+const std::string kLongPath = Repeat("长", 188) + ".bin";
+const std::string kSaveToLongPath = "io read f8 4 -o " + kLongPath;
+const std::string kSavedToLongPath = "4 bytes saved to " + kLongPath + "\n";
+const std::string kLongTimeout = "tzctl: --timeout '1e10'" + std::string(kSeconds);
+const std::string kNoTimeout = "tzctl: --timeout '0'" + std::string(kSeconds);
+const std::string kDayTimeout = "tzctl: --timeout '86401'" + std::string(kSeconds);
 const Row kRows[] = {
     {"list", 3, "tzctl: cannot load TZ810DLL.DLL\n", nullptr},
-    {"", 2, "tzctl: A subcommand is required\n"},
-    {"--card 16 list", 2, "tzctl: --card: Value 16 not in range 0 to 15\n"},
+    {"", 2,
+     "tzctl: a command is needed: list, info, cfg, i2c, io, mem, identity, flash, pulse, spi, "
+     "irq\n"},
+    {"--card 1 lsit", 2, "tzctl: unknown command 'lsit'; did you mean 'list'?\n"},
+    {"cfg dmp", 2, "tzctl: unknown command 'cfg dmp'; did you mean 'cfg dump'?\n"},
+    {"--json flash wrte", 2, "tzctl: unknown command 'flash wrte'; did you mean 'flash write'?\n"},
+    {"spi xyz", 2, "tzctl: unknown command 'spi xyz'; the commands are spi set\n"},
+    {"--version", 0, "tzctl "},
+    {"--json --version", 0, "{\"program\":\"tzctl\",\"version\":\""},
+    {"--card 16 list", 2, "tzctl: --card '16' is not a decimal number from 0 to 15\n"},
+    {"--card x list", 2, "tzctl: --card 'x' is not a decimal number from 0 to 15\n"},
+    {"--card 010 info", 5, "tzctl: no card at index 10\n"},
+    {"--json --card 2 info", 5, "tzctl: no card at index 2\n"},
+    {"flash erase", 5, "tzctl: card 0 could not be opened\n", "fault TZ810mOpenDevice = call 2\n",
+     "TZ780mEarseFlash"},
+    {"identity set --svid 1234 --sid \"\"", 2, "tzctl: --sid is empty; give it a value\n", "",
+     "TZ810mOpenDevice"},
+    {"cfg get 0 \"\"", 2, "tzctl: LEN is empty; give it a value\n"},
+    {"i2c get 50 0", 2, "tzctl: a length of 0 asks for nothing; give 1 or more\n"},
+    {"io write 0 -i throws.bin", 1, "tzctl: std::bad_alloc\n"},
     {"--help", 0, "\nUsage: tzctl [OPTIONS] SUBCOMMAND"},
     {"--json list", 0,
      "{\"cards\":[{\"index\":0,\"chip\":\"TZ820\",\"vid\":31325,\"did\":22580,\"io_base\":53248,"
@@ -98,7 +134,7 @@ const Row kRows[] = {
      "{\"eeprom\":{\"vid\":31325,\"did\":22580,\"rid\":1,\"svid\":31325,\"sid\":1,"
      "\"header_valid\":true},\"config\":{\"vid\":31325,"},
     {"--json i2c set 40 aa", 0, "{\"offset\":64,\"written\":1}\n"},
-    {"--json mem write 0 01", 0, "{\"address\":4272947200,\"written\":1}\n"},
+    {"--json mem write 0 01", 0, "{\"offset\":0,\"address\":4272947200,\"written\":1}\n"},
     {"--json flash id", 0, "{\"identified\":true,\"reply\":[191,72,191,72]}\n"},
     {"--json flash read o.bin", 0, "{\"read\":65536}\n"},
     {"--json flash erase", 0, "{\"erased\":true}\n"},
@@ -134,26 +170,37 @@ const Row kRows[] = {
     {"i2c set 40 aa bb", 0, "2 bytes written from 0x40\n"},
     {"i2c get 0", 1, "tzctl: TZ810mReadI2C failed at 0x0\n", "eeprom 0 = absent\n"},
     {"io read f8 4", 0, "000000f8  00 00 04 00 "},
-    {"io write 10 0102", 0, "2 bytes written at 0xd010\n"},
+    {"io write 10 01", 0, "1 byte written at 0xd010\n"},
     {"io write 10 0102 ; io read 10 2 --width word", 0, "00000010  01 02 "},
     {"io write 0 0g", 2, kBadPairs},
     {"io write 9000 -i small.bin --direct ; io read 9000 4 --direct", 0, "00009000  01 02 03 04 "},
     {"io read f8 4 -o out.bin ; io write 20 -i out.bin ; io read 20 4", 0,
      "00000020  00 00 04 00 "},
     {"io read f8 4 -o out.bin", 0, "4 bytes saved to out.bin\n"},
-    {"--json io read f8 4 -o out.bin", 0, "{\"address\":53496,\"saved\":4}\n"},
-    {"--json io read fa 1", 0, "{\"address\":53498,\"bytes\":[4]}\n"},
+    {kSaveToLongPath.c_str(), 0, kSavedToLongPath.c_str()},
+    {"--json io read f8 4 -o out.bin", 0, "{\"offset\":248,\"address\":53496,\"saved\":4}\n"},
+    {"--json io read fa 1", 0, "{\"offset\":250,\"address\":53498,\"bytes\":[4]}\n"},
     {"io read 1 2 --width word", 2,
      "tzctl: word access needs an address and a length that are multiples of 2\n"},
     {"io read 2 4 --width dword", 2,
      "tzctl: dword access needs an address and a length that are multiples of 4\n"},
     {"io read 0 8001", 2, "tzctl: at most 0x8000 bytes at a time\n", "", "TZ810mOpenDevice"},
-    {"io read 10000 1", 2, "tzctl: address '10000' is not a hex number up to 0xffff\n", "",
+    {"io read 0 ffffffff", 2, "tzctl: at most 0x8000 bytes at a time\n", "", "TZ810mOpenDevice"},
+    {"io read 0 100000000", 2, "tzctl: length '100000000' is not a hex number up to 0xffffffff\n"},
+    {"io read 10000 1", 2, "tzctl: offset '10000' is not a hex number up to 0xffff\n", "",
      "TZ810mOpenDevice"},
+    {"io write fff0 -i small.bin", 2,
+     "tzctl: 0x4 bytes at 0x1cff0 run past 0xffff, the end of I/O space\n", "",
+     "TZ810mAccessBlock"},
+    {"io read fff0 20 --direct", 2,
+     "tzctl: 0x20 bytes at 0xfff0 run past 0xffff, the end of I/O space\n", "", "TZ810mOpenDevice"},
     {"io write 0 -i big.bin", 2, "tzctl: at most 0x8000 bytes at a time\n"},
     {"io write 0 01 -i small.bin", 2, "tzctl: give either the bytes or -i FILE\n"},
     {"io write 0 -i none.bin", 2, "tzctl: cannot read none.bin\n"},
-    {"io read f8 2 -o /missing/x", 2, "tzctl: cannot write /missing/x\n"},
+    {"io read f8 2 -o unwritable.bin", 2, "tzctl: cannot write unwritable.bin\n"},
+    {"io read f8 2 -o .", 2, "tzctl: cannot write .\n"},
+    {"io write 0 -i empty.bin", 2, "tzctl: empty.bin is empty; there is nothing to write\n"},
+    {"io read f8 2 -o /missing/x", 2, "tzctl: cannot write /missing/x\n", "", "TZ810mOpenDevice"},
     {"io read 0 1", 1, "tzctl: TZ810mAccessBlock failed\n", "fault TZ810mAccessBlock = always\n"},
     {"mem write 7ff8 11223344 --width dword ; mem read 7ff8 4", 0, "00007ff8  11 22 33 44 "},
     {"mem read 7fff 1", 2, "tzctl: offset + length runs past 0x7fff, the end of the MEM window\n"},
@@ -204,27 +251,35 @@ const Row kRows[] = {
      "fault TZ780mReadFlash = call 5\n"},
     {"flash write image.bin ; flash read out.bin ; flash verify out.bin", 0,
      "flash matches out.bin\n"},
-    {"flash read /missing/out.bin", 2, "tzctl: cannot write /missing/out.bin\n"},
+    {"flash read /missing/out.bin", 2, "tzctl: cannot write /missing/out.bin\n", "",
+     "TZ810mOpenDevice"},
     {"flash erase", 1, "tzctl: TZ780mEarseFlash failed at 0x0\n",
      "fault TZ780mEarseFlash = always\n"},
-    {"flash write small.bin", 1, "tzctl: TZ780mWriteFlash failed at 0x0\n",
+    {"flash write small.bin", 4, "tzctl: verify failed: first difference at 0x0, 4 bytes differ\n",
      "fault TZ780mWriteFlash = always\n"},
     {"pulse get", 0, "150 ns\n"},
     {"pulse set 450 ; io read fa 1", 0, "000000fa  4e "},
-    {"pulse set 30", 0, "pulse width set to 30 ns\n"},
+    {"pulse set 060", 0, "pulse width set to 60 ns\n"},
+    {"pulse set 0x3c", 2, "tzctl: NS '0x3c' is not a decimal number from 30 to 450\n"},
     {"pulse set 40", 2, "tzctl: 40 ns is not one of 30, 60, ... 450\n", "", "TZ810mOpenDevice"},
     {"pulse set 60", 1, "tzctl: TZ810mWriteIoByte failed\n", "fault TZ810mWriteIoByte = always\n"},
     {"--json spi set spi4 15.6", 0, "{\"mode\":\"spi4\",\"clock_khz\":15600,\"code\":3}\n"},
     {"spi set spi3 31.3", 0, "SPI set: spi3, 31.3 MHz\n"},
     {"spi set spi3 31.3", 1, "tzctl: TZ810SetStream failed\n", "fault TZ810SetStream = always\n"},
     {"irq watch edge --timeout 0.05", 1,
-     "tzctl: 0 of 1 edge interrupts within 0.05 s; is pin A15 joined to INT# (the "
+     "tzctl: 0 of 1 edge interrupt within 0.05 s; is pin A15 joined to INT# (the "
      "jumper)?\n",
      "a15_int = off\n"},
     {"irq watch level", 1, "tzctl: TZ810mWriteIoByte failed (arming the interrupt)\n",
      "fault TZ810mWriteIoByte = "
      "always\n"},
-    {"irq watch level --count 3", 0, "3 level interrupts\n"},
+    {"irq watch level --count 010", 0, "10 level interrupts\n"},
+    {"irq watch edge", 0, "1 edge interrupt\n"},
+    {"irq watch level --count 0", 2,
+     "tzctl: --count '0' is not a decimal number from 1 to 1000000\n"},
+    {"irq watch level --timeout 1e10", 2, kLongTimeout.c_str()},
+    {"irq watch level --timeout 0", 2, kNoTimeout.c_str()},
+    {"irq watch level --timeout 86401", 2, kDayTimeout.c_str(), "", "TZ810mOpenDevice"},
     {"irq watch level ; io read f1 1", 0, "000000f1  80 "},
     {"--json irq watch edge", 0, "{\"kind\":\"edge\",\"count\":1}\n"},
 };
@@ -232,7 +287,11 @@ const Row kRows[] = {
 std::vector<std::string> Words(const std::string &line)
 {
     std::istringstream in(line);
-    return {std::istream_iterator<std::string>(in), {}};
+    std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
+    for (std::string &word : words)
+        if (word == "\"\"")
+            word.clear();
+    return words;
 }
 
 TEST(Tzctl, CommandTable)
@@ -245,21 +304,17 @@ TEST(Tzctl, CommandTable)
         tzsim::Reset(row.config ? row.config : "");
         FakeHost host;
         host.loads = row.config;
-        host.files = {
-            {"small.bin", {1, 2, 3, 4}}, {"big.bin", Bytes(0x10001)}, {"image.bin", image}};
-        const std::string commands = row.command;
-        int code = 0;
-        for (std::size_t from = 0, semi = 0; semi != std::string::npos; from = semi + 3) {
-            ASSERT_EQ(code, 0) << host.err;
-            semi = commands.find(" ; ", from);
+        host.files = {{"small.bin", {1, 2, 3, 4}},
+                      {"big.bin", Bytes(0x10001)},
+                      {"image.bin", image},
+                      {"empty.bin", {}}};
+        const tzctl_runs::Run run = tzctl_runs::RunAll(row.command, [&](const std::string &line) {
             host.out.clear();
-            code = RunTzctl(Words(commands.substr(from, semi - from)), host);
-        }
-        EXPECT_EQ(code, row.exit);
-        EXPECT_EQ(host.err, row.exit ? row.text : "");
-        const std::size_t at = host.out.find(row.text);
-        EXPECT_TRUE(row.exit || (row.text[0] == '\n' ? at != std::string::npos : at == 0))
-            << host.out;
+            host.err.clear();
+            const int code = RunTzctl(Words(line), host);
+            return tzctl_runs::Run{code, host.out, host.err};
+        });
+        tzctl_runs::ExpectRun(run, row.command, row.exit, row.text);
         EXPECT_TRUE(!row.notCalled || tzsim::CountCalls(row.notCalled) == 0u);
         for (ULONG i = 0; i < 16; ++i)
             EXPECT_FALSE(tzsim::IsOpen(i)) << "card " << i << " left open";

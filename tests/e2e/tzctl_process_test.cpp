@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "driver.h"
+#include "../tzctl_runs.h"
 
 namespace {
 
@@ -16,15 +17,10 @@ std::string Drain(HANDLE pipe)
     return text;
 }
 
-struct Result {
-    int exit = -1;
-    std::string out, err;
-};
-
 // The scenario's files reach the simulator through the environment it inherits. outputFails: its
 // stdout is a handle that takes no writes.
-Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::string &args,
-             bool outputFails)
+tzctl_runs::Run Tzctl(const std::wstring &exe, const std::wstring &folder, const std::string &args,
+                      bool outputFails)
 {
     for (auto [name, file] :
          {std::pair{L"TZSIM_CONFIG", L"\\scenario.cfg"}, std::pair{L"TZSIM_STATE", L"\\state.txt"},
@@ -52,7 +48,7 @@ Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::str
                                         CREATE_NO_WINDOW, nullptr, folder.c_str(), &si, &pi);
     for (HANDLE end : {out[1], err[1], readOnly})
         CloseHandle(end);
-    Result run{-1, Drain(out[0]), Drain(err[0])};
+    tzctl_runs::Run run{-1, Drain(out[0]), Drain(err[0])};
     DWORD code = DWORD(-1);
     if (started && WaitForSingleObject(pi.hProcess, e2e::kWait) == WAIT_OBJECT_0)
         GetExitCodeProcess(pi.hProcess, &code);
@@ -62,10 +58,9 @@ Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::str
     return run;
 }
 
-// commands: " ; " between runs (one may start "TZSIM_POWER_CYCLE=1 "), all but the last succeed;
-// text: how the last stdout starts (or found in it, after a newline) on success, else its stderr
-// whole. config nullptr: a copy of the program without the library. A file of the user's,
-// out.bin.tmp, lies beside every run.
+// commands and text as tzctl_runs.h reads them; a command may start "TZSIM_POWER_CYCLE=1 ".
+// config nullptr: a copy of the program without the library. A file of the user's, out.bin.tmp,
+// lies beside every run.
 struct Row {
     const char *config, *commands;
     int exit;
@@ -95,11 +90,13 @@ const Row kRows[] = {
     {"", "pulse set 60 ; TZSIM_POWER_CYCLE=1 pulse get", 0, "150 ns\n"},
     {"", "flash write 镜像.bin ; flash read 读回.bin ; flash verify 读回.bin", 0,
      "flash matches 读回.bin\n"},
+    {"", "io read f8 4 -o /missing-folder/x.bin", 2, "tzctl: cannot write /missing-folder/x.bin\n",
+     "", "TZ810mOpenDevice"},
     {"fault TZ780mReadFlash = call 5\n", "flash write 镜像.bin", 1,
      "tzctl: TZ780mReadFlash failed at 0x4000\n", "TZ780mReadFlash 0x0 0x4000 0x1000 -> 0x0"},
     {"", "io read 0 4 -o out.bin", 0, "4 bytes saved to out.bin\n"},
     {"", kReadToLongName.c_str(), 0, "4 bytes saved to nnn"},
-    {"", "--json identity show", 6, "tzctl: cannot write the output\n", "", nullptr, true},
+    {"", "identity show", 6, "tzctl: cannot write the output\n", "", nullptr, true},
 };
 
 TEST(Tzctl, CommandLines)
@@ -123,18 +120,10 @@ TEST(Tzctl, CommandLines)
             DeleteFileW((folder + name).c_str());
         e2e::WriteWholeFile(folder + L"\\scenario.cfg", row.config ? row.config : "");
         const std::string commands = row.commands;
-        Result run{0};
-        for (size_t from = 0, semi = 0; semi != std::string::npos; from = semi + 3) {
-            ASSERT_EQ(run.exit, 0) << run.err;
-            semi = commands.find(" ; ", from);
-            run = Tzctl(row.config ? beside : alone, folder, commands.substr(from, semi - from),
-                        row.outputFails);
-        }
-        EXPECT_EQ(run.exit, row.exit);
-        const size_t at = run.out.find(row.text);
-        EXPECT_TRUE(row.exit || (row.text[0] == '\n' ? at != std::string::npos : at == 0))
-            << run.out;
-        EXPECT_EQ(run.err, row.exit ? row.text : "");
+        const tzctl_runs::Run run = tzctl_runs::RunAll(commands, [&](const std::string &line) {
+            return Tzctl(row.config ? beside : alone, folder, line, row.outputFails);
+        });
+        tzctl_runs::ExpectRun(run, commands, row.exit, row.text);
         const std::string trace = e2e::ReadWholeFile(folder + L"\\trace.txt");
         EXPECT_NE(trace.find(row.trace), std::string::npos) << trace;
         EXPECT_TRUE(!row.notInTrace || trace.find(row.notInTrace) == std::string::npos) << trace;
