@@ -107,15 +107,9 @@ void FillInformationPanel(Session &s)
 
     // A TZ820 opens with 32-bit I/O on, matching the ticked box. Without a
     // register value read there is nothing safe to write back.
-<<<<<<< HEAD
-    if (c.chip == ChipType::TZ820 && pulseRead) {
+    if (c.chip == board::Chip::TZ820 && pulseRead) {
         if (!board::WritePulseRegister(s.lib, c.index, c.ioBase,
                                        static_cast<UCHAR>(pulse | board::k32BitIo)))
-=======
-    if (c.chip == board::Chip::TZ820 && pulseRead) {
-        if (!s.lib.TZ810mWriteIoByte(c.index, c.ioBase + TZ_REG_PULSE,
-                                     static_cast<UCHAR>(pulse | board::k32BitIo)))
->>>>>>> win32
             port.ShowMessage(Window::Main, "32位IO读写设置失败", Icon::None);
     }
 }

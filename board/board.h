@@ -73,8 +73,6 @@ enum class Width {
     DoubleWord
 };
 
-// The bound on one block is hextext's kMaxBlockBytes, reached here as well.
-using ::kMaxBlockBytes;
 // I/O addresses run from 0 to 0xFFFF; a block must end inside.
 constexpr std::uint32_t kIoSpaceSize = 0x10000;
 // Highest offset in a TZ820's MEM window that a block may reach.

@@ -45,7 +45,7 @@ Bytes BytesToWrite(Context &x, const Options::Block &a)
             Usage("bytes must be hex pairs, e.g. 01 02 ab or 0102ab");
         return bytes;
     }
-    const auto r = x.host.ReadFile(a.input, board::kMaxBlockBytes, bytes);
+    const auto r = x.host.ReadFile(a.input, kMaxBlockBytes, bytes);
     if (r == CliHost::ReadResult::TooLarge)
         Usage("at most 0x8000 bytes at a time");
     if (r != CliHost::ReadResult::Ok)
