@@ -46,8 +46,8 @@ void Block(Context &x, board::Space space, bool write, const Options::Block &a)
                 Usage("at most 0x8000 bytes at a time");
             if (r != CliHost::ReadResult::Ok)
                 Usage("cannot read " + a.input);
-        } else if (!ParseHexBytes(a.bytes, bytes)) {
-            Usage("bytes must be hex pairs, e.g. 01 02 ab or 0102ab");
+        } else {
+            bytes = HexBytes(a.bytes);
         }
     } else {
         bytes.resize(Hex(a.length, 0xFFFFFFFF, "length"));
@@ -101,7 +101,7 @@ void AddSpace(Registry &r, CLI::App *space, bool isIo, Handler read, Handler wri
     }
     reader->add_option("LEN", block.length, "hex, at most 8000")->required();
     reader->add_option("-o", block.output, "write the raw bytes to this file");
-    writer->add_option("BYTES", block.bytes, "hex pairs");
+    writer->add_option("BYTES", block.bytes, "hex: 12, 0x12, 1, \"01 02 ab\" or 0102ab");
     writer->add_option("-i", block.input, "take the bytes from this file");
 }
 

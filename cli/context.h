@@ -23,9 +23,10 @@ using Bytes = std::vector<std::uint8_t>;
 struct Options {
     unsigned card = 0;
     bool asJson = false;
+    bool force = false;          // past the guards that keep a card recognisable
     std::string group, command;  // the subcommands given, "" for none
 
-    std::string offset, length;  // cfg, i2c
+    std::string offset, length, width = "byte", output, input;  // cfg, i2c
     std::vector<std::string> bytes;
 
     struct Block {
@@ -36,11 +37,10 @@ struct Options {
 
     struct Identity {
         std::string vid, did, rid, svid, sid;
-        bool force = false;
     } identity;
 
-    std::string file;  // flash
-    bool noErase = false, noVerify = false;
+    std::string file;  // flash, i2c restore
+    bool noErase = false, noVerify = false, partial = false;
 
     unsigned pulseNs = 0;
     std::string spiMode, spiClock;
@@ -67,6 +67,8 @@ json ByteArray(const Bytes &bytes);
 json IdentityJson(const board::Identity &id);
 // A hex number up to max, or a usage stop naming `what`.
 std::uint32_t Hex(const std::string &text, std::uint32_t max, const char *what);
+// Bytes as typed (ParseHexBytes), or a usage stop.
+Bytes HexBytes(const std::vector<std::string> &args);
 
 // The card a command works on: opened on demand, closed at the end.
 struct Context {
@@ -83,7 +85,9 @@ struct Context {
 
     ~Context();
 
-    void Open();
+    // With anyChip, a card whose chip is not recognised is opened too, as
+    // far as putting its identity right needs.
+    void Open(bool anyChip = false);
     void NeedTz820(const char *command);
     ULONG IoBase();
     ULONG MemBase();
@@ -114,6 +118,10 @@ struct Registry {
     CLI::App *Group(const char *name, const char *description);
     CLI::App *Add(CLI::App *group, const char *name, const char *description, Handler handler);
 };
+
+// Refuses an identity block that would lose the card at its next power-up
+// (usage, nothing written); --force skips this.
+void GuardIdentity(const Context &x, const board::IdentityBlock &block);
 
 // Each adds one group; tzctl lists them in the order help shows them.
 void AddList(Registry &r);
