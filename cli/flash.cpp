@@ -45,14 +45,13 @@ board::FlashId OpenFlash(Context &x)
 }
 
 // A failed compare names its first difference with both bytes.
-void CheckVerify(const board::Outcome &o)
+void CheckVerify(const board::Outcome &o, const char *what)
 {
     if (o.kind == board::Outcome::Mismatch)
         throw Stop{kExitMismatch,
-                   Format("verify failed: first difference at 0x%lx (expected %02x, found %02x), "
-                          "%s differ",
+                   Format("%s: first difference at 0x%lx (expected %02x, found %02x), %s", what,
                           static_cast<unsigned long>(o.address), o.expected, o.found,
-                          Counted(o.count, "byte").c_str())};
+                          BytesDiffer(o.count).c_str())};
     Check(o);
 }
 
@@ -87,7 +86,8 @@ void FlashWrite(Context &x, const Options &o)
     // Erased, the whole chip is known; else only the image is.
     if (!o.noVerify)
         CheckVerify(board::VerifyFlash(x.lib, o.noErase ? image : board::FlashAfterWrite(image),
-                                       x.Progress()));
+                                       x.Progress()),
+                    "verify failed");
     const bool partial = image.size() < board::kFlashSize;
     std::string text = Counted(image.size(), "byte") + " written";
     if (partial)
@@ -105,7 +105,7 @@ void FlashVerify(Context &x, const Options &o)
 {
     const Bytes expected = board::FlashAfterWrite(ReadImage(x, o));
     OpenFlash(x);
-    CheckVerify(board::VerifyFlash(x.lib, expected, x.Progress()));
+    CheckVerify(board::VerifyFlash(x.lib, expected, x.Progress()), "verify failed");
     x.Print(Format("flash matches %s\n", o.file.c_str()),
             {{"verified", true}, {"compared", expected.size()}});
 }
@@ -113,7 +113,7 @@ void FlashVerify(Context &x, const Options &o)
 void FlashErase(Context &x, const Options &)
 {
     OpenFlash(x);
-    Check(board::EraseFlash(x.lib, true, x.Progress()), "flash not blank");
+    CheckVerify(board::EraseFlash(x.lib, true, x.Progress()), "flash not blank");
     x.Print("flash erased and blank\n", {{"erased", true}});
 }
 

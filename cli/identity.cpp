@@ -64,8 +64,8 @@ void IdentitySet(Context &x, const Options &o)
     if (d.count)
         throw Stop{kExitMismatch,
                    Format("identity block reads back differently: first difference "
-                          "at 0x%02lx, %s differ",
-                          static_cast<unsigned long>(d.first), Counted(d.count, "byte").c_str())};
+                          "at 0x%02lx, %s",
+                          static_cast<unsigned long>(d.first), BytesDiffer(d.count).c_str())};
     x.Print(Format("identity written: vid %04x did %04x rid %02x svid %04x sid %04x; it takes "
                    "effect at the card's next power-up\n",
                    id.vid, id.did, id.rid, id.svid, id.sid),

@@ -71,6 +71,11 @@ std::string Counted(std::size_t n, const std::string &noun)
     return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
 }
 
+std::string BytesDiffer(std::size_t n)
+{
+    return Counted(n, "byte") + (n == 1 ? " differs" : " differ");
+}
+
 std::string HexDump(std::uint32_t start, const std::vector<std::uint8_t> &bytes)
 {
     std::string out;

@@ -63,6 +63,8 @@ bool ParseHexNumber(const std::string &text, std::uint32_t max, std::uint32_t &v
 bool ParseHexBytes(const std::vector<std::string> &args, std::vector<std::uint8_t> &bytes);
 // "1 byte", "2 bytes".
 std::string Counted(std::size_t n, const std::string &noun);
+// "1 byte differs", "2 bytes differ".
+std::string BytesDiffer(std::size_t n);
 
 // hexdump -C: address, 16 bytes in two groups of 8, |ascii|, '*' for
 // repeated lines, and the end address last.
