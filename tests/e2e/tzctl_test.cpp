@@ -72,7 +72,10 @@ const Row kRows[] = {
      "tzctl: no program here recognises DID 1235 (its low byte must be 30, 31 or "
      "34); nothing written (--force writes it)\n",
      "", "TZ810mWriteI2C"},
-    {"", "identity set --did 5831 ; list", 0, "\n0    TZ810   7a5d 5831 d000  -         10\n"},
+    {"", "--card 1 identity set --did 5831 ; list", 0,
+     "\n1    TZ810   7a5d 5831 d100  -         11\n"},
+    {"", "i2c set 6 35 --force ; identity set --did 5834 --force ; list", 0,
+     "\n0    TZ820   7a5d 5834 d000  feb00000  10\n"},
     {"", "flash write 镜像.bin ; flash read 读回.bin ; flash verify 读回.bin", 0,
      "flash matches 读回.bin\n"},
     {"fault TZ780mReadFlash = call 5\n", "flash write 镜像.bin", 1,
