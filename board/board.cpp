@@ -99,8 +99,11 @@ Difference Compare(const std::uint8_t *a, const std::uint8_t *b, std::size_t siz
     Difference d;
     for (std::size_t i = 0; i < size; ++i) {
         if (a[i] != b[i]) {
-            if (d.count == 0)
+            if (d.count == 0) {
                 d.first = static_cast<std::uint32_t>(i);
+                d.expected = a[i];
+                d.found = b[i];
+            }
             ++d.count;
         }
     }
@@ -125,6 +128,8 @@ Outcome Mismatch(const Difference &d)
         o.kind = Outcome::Mismatch;
         o.address = d.first;
         o.count = d.count;
+        o.expected = d.expected;
+        o.found = d.found;
     }
     return o;
 }
@@ -240,13 +245,27 @@ bool HasIdentityHeader(const IdentityBlock &block)
     return block[0] == kIdentityHeader;
 }
 
-IdentityRisk AssessIdentity(const Identity &id)
+IdentityRisk AssessIdentity(const Identity &id, Chip card)
 {
-    if (id.vid == 0xFFFF && id.did == 0xFFFF)
+    if (id.vid == 0xFFFF)
         return IdentityRisk::Invisible;
-    if (ChipFromDeviceIdByte(static_cast<UCHAR>(id.did & 0xFF)) == Chip::Unknown)
+    const Chip named = ChipFromDeviceIdByte(static_cast<UCHAR>(id.did & 0xFF));
+    if (named == Chip::Unknown)
         return IdentityRisk::UnknownDevice;
+    if (card != Chip::Unknown && named != card)
+        return IdentityRisk::OtherChip;
     return IdentityRisk::None;
+}
+
+IdentityRisk AssessIdentityBlock(const IdentityBlock &block, Chip card)
+{
+    return HasIdentityHeader(block) ? AssessIdentity(DecodeIdentity(block), card)
+                                    : IdentityRisk::None;
+}
+
+bool OpenForRepair(const DeviceLibrary &lib, ULONG index)
+{
+    return lib.TZ810mOpenDevice(index, 0, 1, 0) != TZ_INVALID_HANDLE;
 }
 
 Outcome ReadConfigIdentity(const DeviceLibrary &lib, ULONG index, Identity &id)
@@ -361,6 +380,13 @@ Outcome ReadFlash(const DeviceLibrary &lib, std::vector<std::uint8_t> &image,
     return Outcome();
 }
 
+std::vector<std::uint8_t> FlashAfterWrite(const std::vector<std::uint8_t> &image)
+{
+    std::vector<std::uint8_t> chip = image;
+    chip.resize(kFlashSize, kFlashErased);
+    return chip;
+}
+
 Outcome VerifyFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
                     const Progress &progress)
 {
@@ -414,7 +440,7 @@ Outcome EraseFlash(const DeviceLibrary &lib, bool blankCheck, const Progress &pr
     Report(progress, FlashStep::Erase, kFlashSize, kFlashSize);
     if (!blankCheck)
         return Outcome();
-    return VerifyFlash(lib, std::vector<std::uint8_t>(kFlashSize, 0xFF), progress);
+    return VerifyFlash(lib, std::vector<std::uint8_t>(kFlashSize, kFlashErased), progress);
 }
 
 // ------------------------------------------------------------ interrupts

@@ -118,6 +118,8 @@ struct Outcome {
     const char *call = nullptr;  // the library function that failed
     std::uint32_t address = 0;   // where it failed, or the first difference
     std::uint32_t count = 0;     // differing bytes
+    // A Mismatch's bytes at its first difference: wanted, and read back.
+    std::uint8_t expected = 0, found = 0;
 
     bool ok() const
     {
@@ -126,10 +128,12 @@ struct Outcome {
 };
 
 // First differing position and the count of differing bytes of two
-// equally long blocks; count 0 when they agree.
+// equally long blocks; count 0 when they agree. expected and found are the
+// bytes of the first and the second block at the first difference.
 struct Difference {
     std::uint32_t first = 0;
     std::uint32_t count = 0;
+    std::uint8_t expected = 0, found = 0;
 };
 
 Difference Compare(const std::uint8_t *a, const std::uint8_t *b, std::size_t size);
@@ -190,11 +194,23 @@ bool HasIdentityHeader(const IdentityBlock &block);
 enum class IdentityRisk {
     None,
     Invisible,
-    UnknownDevice
+    UnknownDevice,
+    OtherChip
 };
-// Values that would lose the card: VID and DID both FFFF hide it from the
-// system; a DID whose low byte tells no chip leaves it unrecognised here.
-IdentityRisk AssessIdentity(const Identity &id);
+// Values that would lose the card, for a card of the given chip (Unknown
+// when that is not known): a VID of FFFF hides it from the system, as an
+// empty slot reads FFFF; a DID whose low byte tells no chip leaves it
+// unrecognised here; one that names the other chip has the card taken for
+// it, whose registers it lacks.
+IdentityRisk AssessIdentity(const Identity &id, Chip card);
+// The same for a whole block as the card would load it at power-up: a block
+// without its header leaves the card on its chip's own values, which are safe.
+IdentityRisk AssessIdentityBlock(const IdentityBlock &block, Chip card);
+
+// Opens a card whose chip is not recognised as far as a repair of its
+// identity needs: configuration space and the EEPROM, no MEM window. False
+// when no card answers.
+bool OpenForRepair(const DeviceLibrary &lib, ULONG index);
 
 // The identity the card holds now in configuration space.
 Outcome ReadConfigIdentity(const DeviceLibrary &lib, ULONG index, Identity &id);
@@ -226,6 +242,8 @@ Outcome ReadBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::u
 constexpr std::uint32_t kFlashSize = 0x10000;
 constexpr std::uint32_t kFlashChunk = 0x1000;
 constexpr ULONG kFlashUnit = 0;  // the board's one flash, whatever the card
+constexpr char kFlashPart[] = "25VF512";
+constexpr UCHAR kFlashErased = 0xFF;
 
 // Bit 0: the 15.6 MHz clock (else 31.3), bit 1: SPI4 (else SPI3).
 ULONG SpiModeCode(bool spi4, bool clock15_6);
@@ -263,6 +281,9 @@ struct FlashWriteOptions {
 // read-back decides.
 Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
                    const FlashWriteOptions &options = {}, const Progress &progress = {});
+// What the chip holds after the image is written to it erased: the image,
+// then erased bytes up to the chip's end.
+std::vector<std::uint8_t> FlashAfterWrite(const std::vector<std::uint8_t> &image);
 // Reads the chip and compares its start with the image.
 Outcome VerifyFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
                     const Progress &progress = {});

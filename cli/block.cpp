@@ -40,11 +40,8 @@ Bytes BytesToWrite(Context &x, const Options::Block &a)
     Bytes bytes;
     if (a.bytes.empty() == a.input.empty())
         Usage("give either the bytes or -i FILE");
-    if (a.input.empty()) {
-        if (!ParseHexBytes(a.bytes, bytes))
-            Usage("bytes must be hex pairs, e.g. 01 02 ab or 0102ab");
-        return bytes;
-    }
+    if (a.input.empty())
+        return HexBytes(a.bytes);
     const auto r = x.host.ReadFile(a.input, kMaxBlockBytes, bytes);
     if (r == CliHost::ReadResult::TooLarge)
         Usage("at most 0x8000 bytes at a time");
@@ -123,7 +120,7 @@ void AddSpace(Registry &r, CLI::App *space, bool isIo, Handler read, Handler wri
     reader->add_option("LEN", block.length, "hex byte count, 1-8000")->required();
     reader->add_option("-o", block.output, "write the raw bytes to FILE instead")
         ->type_name("FILE");
-    writer->add_option("BYTES", block.bytes, "hex pairs: 01 02 ab or 0102ab");
+    writer->add_option("BYTES", block.bytes, "hex: 12, 0x12, 1, \"01 02 ab\" or 0102ab");
     writer->add_option("-i", block.input, "take the bytes from FILE (at most 8000)")
         ->type_name("FILE");
 }

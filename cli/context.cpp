@@ -122,12 +122,15 @@ void Context::NeedWritable(const std::string &path)
         Usage("cannot write " + path);
 }
 
-void Context::Open()
+void Context::Open(bool anyChip)
 {
     switch (board::OpenCard(lib, index, card)) {
     case board::OpenStatus::NoCard:
         throw Stop{kExitNoCard, Format("no card at index %lu", static_cast<unsigned long>(index))};
     case board::OpenStatus::Unrecognised:
+        opened = anyChip && board::OpenForRepair(lib, index);
+        if (opened)
+            return;
         throw Stop{kExitNoCard, Format("card %lu not recognised (device id byte %02x)",
                                        static_cast<unsigned long>(index), card.deviceIdLow)};
     case board::OpenStatus::OpenFailed:

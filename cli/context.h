@@ -23,9 +23,10 @@ using Bytes = std::vector<std::uint8_t>;
 struct Options {
     std::string card = "0";  // decimal, as every count is
     bool asJson = false;
+    bool force = false;          // past the guards that keep a card recognisable
     std::string group, command;  // the subcommands given, "" for none
 
-    std::string offset, length;  // cfg, i2c
+    std::string offset, length, width = "byte", output, input;  // cfg, i2c
     std::vector<std::string> bytes;
 
     struct Block {
@@ -36,11 +37,10 @@ struct Options {
 
     struct Identity {
         std::string vid, did, rid, svid, sid;
-        bool force = false;
     } identity;
 
-    std::string file;  // flash
-    bool noErase = false, noVerify = false;
+    std::string file;  // flash, i2c restore
+    bool noErase = false, noVerify = false, partial = false;
 
     std::string pulseNs;
     std::string spiMode, spiClock;
@@ -72,6 +72,8 @@ std::uint32_t Hex(const std::string &text, std::uint32_t max, const char *what);
 std::uint32_t Length(const std::string &text, std::uint32_t max);
 // Decimal digits only, so 010 is ten and 0x3c no number, from min to max.
 unsigned Decimal(const std::string &text, unsigned min, unsigned max, const char *what);
+// Bytes as typed (ParseHexBytes), or a usage stop.
+Bytes HexBytes(const std::vector<std::string> &args);
 
 // The card a command works on: opened on demand, closed at the end.
 struct Context {
@@ -90,7 +92,9 @@ struct Context {
 
     // A file that cannot be created is found before the card is touched.
     void NeedWritable(const std::string &path);
-    void Open();
+    // With anyChip, a card whose chip is not recognised is opened too, as
+    // far as putting its identity right needs.
+    void Open(bool anyChip = false);
     void NeedTz820(const char *command);
     ULONG IoBase();
     ULONG MemBase();
@@ -123,6 +127,10 @@ struct Registry {
     CLI::App *Group(const char *name, const char *description);
     CLI::App *Add(CLI::App *group, const char *name, const char *description, Handler handler);
 };
+
+// Refuses an identity block that would lose the card at its next power-up
+// (usage, nothing written); --force skips this.
+void GuardIdentity(const Context &x, const board::IdentityBlock &block);
 
 // Each adds one group; tzctl lists them in the order help shows them.
 void AddList(Registry &r);

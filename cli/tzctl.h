@@ -63,8 +63,13 @@ int RunTzctl(const std::vector<std::string> &args, CliHost &host);
 
 // Hexadecimal with or without 0x, at most `max`; false for anything else.
 bool ParseHexNumber(const std::string &text, std::uint32_t max, std::uint32_t &value);
-// Hex pairs, one or several per argument: "01 02 ab" or "0102ab".
+// Bytes as typed: 0x12, a single digit 1, hex pairs 0102ab, and lists of
+// these in one argument ("01 02 ab"); false for anything else or none.
 bool ParseHexBytes(const std::vector<std::string> &args, std::vector<std::uint8_t> &bytes);
+// "1 byte", "2 bytes".
+std::string Counted(std::size_t n, const std::string &noun);
+// "1 byte differs", "2 bytes differ".
+std::string BytesDiffer(std::size_t n);
 
 // hexdump -C: address, 16 bytes in two groups of 8, |ascii|, '*' for
 // repeated lines, and the end address last.

@@ -92,10 +92,26 @@ TEST(BoardRules, IdentityBlockAndGuard)
     EXPECT_EQ(EncodeIdentity(DecodeIdentity(b)), b);
     EXPECT_EQ(EncodeIdentity(DecodeIdentity(blank)),
               EncodeIdentity({0xFFFF, 0xFFFF, 0xFF, 0xFFFF, 0xFFFF}));
-    EXPECT_EQ(AssessIdentity(id), IdentityRisk::None);
-    EXPECT_EQ(AssessIdentity({0xFFFF, 0x5834, 0, 0, 0}), IdentityRisk::None);
-    EXPECT_EQ(AssessIdentity({0xFFFF, 0xFFFF, 0, 0, 0}), IdentityRisk::Invisible);
-    EXPECT_EQ(AssessIdentity({0x7A5D, 0x5835, 0, 0, 0}), IdentityRisk::UnknownDevice);
+    using R = IdentityRisk;
+
+    const struct {
+        std::uint16_t vid, did;
+        Chip card;
+        IdentityRisk risk;
+    } risks[] = {{0x1A2B, 0x5831, Chip::TZ810, R::None},
+                 {0x7A5D, 0x5834, Chip::Unknown, R::None},
+                 {0xFFFF, 0x5834, Chip::TZ820, R::Invisible},
+                 {0xFFFF, 0xFFFF, Chip::Unknown, R::Invisible},
+                 {0x7A5D, 0x5835, Chip::TZ810, R::UnknownDevice},
+                 {0x7A5D, 0x5834, Chip::TZ810, R::OtherChip},
+                 {0x7A5D, 0x5830, Chip::TZ820, R::OtherChip}};
+
+    for (const auto &r : risks) {
+        SCOPED_TRACE(testing::Message() << std::hex << r.vid << " " << r.did);
+        EXPECT_EQ(AssessIdentity({r.vid, r.did, 0, 0, 0}, r.card), r.risk);
+    }
+    // Without its header the card loads its chip's own values, whatever follows.
+    EXPECT_EQ(AssessIdentityBlock(blank, Chip::TZ810), R::None);
 }
 
 // What tzctl's table cannot see: EEPROM write pauses, where a failing block stops, flash call

@@ -72,7 +72,8 @@ const char kInfo[] =
 const char kIdentity[] =
     "      eeprom  config\nvid   7a5d    7a5d\ndid   5834    5834\nrid   01      01\n"
     "svid  7a5d    7a5d\nsid   0001    0001\nheader 78, valid\n";
-const char kBadPairs[] = "tzctl: bytes must be hex pairs, e.g. 01 02 ab or 0102ab\n";
+const char kBadBytes[] = "tzctl: bytes must be hex, e.g. 12, 0x12, 1, \"01 02 ab\" or 0102ab\n";
+const char kUnrecognised[] = "card 0 = TZ810\ndid 0 = 0x5835\n";
 const char kSeconds[] = " is not a number of seconds above 0 and at most 86400 (a day)\n";
 
 std::string Repeat(const std::string &text, int times)
@@ -135,11 +136,14 @@ const Row kRows[] = {
      "\"header_valid\":true},\"config\":{\"vid\":31325,"},
     {"--json i2c set 40 aa", 0, "{\"offset\":64,\"written\":1}\n"},
     {"--json mem write 0 01", 0, "{\"offset\":0,\"address\":4272947200,\"written\":1}\n"},
-    {"--json flash id", 0, "{\"identified\":true,\"reply\":[191,72,191,72]}\n"},
+    {"--json flash id", 0,
+     "{\"identified\":true,\"part\":\"25VF512\",\"size\":65536,\"reply\":[191,72,191,72]}\n"},
     {"--json flash read o.bin", 0, "{\"read\":65536}\n"},
     {"--json flash erase", 0, "{\"erased\":true}\n"},
-    {"--json flash write small.bin", 0, "{\"written\":4,\"erased\":true,\"verified\":true}\n"},
-    {"flash write small.bin ; --json flash verify small.bin", 0, "{\"verified\":4}\n"},
+    {"--json flash write small.bin --partial", 0,
+     "{\"written\":4,\"erased\":true,\"verified\":true}\n"},
+    {"flash write small.bin --partial ; --json flash verify small.bin --partial", 0,
+     "{\"verified\":true,\"compared\":65536}\n"},
     {"--json pulse set 60 ; --json pulse get", 0, "{\"pulse_ns\":60}\n"},
     {"--card 2 info", 5, "tzctl: no card at index 2\n"},
     {"info", 5, "tzctl: card 0 not recognised (device id byte 35)\n",
@@ -153,12 +157,19 @@ const Row kRows[] = {
     {"cfg set 3c 20 55", 4, "tzctl: config byte 0x3d did not take\n"},
     {"cfg set 2 11 22", 4, "tzctl: config bytes 0x02, 0x03 did not take\n"},
     {"cfg set 40 0102 ; cfg get 40 2", 0, "00000040  01 02 "},
-    {"cfg set 40 1", 2, kBadPairs, "", "TZ810mOpenDevice"},
+    {"cfg set 40 123", 2, kBadBytes, "", "TZ810mOpenDevice"},
     {"cfg get 100", 2, "tzctl: offset '100' is not a hex number up to 0xff\n"},
     {"cfg get f0 11", 2, "tzctl: the range runs past 0xff\n"},
     {"cfg get 0 101", 2, "tzctl: length '101' is not a hex number up to 0x100\n"},
     {"cfg set 40 01", 1, "tzctl: TZ810mWriteConfig failed at 0x40\n",
      "fault TZ810mWriteConfig = always\n"},
+    {"cfg set 40 1 ; cfg get 40", 0, "0x01\n"},
+    {"cfg get 0 --width word", 0, "7a5d\n"},
+    {"--json cfg get 0 --width dword", 0,
+     "{\"offset\":0,\"width\":\"dword\",\"value\":1479834205}\n"},
+    {"cfg get 0 4 --width word", 2, "tzctl: --width reads one value; give no LEN with it\n"},
+    {"cfg get fe --width dword", 2, "tzctl: the range runs past 0xff\n"},
+    {"cfg get 2 --force", 0, "0x35\n", kUnrecognised},
     {"cfg get f0 10", 0, "000000f0  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  |"},
     {"i2c set ff 5a ; i2c get ff", 0, "0x5a\n"},
     {"cfg set ff 01 02", 2, "tzctl: the bytes run past 0xff\n"},
@@ -168,11 +179,28 @@ const Row kRows[] = {
      "58 01 00 00 10 5d 7a 01 00    x...]z4X?..?]z?.\n"},
     {"i2c set 40 aa bb ; i2c get 41", 0, "0xbb\n"},
     {"i2c set 40 aa bb", 0, "2 bytes written from 0x40\n"},
+    {"i2c set 40 0x12", 0, "1 byte written from 0x40\n"},
+    {"i2c set 40 -i small.bin ; i2c get 40 4", 0, "00000040  01 02 03 04 "},
+    {"i2c set 40 01 -i small.bin", 2, "tzctl: give either the bytes or -i FILE\n"},
+    {"i2c set 0 -i big.bin", 2, "tzctl: big.bin is over 256 bytes\n"},
+    {"i2c set 0 -i empty.bin", 2, "tzctl: empty.bin is empty; nothing written\n"},
+    {"i2c restore none.bin", 2, "tzctl: cannot read none.bin\n"},
+    {"i2c set 6 35", 2,
+     "tzctl: no program here recognises DID 5835 (its low byte must be 30, 31 or 34); "
+     "nothing written (--force writes it)\n",
+     "", "TZ810mWriteI2C"},
+    {"i2c set 6 30 --force ; i2c dump --force", 0, "\n00: 78 00 00 00 5d 7a 30 58 ", kUnrecognised},
+    {"i2c dump -o e.bin", 0, "256 bytes saved to e.bin\n"},
+    {"i2c dump -o e.bin ; i2c set 6 35 --force ; i2c restore e.bin ; i2c get 6", 0, "0x34\n"},
+    {"--json i2c dump -o e.bin", 0, "{\"offset\":0,\"saved\":256}\n"},
+    {"i2c restore small.bin", 2,
+     "tzctl: small.bin holds 4 bytes; a restore takes the whole chip, 256 bytes\n", "",
+     "TZ810mOpenDevice"},
     {"i2c get 0", 1, "tzctl: TZ810mReadI2C failed at 0x0\n", "eeprom 0 = absent\n"},
     {"io read f8 4", 0, "000000f8  00 00 04 00 "},
     {"io write 10 01", 0, "1 byte written at 0xd010\n"},
     {"io write 10 0102 ; io read 10 2 --width word", 0, "00000010  01 02 "},
-    {"io write 0 0g", 2, kBadPairs},
+    {"io write 0 0g", 2, kBadBytes},
     {"io write 9000 -i small.bin --direct ; io read 9000 4 --direct", 0, "00009000  01 02 03 04 "},
     {"io read f8 4 -o out.bin ; io write 20 -i out.bin ; io read 20 4", 0,
      "00000020  00 00 04 00 "},
@@ -211,40 +239,62 @@ const Row kRows[] = {
     {"identity set --sid 2 ; identity show", 0, "\nsvid  1111    1111\nsid   0002    0001\n",
      "eeprom 0 = blank\nsvid "
      "0 = 0x1111\n"},
-    {"identity set --vid ffff --did ffff", 2,
-     "tzctl: VID and DID both ffff hide the card from the system; nothing "
+    {"identity set --vid ffff", 2,
+     "tzctl: VID ffff hides the card from the system, as an empty slot reads ffff; nothing "
      "written (--force writes it)\n",
      "", "TZ810mWriteI2C"},
+    {"--card 1 identity set --did 5834", 2,
+     "tzctl: DID 5834 names a TZ820, but card 1 is a TZ810, whose registers differ; nothing "
+     "written (--force writes it)\n",
+     "", "TZ810mWriteI2C"},
+    {"identity set", 2,
+     "tzctl: give at least one of --vid, --did, --rid, --svid, --sid; nothing written\n", "",
+     "TZ810mOpenDevice"},
+    {"identity show", 5, "tzctl: card 0 not recognised (device id byte 35)\n", kUnrecognised},
+    {"identity set --did 5830 --force ; identity show --force", 0, "\ndid   5830    5835\n",
+     kUnrecognised},
     {"identity set --did 1235", 2,
      "tzctl: no program here recognises DID 1235 (its low byte must be 30, 31 or 34); "
      "nothing written (--force writes it)\n",
      "", "TZ810mWriteI2C"},
     {"identity show", 0, kIdentity},
     {"identity show", 0, "\nheader ff, not valid\n", "eeprom 0 = blank\n"},
-    {"identity set --did 5831 --rid 2 ; identity show", 0,
-     "\ndid   5831    5834\nrid   02      01\n"},
+    {"--card 1 identity set --did 5831 --rid 2 ; --card 1 identity show", 0,
+     "\ndid   5831    5830\nrid   02      01\n"},
     {"identity set --did 1235 --force ; identity show", 0, "\ndid   1235    5834\n"},
     {"--json identity set --rid 2", 0,
-     "{\"written\":{\"vid\":31325,\"did\":22580,\"rid\":2,\"svid\":31325,\"sid\":1}}\n"},
+     "{\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":2,\"svid\":31325,\"sid\":1},"
+     "\"written\":32}\n"},
     {"identity set --vid 12345", 2, "tzctl: VID '12345' is not a hex number up to 0xffff\n", "",
      "TZ810mOpenDevice"},
     {"identity set --rid 100", 2, "tzctl: RID '100' is not a hex number up to 0xff\n"},
     {"identity set --sid x", 2, "tzctl: SID 'x' is not a hex number up to 0xffff\n"},
     {"identity set --rid 3", 1, "tzctl: TZ810mReadI2C failed at 0x0\n",
      "fault TZ810mReadI2C = from 33\n"},
-    {"flash write image.bin ; flash verify small.bin", 4,
-     "tzctl: verify failed: first difference at 0x0, 4 bytes "
+    {"flash write image.bin ; flash verify half.bin --partial", 4,
+     "tzctl: verify failed: first difference at 0x8000 (expected ff, found 00), 32640 bytes "
      "differ\n"},
-    {"flash write image.bin ; flash write small.bin --no-erase", 4,
-     "tzctl: verify failed: first difference at 0x0, 2 "
-     "bytes differ\n"},
-    {"flash id", 0, "flash identified (reply bf 48 bf 48)\n"},
+    {"flash write image.bin ; flash write small.bin --partial --no-erase", 4,
+     "tzctl: verify failed: first difference at 0x0 (expected 01, found 00), 2 bytes differ\n"},
+    {"flash write small.bin --partial", 0,
+     "4 bytes written from address 0 and verified; the rest of the chip, from 0x4, is left "
+     "erased\n"},
+    {"flash write small.bin", 2,
+     "tzctl: small.bin holds 4 bytes, not the chip's 65536; --partial puts it at address 0 and "
+     "leaves the rest erased\n",
+     "", "TZ810mOpenDevice"},
+    {"flash verify empty.bin --partial", 2, "tzctl: empty.bin is empty; nothing sent\n", "",
+     "TZ810mOpenDevice"},
+    {"flash id", 0, "flash 25VF512, 64 KiB (reply bf 48 bf 48)\n"},
     {"flash read out.bin", 0, "flash read into out.bin\n"},
     {"flash id", 5, "tzctl: no flash identified (reply ff ff ff ff)\n", "flash = absent\n"},
+    {"flash read out.bin", 5, "tzctl: no flash identified (reply ff ff ff ff)\n",
+     "flash = absent\n"},
+    {"flash erase", 5, "tzctl: no flash identified (reply ff ff ff ff)\n", "flash = absent\n"},
     {"flash write image.bin", 0, "65536 bytes written and verified\n"},
     {"flash erase", 0, "flash erased and blank\n"},
-    {"flash write image.bin ; flash write small.bin --no-erase --no-verify", 0,
-     "4 bytes written\n"},
+    {"flash write image.bin ; flash write small.bin --partial --no-erase --no-verify", 0,
+     "4 bytes written from address 0; the rest of the chip, from 0x4, is left as it was\n"},
     {"flash write big.bin", 2, "tzctl: big.bin is over 64 KiB\n", "", "TZ810mOpenDevice"},
     {"flash verify none.bin", 2, "tzctl: cannot read none.bin\n"},
     {"flash write image.bin", 1, "tzctl: TZ780mReadFlash failed at 0x4000\n",
@@ -255,7 +305,8 @@ const Row kRows[] = {
      "TZ810mOpenDevice"},
     {"flash erase", 1, "tzctl: TZ780mEarseFlash failed at 0x0\n",
      "fault TZ780mEarseFlash = always\n"},
-    {"flash write small.bin", 4, "tzctl: verify failed: first difference at 0x0, 4 bytes differ\n",
+    {"flash write small.bin --partial", 4,
+     "tzctl: verify failed: first difference at 0x0 (expected 01, found ff), 4 bytes differ\n",
      "fault TZ780mWriteFlash = always\n"},
     {"pulse get", 0, "150 ns\n"},
     {"pulse set 450 ; io read fa 1", 0, "000000fa  4e "},
@@ -307,6 +358,7 @@ TEST(Tzctl, CommandTable)
         host.files = {{"small.bin", {1, 2, 3, 4}},
                       {"big.bin", Bytes(0x10001)},
                       {"image.bin", image},
+                      {"half.bin", Bytes(image.begin(), image.begin() + 0x8000)},
                       {"empty.bin", {}}};
         const tzctl_runs::Run run = tzctl_runs::RunAll(row.command, [&](const std::string &line) {
             host.out.clear();
@@ -354,6 +406,7 @@ TEST(Tzctl, ProgressAndHelp)
                              "i2c dump",
                              "i2c get",
                              "i2c set",
+                             "i2c restore",
                              "identity",
                              "identity show",
                              "identity set",
@@ -400,7 +453,12 @@ TEST(Tzctl, DumpFormats)
                 ParseHexNumber("ffffffff", 0xFFFFFFFF, v));
     EXPECT_FALSE(ParseHexNumber("0x", 0xFF, v) || ParseHexNumber("100000000", 0xFFFFFFFF, v));
     Bytes bytes;
-    EXPECT_TRUE(ParseHexBytes({"01", "02ab"}, bytes) && bytes == (Bytes{1, 2, 0xAB}));
+    EXPECT_TRUE(ParseHexBytes({"0x12", "1", " 01 0X2 ab", "0102ab"}, bytes));
+    EXPECT_EQ(bytes, (Bytes{0x12, 1, 1, 2, 0xAB, 1, 2, 0xAB}));
+    for (const char *bad : {"123", "0x123", "0x", "01 0g", " "}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(ParseHexBytes({bad}, bytes));
+    }
     EXPECT_FALSE(ParseHexBytes({}, bytes));
 }
 
