@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "board.h"
+#include "report.h"
 
 #ifndef TZCTL_VERSION
 #define TZCTL_VERSION "0.0.0"
@@ -65,11 +66,6 @@ void CheckCall(BOOL result, const char *call)
 {
     if (!result)
         throw Stop{kExitCallFailed, std::string(call) + " failed"};
-}
-
-const char *ChipName(board::Chip chip)
-{
-    return chip == board::Chip::TZ820 ? "TZ820" : chip == board::Chip::TZ810 ? "TZ810" : "unknown";
 }
 
 std::uint32_t Hex(const std::string &text, std::uint32_t max, const char *what)
@@ -610,8 +606,11 @@ int RunTzctl(const std::vector<std::string> &args, CliHost &host)
     app.fallthrough();
     app.require_subcommand(1);
     unsigned card = 0;
-    app.add_option("--card", card, "card index, 0-15 (default 0)")->check(CLI::Range(0u, 15u));
+    CLI::Option *cardOption =
+        app.add_option("--card", card, "card index, 0-15 (default 0)")->check(CLI::Range(0u, 15u));
     app.add_flag("--json", x.asJson, "one JSON object on stdout");
+    bool all = false;
+    app.add_flag("--all", all, "selftest: every card that list finds")->excludes(cardOption);
 
     CLI::App *list = app.add_subcommand("list", "the cards at indices 0-15");
     CLI::App *info = app.add_subcommand("info", "the card's chip, identity, resources, state");
@@ -699,6 +698,9 @@ int RunTzctl(const std::vector<std::string> &args, CliHost &host)
         ->check(CLI::Range(1u, 1000000u));
     watch->add_option("--timeout", timeout, "seconds (default 5)")->check(CLI::PositiveNumber);
 
+    SelftestArgs selftestArgs;
+    CLI::App *selftest = AddSelftestCommand(app, selftestArgs);
+
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
@@ -759,6 +761,9 @@ int RunTzctl(const std::vector<std::string> &args, CliHost &host)
             SpiSet(x, mode, clock);
         else if (irq->parsed())
             IrqWatch(x, kind, count, timeout);
+        else if (selftest->parsed())
+            return RunSelftestCommand(host, x.lib, all ? -1 : static_cast<int>(card), x.asJson,
+                                      selftestArgs);
     } catch (const Stop &stop) {
         host.Err("tzctl: " + stop.message + "\n");
         return stop.code;

@@ -83,7 +83,7 @@ void Put32(std::uint8_t *p, std::uint32_t v)
 void FactoryEeprom(Card &card)
 {
     card.eeprom.fill(0xFF);
-    if (card.cfg.eeprom != EepromFit::Present)
+    if (card.cfg.eeprom == EepromFit::Blank || card.cfg.eeprom == EepromFit::Absent)
         return;
     std::uint8_t *e = card.eeprom.data();
     for (int i = 0; i < 0x20; ++i)
@@ -174,8 +174,9 @@ void Bench::Load(BenchConfig config, const fs::path &statePath, const fs::path &
         if (!c.cfg.present)
             continue;
         FactoryEeprom(c);
-        c.io[kRegGp0] = kGp0High;       // GP0 idles high
-        c.io[kRegPulse] = c.cfg.pulse;  // 0x04 unless configured: 150 ns, 32-bit I/O off
+        c.io[kRegGp0] = kGp0High;  // GP0 idles high
+        // 0x04 unless configured: 150 ns, 32-bit I/O off
+        c.io[kRegPulse] = static_cast<std::uint8_t>(c.cfg.pulseBits.Apply(c.cfg.pulse));
         if (c.cfg.chip == Chip::TZ820)
             c.mem.assign(kMemWindowSize, 0);
     }
@@ -194,6 +195,9 @@ void Bench::Load(BenchConfig config, const fs::path &statePath, const fs::path &
         if (!cards[i].cfg.present)
             continue;
         BuildConfigSpace(cards[i], i);
+        // Rewritten after the card loaded its identity from it.
+        for (const auto &[at, value] : cards[i].cfg.eepromChanged)
+            cards[i].eeprom[at] = value;
         auto saved = savedConfigs.find(i);
         if (saved == savedConfigs.end())
             continue;
@@ -367,6 +371,8 @@ void Bench::WriteRegister(Card &card, unsigned offset, std::uint8_t value)
         // The active bit can be cleared by software, never set.
         card.io[offset] =
             static_cast<std::uint8_t>((value & ~kStatusActive) | (old & value & kStatusActive));
+    } else if (offset == kRegPulse) {
+        card.io[offset] = static_cast<std::uint8_t>(card.cfg.pulseBits.Apply(value));
     } else {
         card.io[offset] = value;
     }
