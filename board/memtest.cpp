@@ -165,4 +165,40 @@ void CheckMemWindow(CheckRun &run)
                                   " bytes differ from 0x" + HexText(d.first, 0));
 }
 
+std::vector<std::string>
+NameStuckLines(const std::vector<std::pair<std::uint32_t, std::uint32_t>> &written,
+               std::uint32_t lines, const char *prefix)
+{
+    std::vector<std::string> names;
+    std::uint32_t stuckHigh = 0;
+    for (unsigned d = 0; d < 32; ++d) {
+        const std::uint32_t line = 1u << d;
+        bool driven = false, idle = false, stuck0 = true, stuck1 = true;
+        for (const auto &[value, back] : written) {
+            (value & line ? driven : idle) = true;
+            if (value & line)
+                stuck0 = stuck0 && !(back & line);
+            else
+                stuck1 = stuck1 && (back & line);
+        }
+        if (!(lines & line))
+            continue;
+        if (driven && stuck0)
+            names.push_back(prefix + std::to_string(d) + " stuck at 0");
+        if (idle && stuck1) {
+            names.push_back(prefix + std::to_string(d) + " stuck at 1");
+            stuckHigh |= line;
+        }
+    }
+    // A single line driven that brings a higher one with it: the two are shorted.
+    for (const auto &[value, back] : written) {
+        const std::uint32_t extra = back & ~value & lines & ~stuckHigh;
+        for (unsigned d = 0; d < 32 && value && !(value & (value - 1)); ++d)
+            if (extra & (1u << d) && (1u << d) > value)
+                names.push_back(prefix + std::to_string(__builtin_ctz(value)) + " shorted to " +
+                                prefix + std::to_string(d));
+    }
+    return names;
+}
+
 }  // namespace board

@@ -1,6 +1,8 @@
+// The self-test's runner and its checks of configuration space, the identity
+// block, the pulse register, the EEPROM and the flash. Each check puts back
+// what it changed on every path, and says so when it cannot.
 #include "selftest.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 
@@ -12,9 +14,6 @@ using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint8_t kEepromTestByte = 0xFF;  // past the identity block, rarely used
-constexpr auto kInterruptWait = std::chrono::seconds(1);
-// Time for a second, unwanted call of the routine to show itself.
-constexpr auto kInterruptSettle = std::chrono::milliseconds(20);
 
 double Since(Clock::time_point start)
 {
@@ -203,68 +202,6 @@ void CheckFlash(CheckRun &run)
     run.result.finding += "; erased blank, pattern written and verified";
 }
 
-// ---------------------------------------------------------- interrupts
-
-// The routine takes no arguments, so what it answers is set aside before it
-// is registered; it runs on the library's thread.
-std::atomic<const DeviceLibrary *> g_lib{nullptr};
-std::atomic<ULONG> g_index{0}, g_ioBase{0};
-std::atomic<int> g_trigger{0};
-std::atomic<unsigned> g_calls{0};
-
-void TZAPI Answer(void)
-{
-    if (const DeviceLibrary *lib = g_lib.load()) {
-        Acknowledge(*lib, g_index, g_ioBase, static_cast<Trigger>(g_trigger.load()));
-        ++g_calls;
-    }
-}
-
-void CheckInterrupt(CheckRun &run, Trigger trigger)
-{
-    const ULONG index = run.card.index, reg = run.ioBase + TZ_REG_INTERRUPT,
-                gp0 = run.ioBase + TZ_REG_GP0;
-    UCHAR armed = 0, level = 0, status = 0;
-    run.lib.TZ810mReadIoByte(index, reg, &armed);
-    run.lib.TZ810mReadIoByte(index, gp0, &level);
-    g_index = index;
-    g_ioBase = run.ioBase;
-    g_trigger = static_cast<int>(trigger);
-    g_calls = 0;
-    g_lib = &run.lib;
-    run.lib.TZ810mSetIntRoutine(index, Answer);
-    Arm(run.lib, index, run.ioBase, trigger);
-    Fire(run.lib, index, run.ioBase, trigger);
-    const Clock::time_point start = Clock::now();
-    while (g_calls == 0 && Clock::now() - start < kInterruptWait)
-        run.options.pause(1);
-    const Clock::time_point first = Clock::now();
-    while (g_calls != 0 && Clock::now() - first < kInterruptSettle)
-        run.options.pause(1);
-    const unsigned calls = g_calls;
-    run.lib.TZ810mReadIoByte(index, run.ioBase + TZ_REG_STATUS, &status);
-    run.lib.TZ810mSetIntRoutine(index, nullptr);
-    g_lib = nullptr;
-
-    UCHAR armedNow = 0, levelNow = 0;
-    run.lib.TZ810mWriteIoByte(index, reg, armed);
-    run.lib.TZ810mWriteIoByte(index, gp0, level);
-    run.lib.TZ810mReadIoByte(index, reg, &armedNow);
-    run.lib.TZ810mReadIoByte(index, gp0, &levelNow);
-    if (armedNow != armed || levelNow != level)
-        run.notRestored.push_back("interrupt register and GP0 read " + HexText(armedNow, 2) + " " +
-                                  HexText(levelNow, 2) + ", were " + HexText(armed, 2) + " " +
-                                  HexText(level, 2));
-    run.Fact("calls", std::to_string(calls));
-    run.result.finding = "one call of the routine, request cancelled";
-    if (calls == 0)
-        run.Fail("no call of the routine within 1 s: is pin A15 joined to INT#?");
-    else if (calls > 1)
-        run.Fail(std::to_string(calls) + " calls of the routine, one expected");
-    else if (status & kInterruptActive)
-        run.Fail("the request stays active after it was answered");
-}
-
 using Check = void (*)(CheckRun &);
 
 const struct {
@@ -328,42 +265,6 @@ void CheckRun::Fail(const std::string &finding)
 {
     result.verdict = Verdict::Fail;
     result.finding = finding;
-}
-
-std::vector<std::string>
-NameStuckLines(const std::vector<std::pair<std::uint32_t, std::uint32_t>> &written,
-               std::uint32_t lines, const char *prefix)
-{
-    std::vector<std::string> names;
-    std::uint32_t stuckHigh = 0;
-    for (unsigned d = 0; d < 32; ++d) {
-        const std::uint32_t line = 1u << d;
-        bool driven = false, idle = false, stuck0 = true, stuck1 = true;
-        for (const auto &[value, back] : written) {
-            (value & line ? driven : idle) = true;
-            if (value & line)
-                stuck0 = stuck0 && !(back & line);
-            else
-                stuck1 = stuck1 && (back & line);
-        }
-        if (!(lines & line))
-            continue;
-        if (driven && stuck0)
-            names.push_back(prefix + std::to_string(d) + " stuck at 0");
-        if (idle && stuck1) {
-            names.push_back(prefix + std::to_string(d) + " stuck at 1");
-            stuckHigh |= line;
-        }
-    }
-    // A single line driven that brings a higher one with it: the two are shorted.
-    for (const auto &[value, back] : written) {
-        const std::uint32_t extra = back & ~value & lines & ~stuckHigh;
-        for (unsigned d = 0; d < 32 && value && !(value & (value - 1)); ++d)
-            if (extra & (1u << d) && (1u << d) > value)
-                names.push_back(prefix + std::to_string(__builtin_ctz(value)) + " shorted to " +
-                                prefix + std::to_string(d));
-    }
-    return names;
 }
 
 const std::vector<std::string> &CheckNames()

@@ -68,6 +68,8 @@ struct CheckRun {
 
 // The three-part memory test of a TZ820's MEM window, contents kept.
 void CheckMemWindow(CheckRun &run);
+// One interrupt armed, fired through GP0 and answered; registers kept.
+void CheckInterrupt(CheckRun &run, Trigger trigger);
 
 std::string HexText(unsigned value, int digits);
 std::string Join(const std::vector<std::string> &parts);  // with ", "
