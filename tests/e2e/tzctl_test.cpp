@@ -77,6 +77,7 @@ const Row kRows[] = {
      "flash matches 读回.bin\n"},
     {"fault TZ780mReadFlash = call 5\n", "flash write 镜像.bin", 1,
      "tzctl: TZ780mReadFlash failed at 0x4000\n", "TZ780mReadFlash 0x0 0x4000 0x1000 -> 0x0"},
+    {"", "selftest --irq --junit report.xml", 0, "config     PASS   ", "interrupt 0"},
 };
 
 TEST(Tzctl, CommandLines)
@@ -95,7 +96,7 @@ TEST(Tzctl, CommandLines)
     e2e::WriteWholeFile(folder + L"\\镜像.bin", image);
     for (const Row &row : kRows) {
         SCOPED_TRACE(row.commands);
-        for (const wchar_t *name : {L"\\state.txt", L"\\trace.txt", L"\\读回.bin"})
+        for (const wchar_t *name : {L"\\state.txt", L"\\trace.txt", L"\\读回.bin", L"\\report.xml"})
             DeleteFileW((folder + name).c_str());
         e2e::WriteWholeFile(folder + L"\\scenario.cfg", row.config ? row.config : "");
         const std::string commands = row.commands;
@@ -115,9 +116,13 @@ TEST(Tzctl, CommandLines)
         EXPECT_TRUE(!row.notInTrace || trace.find(row.notInTrace) == std::string::npos) << trace;
         if (commands.find("读回") != std::string::npos)
             EXPECT_EQ(e2e::ReadWholeFile(folder + L"\\读回.bin"), image);
+        if (commands.find("--junit") != std::string::npos)
+            EXPECT_NE(e2e::ReadWholeFile(folder + L"\\report.xml")
+                          .find("<testsuite name=\"card 0 TZ820\" tests=\"8\" failures=\"0\""),
+                      std::string::npos);
     }
     for (const wchar_t *name : {L"\\state.txt", L"\\trace.txt", L"\\读回.bin", L"\\镜像.bin",
-                                L"\\scenario.cfg", L"\\tzctl.exe"})
+                                L"\\report.xml", L"\\scenario.cfg", L"\\tzctl.exe"})
         DeleteFileW((folder + name).c_str());
     RemoveDirectoryW(folder.c_str());
 }
