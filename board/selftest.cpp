@@ -38,8 +38,8 @@ void CheckConfig(CheckRun &run)
     run.Fact("vid", HexText(vid, 4));
     run.Fact("did", HexText(did, 4));
     std::vector<std::string> wrong;
-    if (vid == 0xFFFF || did == 0xFFFF)
-        wrong.push_back("VID or DID reads ffff");
+    if (vid == 0xFFFF)
+        wrong.push_back("VID reads ffff");
     if (ChipFromDeviceIdByte(id[2]) != run.card.chip)
         wrong.push_back("DID does not name the chip detected");
     ULONG io = 0, mem = 0, line = 0;
@@ -82,18 +82,18 @@ void CheckIdentity(CheckRun &run)
     const Identity stored = DecodeIdentity(block);
 
     const struct {
-        const char *name;
+        const char *name, *key;
         unsigned inBlock, inConfig;
         int digits;
-    } fields[] = {{"VID", stored.vid, now.vid, 4},
-                  {"DID", stored.did, now.did, 4},
-                  {"RID", stored.rid, now.rid, 2},
-                  {"SVID", stored.svid, now.svid, 4},
-                  {"SID", stored.sid, now.sid, 4}};
+    } fields[] = {{"VID", "vid", stored.vid, now.vid, 4},
+                  {"DID", "did", stored.did, now.did, 4},
+                  {"RID", "rid", stored.rid, now.rid, 2},
+                  {"SVID", "svid", stored.svid, now.svid, 4},
+                  {"SID", "sid", stored.sid, now.sid, 4}};
 
     std::vector<std::string> differ;
     for (const auto &f : fields) {
-        run.Fact(f.name, HexText(f.inBlock, f.digits));
+        run.Fact(f.key, HexText(f.inBlock, f.digits));
         if (f.inBlock != f.inConfig)
             differ.push_back(std::string(f.name) + " " + HexText(f.inBlock, f.digits) +
                              " in the EEPROM, " + HexText(f.inConfig, f.digits) + " in use");

@@ -47,7 +47,7 @@ const Row kRows[] = {
     {"io_base 0 = 0", "config", "no I/O base"},
     {"mem_base 0 = 0", "config", "no MEM base"},
     {"int_line 0 = 0xFF", "config", "interrupt line 255 outside 1-254"},
-    {"vid 0 = 0xFFFF", "config", "VID or DID reads ffff"},
+    {"vid 0 = 0xFFFF", "config", "VID reads ffff"},
     {"eeprom 0 = absent", "identity", "the EEPROM does not answer at I2C address 0x50"},
     {"eeprom 0 = blank", "identity", "identity block header ff, not 78: the card runs on its chip's defaults"},
     {"eeprom_changed 0 = 6 0x35", "identity", "DID 5835 in the EEPROM, 5834 in use: the card loads its identity at power-up"},
@@ -147,6 +147,7 @@ TEST(Selftest, ReportForms)
     EXPECT_EQ(json["checks"][4]["outcome"], "FAIL");
     EXPECT_EQ(json["checks"][4]["finding"], faulty.checks[4].finding);
     EXPECT_EQ(json["checks"][0]["facts"]["did"], "5830");
+    EXPECT_EQ(json["checks"][1]["facts"]["sid"], "0001");
 
     faulty.checks[3].finding = "<&'\"\x01>";
     tinyxml2::XMLDocument xml;
