@@ -117,8 +117,9 @@ std::string Cells(Window &w, Width width)
         const Difference d = Compare(wanted.data(), back.data(), kTestedBytes);
         if (d.count)
             return "cell " + HexText(d.first, 4) + " reads " + HexText(back[d.first], 2) +
-                   ", not " + HexText(wanted[d.first], 2) + " (" + std::to_string(d.count) +
-                   " cells differ, " + (width == Width::Byte ? "byte" : "dword") + " access)";
+                   ", not " + HexText(wanted[d.first], 2) + ", by " +
+                   (width == Width::Byte ? "byte" : "dword") +
+                   " access (wrong cells: " + std::to_string(d.count) + ")";
     }
     return "";
 }

@@ -119,10 +119,10 @@ std::filesystem::path MakePath(const std::string &value, const std::filesystem::
 
 bool IsCardSetting(const std::string &name)
 {
-    static const char *const names[] = {"io_base",   "mem_base",      "int_line", "vid",
-                                        "did",       "rid",           "svid",     "sid",
-                                        "pulse",     "eeprom",        "mem_data", "mem_address",
-                                        "pulse_bit", "eeprom_changed"};
+    static const char *const names[] = {
+        "io_base", "mem_base", "int_line", "vid",      "did",         "rid",       "svid",
+        "sid",     "pulse",    "eeprom",   "mem_data", "mem_address", "pulse_bit", "eeprom_changed",
+        "mem_cell"};
     for (const char *n : names)
         if (name == n)
             return true;
@@ -353,14 +353,16 @@ BenchConfig ParseConfig(const std::string &text, const std::filesystem::path &ba
                 warn("expected LINE stuck 0|1 or LINE shorted LINE");
                 continue;
             }
-        } else if (s.field == "eeprom_changed") {
+        } else if (s.field == "eeprom_changed" || s.field == "mem_cell") {
+            const bool eeprom = s.field == "eeprom_changed";
             std::istringstream words(s.value);
             std::string at, value, extra;
             words >> at >> value >> extra;
             std::uint32_t a = 0, b = 0;
-            ok = extra.empty() && ParseNumber(at, 0xFF, a) && ParseNumber(value, 0xFF, b);
+            ok = extra.empty() && ParseNumber(at, eeprom ? 0xFF : 0x7FFF, a) &&
+                 ParseNumber(value, 0xFF, b);
             if (ok)
-                c.eepromChanged.emplace_back(a, b);
+                (eeprom ? c.eepromChanged : c.memStuckCells).emplace_back(a, b);
         }
         if (!ok)
             warn("bad or out-of-range value for " + s.field);

@@ -50,10 +50,11 @@ struct CardConfig {
     std::uint8_t pulse = 0x04;  // pulse-width register 0xFA at power-up
     EepromFit eeprom = EepromFit::Present;
     // Bring-up defects: MEM window data lines D0-D31 and address lines
-    // A0-A14, bits of the pulse register, and EEPROM bytes changed after
-    // power-up (configuration space keeps what was loaded).
+    // A0-A14, bits of the pulse register, MEM cells that hold one value
+    // whatever is written, and EEPROM bytes changed after power-up
+    // (configuration space keeps what was loaded).
     LineFaults memData, memAddress, pulseBits;
-    std::vector<std::pair<std::uint8_t, std::uint8_t>> eepromChanged;
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> eepromChanged, memStuckCells;
 };
 
 enum class FaultMode {

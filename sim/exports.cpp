@@ -79,7 +79,11 @@ BOOL BlockAccess(Bench &b, Card &card, ULONG index, ULONG code, ULONG address, P
         for (ULONG i = 0; i < length; ++i) {
             const std::uint32_t offset = static_cast<std::uint32_t>(address - base) + i;
             const unsigned lane = 8 * (offset % 4);
-            std::uint8_t &cell = card.mem[cfg.memAddress.Apply(offset) % tzsim::kMemWindowSize];
+            const std::uint32_t at = cfg.memAddress.Apply(offset) % tzsim::kMemWindowSize;
+            std::uint8_t &cell = card.mem[at];
+            for (const auto &[stuck, value] : cfg.memStuckCells)
+                if (stuck == at)
+                    cell = value;
             std::uint8_t &from = write ? bytes[i] : cell;
             (write ? cell : bytes[i]) =
                 static_cast<std::uint8_t>(cfg.memData.Apply(std::uint32_t(from) << lane) >> lane);

@@ -59,6 +59,7 @@ const Row kRows[] = {
     {"mem_data 0 = 5 shorted 6", "mem", "data bus: D5 shorted to D6"},
     {"mem_address 0 = 4 stuck 1", "mem", "address bus: A4 stuck"},
     {"mem_address 0 = 13 shorted 14", "mem", "address bus: A13 shorted to A14"},
+    {"mem_cell 0 = 0x1234 0", "mem", "cell 1234 reads 00, not 34, by byte access (wrong cells: 1)"},
     {"eeprom 0 = read_only", "eeprom", "byte ff did not take 55: is the EEPROM write-protected (WP high)?"},
     {"flash = absent", "flash", "no flash answers its id (reply ff ff ff ff, a 25VF512 says bf 48)"},
     {"fault TZ780mReadFlash = call 17", "flash", "two reads of the flash: TZ780mReadFlash failed at 0x0"},
