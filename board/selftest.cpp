@@ -128,7 +128,7 @@ void CheckPulse(CheckRun &run)
     if (back != original)
         run.notRestored.push_back("pulse register reads " + HexText(back, 2) + ", was " +
                                   HexText(original, 2));
-    run.result.finding = "16 codes read back, " + HexText(original, 2) + " restored";
+    run.result.finding = "16 codes read back; it held " + HexText(original, 2);
     if (wrong)
         run.Fail("pulse register " +
                  Join(NameStuckLines(written, kPulseCodeMask | k32BitIo, "bit ")));
@@ -142,7 +142,7 @@ void CheckEeprom(CheckRun &run)
     if (!ReadBytes(run.lib, run.card.index, ByteSpace::Eeprom, kEepromTestByte, 1, original).ok())
         return run.Fail("the EEPROM does not answer at I2C address 0x50");
     run.Fact("byte_ff", HexText(original[0], 2));
-    run.result.finding = "byte ff took 55 and aa, restored";
+    run.result.finding = "byte ff took 55 and aa";
     for (std::uint8_t value : {0x55, 0xAA}) {
         const Outcome o = WriteBytesChecked(run.lib, run.card.index, ByteSpace::Eeprom,
                                             kEepromTestByte, {value}, run.options.pause);

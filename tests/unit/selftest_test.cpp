@@ -60,6 +60,9 @@ const Row kRows[] = {
     {"mem_address 0 = 4 stuck 1", "mem", "address bus: A4 stuck"},
     {"mem_address 0 = 13 shorted 14", "mem", "address bus: A13 shorted to A14"},
     {"mem_cell 0 = 0x1234 0", "mem", "cell 1234 reads 00, not 34, by byte access (wrong cells: 1)"},
+    {"fault TZ810mWriteIoByte = call 17", "pulse", "16 codes read back; it held 04", "pulse register reads 0f, was 04", true},
+    {"fault TZ810mWriteI2C = call 3", "eeprom", "byte ff took 55 and aa", "EEPROM byte ff not restored to ff", true},
+    {"fault TZ810mWriteIoByte = call 5", "level-irq", "one call of the routine, request cancelled", "interrupt register and GP0 read e2 80, were 00 80", true},
     {"eeprom 0 = read_only", "eeprom", "byte ff did not take 55: is the EEPROM write-protected (WP high)?"},
     {"flash = absent", "flash", "no flash answers its id (reply ff ff ff ff, a 25VF512 says bf 48)"},
     {"fault TZ780mReadFlash = call 17", "flash", "two reads of the flash: TZ780mReadFlash failed at 0x0"},
@@ -111,9 +114,9 @@ TEST(Selftest, LeavesTheCardAsItFoundIt)
 const char kHealthy[] =
     "config     PASS   0.000 s  TZ820 7a5d:5834, I/O d000, MEM feb00000, interrupt line 16\n"
     "identity   PASS   0.000 s  header 78, values as in configuration space\n"
-    "pulse      PASS   0.000 s  16 codes read back, 44 restored\n"
+    "pulse      PASS   0.000 s  16 codes read back; it held 44\n"
     "mem        PASS   0.000 s  data bus, address bus A0-A14 and 32764 cells by byte and dword\n"
-    "eeprom     PASS   0.000 s  byte ff took 55 and aa, restored\n"
+    "eeprom     PASS   0.000 s  byte ff took 55 and aa\n"
     "flash      PASS   0.000 s  25VF512, two reads agree; erased blank, pattern written and "
     "verified\n"
     "level-irq  PASS   0.000 s  one call of the routine, request cancelled\n"
@@ -124,7 +127,7 @@ const char kFaulty[] =
     "NOT RESTORED: flash image not restored: TZ780mWriteFlash failed at 0x0\n"
     "config     PASS   0.000 s  TZ810 7a5d:5830, I/O d100, interrupt line 17\n"
     "identity   PASS   0.000 s  header 78, values as in configuration space\n"
-    "pulse      PASS   0.000 s  16 codes read back, 04 restored\n"
+    "pulse      PASS   0.000 s  16 codes read back; it held 04\n"
     "mem        SKIP   0.000 s  a TZ810 has no MEM window\n"
     "eeprom     FAIL   0.000 s  byte ff did not take 55: is the EEPROM write-protected (WP high)?\n"
     "flash      PASS   0.000 s  25VF512, two reads agree; erased blank, pattern written and "
