@@ -1,6 +1,9 @@
-// tzctl's heaviest command on the simulator: a 64 KiB flash write with the
-// erase and the read-back verify, the way a production line runs it.
+// tzctl's heaviest commands on the simulator: a 64 KiB flash write with the
+// erase and the read-back verify, the way a production line runs it; and the
+// bring-up self-test of the TZ820.
 #include <benchmark/benchmark.h>
+#include <chrono>
+#include <thread>
 
 #include "sim_control.h"
 #include "tzctl.h"
@@ -53,6 +56,31 @@ void FlashWrite64K(benchmark::State &state)
 }
 
 BENCHMARK(FlashWrite64K)->Unit(benchmark::kMillisecond);
+
+// The waits are real here: the EEPROM's write pauses and the interrupt polls.
+class SleepingHost : public ImageHost {
+  public:
+    void Sleep(unsigned ms) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+};
+
+// selftest --irq, and with --destructive (argument 1): the flash erased,
+// patterned and its image put back.
+void Selftest(benchmark::State &state)
+{
+    tzsim::Reset();
+    SleepingHost host;
+    std::vector<std::string> args = {"selftest", "--irq"};
+    if (state.range(0))
+        args.push_back("--destructive");
+    for (auto _ : state)
+        if (RunTzctl(args, host) != 0)
+            state.SkipWithError("selftest failed");
+}
+
+BENCHMARK(Selftest)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -17,6 +17,11 @@ Chip ChipFromDeviceIdByte(UCHAR byte)
     }
 }
 
+const char *ChipName(Chip chip)
+{
+    return chip == Chip::TZ820 ? "TZ820" : chip == Chip::TZ810 ? "TZ810" : "unknown";
+}
+
 unsigned PulseNsFromRegister(UCHAR value)
 {
     return ((value & kPulseCodeMask) + 1u) * kPulseStepNs;

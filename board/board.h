@@ -30,6 +30,8 @@ enum class Chip {
 
 // From the low byte of the PCI device id (configuration offset 0x02).
 Chip ChipFromDeviceIdByte(UCHAR byte);
+// "TZ810", "TZ820" or "unknown".
+const char *ChipName(Chip chip);
 constexpr ULONG kDeviceIdLowOffset = 0x02;
 
 // ------------------------------------------------------- chip registers

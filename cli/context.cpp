@@ -63,11 +63,6 @@ void CheckCall(BOOL result, const char *call)
         throw Stop{kExitCallFailed, std::string(call) + " failed"};
 }
 
-const char *ChipName(board::Chip chip)
-{
-    return chip == board::Chip::TZ820 ? "TZ820" : chip == board::Chip::TZ810 ? "TZ810" : "unknown";
-}
-
 json ByteArray(const Bytes &bytes)
 {
     return json(bytes);

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "board.h"
+#include "report.h"
 #include "tzctl.h"
 
 namespace tzctl {
@@ -45,6 +46,9 @@ struct Options {
     std::string pulseNs;
     std::string spiMode, spiClock;
 
+    bool all = false;  // selftest: every card that answers
+    SelftestArgs selftest;
+
     std::string irqKind;
     std::string irqCount = "1", irqTimeout = "5";
 };
@@ -63,7 +67,6 @@ std::string Count(std::size_t n, const std::string &noun);
 // Stops on anything but Ok; `what` names a mismatch.
 void Check(const board::Outcome &o, const char *what = "");
 void CheckCall(BOOL result, const char *call);
-const char *ChipName(board::Chip chip);
 json ByteArray(const Bytes &bytes);
 json IdentityJson(const board::Identity &id);
 // A hex number up to max, or a usage stop naming `what`.
@@ -144,5 +147,6 @@ void AddFlash(Registry &r);
 void AddPulse(Registry &r);
 void AddSpi(Registry &r);
 void AddIrq(Registry &r);
+void AddSelftest(Registry &r);
 
 }  // namespace tzctl

@@ -17,8 +17,8 @@ namespace {
 // Each adds one group of commands: its subcommands and its rows.
 using AddGroup = void (*)(Registry &);
 // In the order help lists them.
-const AddGroup kGroups[] = {AddList,     AddInfo,  AddCfg,   AddI2c, AddIo, AddMem,
-                            AddIdentity, AddFlash, AddPulse, AddSpi, AddIrq};
+const AddGroup kGroups[] = {AddList,     AddInfo,  AddCfg,   AddI2c, AddIo,  AddMem,
+                            AddIdentity, AddFlash, AddPulse, AddSpi, AddIrq, AddSelftest};
 
 // Edits (insert, delete, change, swap two neighbours) from one word to the
 // other: "lsit" is one from "list".
@@ -168,6 +168,9 @@ int Run(const std::vector<std::string> &args, CliHost &host, Options &options)
 
 int Fail(CliHost &host, bool asJson, const Stop &stop)
 {
+    // A command that reported its own outcome (selftest) ends with its code alone.
+    if (stop.message.empty())
+        return stop.code;
     host.Err("tzctl: " + stop.message + "\n");
     if (asJson)
         host.Out(json{{"error", {{"code", stop.code}, {"message", stop.message}}}}.dump() + "\n");

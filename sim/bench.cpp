@@ -83,7 +83,7 @@ void Put32(std::uint8_t *p, std::uint32_t v)
 void FactoryEeprom(Card &card)
 {
     card.eeprom.fill(0xFF);
-    if (card.cfg.eeprom != EepromFit::Present)
+    if (card.cfg.eeprom == EepromFit::Blank || card.cfg.eeprom == EepromFit::Absent)
         return;
     std::uint8_t *e = card.eeprom.data();
     for (int i = 0; i < 0x20; ++i)
@@ -187,8 +187,9 @@ void Bench::Load(BenchConfig config, const fs::path &statePath, const fs::path &
         if (!c.cfg.present)
             continue;
         FactoryEeprom(c);
-        c.io[kRegGp0] = kGp0High;       // GP0 idles high
-        c.io[kRegPulse] = c.cfg.pulse;  // 0x04 unless configured: 150 ns, 32-bit I/O off
+        c.io[kRegGp0] = kGp0High;  // GP0 idles high
+        // 0x04 unless configured: 150 ns, 32-bit I/O off
+        c.io[kRegPulse] = static_cast<std::uint8_t>(c.cfg.pulseBits.Apply(c.cfg.pulse));
         if (c.cfg.chip == Chip::TZ820)
             c.mem.assign(kMemWindowSize, 0);
     }
@@ -208,6 +209,9 @@ void Bench::Load(BenchConfig config, const fs::path &statePath, const fs::path &
         if (!c.cfg.present)
             continue;
         BuildConfigSpace(c, i);
+        // Rewritten after the card loaded its identity from it.
+        for (const auto &[at, value] : c.cfg.eepromChanged)
+            c.eeprom[at] = value;
         if (powerCycle)
             continue;
         if (auto saved = powered.config.find(i); saved != powered.config.end())
@@ -404,6 +408,8 @@ void Bench::WriteRegister(Card &card, unsigned offset, std::uint8_t value)
         // The active bit can be cleared by software, never set.
         card.io[offset] =
             static_cast<std::uint8_t>((value & ~kStatusActive) | (old & value & kStatusActive));
+    } else if (offset == kRegPulse) {
+        card.io[offset] = static_cast<std::uint8_t>(card.cfg.pulseBits.Apply(value));
     } else {
         card.io[offset] = value;
     }

@@ -89,6 +89,26 @@ bool ParseFault(const std::string &text, FaultRule &rule)
     return false;
 }
 
+// "LINE stuck 0|1" or "LINE shorted LINE", lines 0 to maxLine.
+bool ParseLineFault(const std::string &text, unsigned maxLine, LineFaults &faults)
+{
+    std::istringstream in(Lower(text));
+    std::string line, kind, other, extra;
+    in >> line >> kind >> other >> extra;
+    std::uint32_t a = 0, b = 0;
+    if (!extra.empty() || !ParseNumber(line, maxLine, a))
+        return false;
+    if (kind == "stuck" && ParseNumber(other, 1, b)) {
+        (b ? faults.stuck1 : faults.stuck0) |= 1u << a;
+        return true;
+    }
+    if (kind == "shorted" && ParseNumber(other, maxLine, b) && a != b) {
+        faults.shorts.emplace_back(a, b);
+        return true;
+    }
+    return false;
+}
+
 std::filesystem::path MakePath(const std::string &value, const std::filesystem::path &baseDir)
 {
     std::filesystem::path p = std::filesystem::u8path(value);
@@ -99,8 +119,10 @@ std::filesystem::path MakePath(const std::string &value, const std::filesystem::
 
 bool IsCardSetting(const std::string &name)
 {
-    static const char *const names[] = {"io_base", "mem_base", "int_line", "vid",   "did",
-                                        "rid",     "svid",     "sid",      "pulse", "eeprom"};
+    static const char *const names[] = {
+        "io_base", "mem_base", "int_line", "vid",      "did",         "rid",       "svid",
+        "sid",     "pulse",    "eeprom",   "mem_data", "mem_address", "pulse_bit", "eeprom_changed",
+        "mem_cell"};
     for (const char *n : names)
         if (name == n)
             return true;
@@ -115,6 +137,15 @@ struct PendingCardSetting {
 };
 
 }  // namespace
+
+std::uint32_t LineFaults::Apply(std::uint32_t signals) const
+{
+    signals = (signals | stuck1) & ~stuck0;
+    for (const auto &[a, b] : shorts)
+        if (signals & (1u << a | 1u << b))
+            signals |= 1u << a | 1u << b;
+    return signals;
+}
 
 CardConfig DefaultCard(unsigned index, Chip chip)
 {
@@ -307,10 +338,31 @@ BenchConfig ParseConfig(const std::string &text, const std::filesystem::path &ba
                 c.eeprom = EepromFit::Blank;
             else if (e == "absent")
                 c.eeprom = EepromFit::Absent;
+            else if (e == "read_only")
+                c.eeprom = EepromFit::ReadOnly;
             else {
-                warn("eeprom must be present, blank or absent");
+                warn("eeprom must be present, blank, absent or read_only");
                 continue;
             }
+        } else if (s.field == "mem_data" || s.field == "mem_address" || s.field == "pulse_bit") {
+            LineFaults &f = s.field == "mem_data"      ? c.memData
+                            : s.field == "mem_address" ? c.memAddress
+                                                       : c.pulseBits;
+            const unsigned maxLine = s.field == "mem_data" ? 31 : s.field == "pulse_bit" ? 7 : 14;
+            if (!ParseLineFault(s.value, maxLine, f)) {
+                warn("expected LINE stuck 0|1 or LINE shorted LINE");
+                continue;
+            }
+        } else if (s.field == "eeprom_changed" || s.field == "mem_cell") {
+            const bool eeprom = s.field == "eeprom_changed";
+            std::istringstream words(s.value);
+            std::string at, value, extra;
+            words >> at >> value >> extra;
+            std::uint32_t a = 0, b = 0;
+            ok = extra.empty() && ParseNumber(at, eeprom ? 0xFF : 0x7FFF, a) &&
+                 ParseNumber(value, 0xFF, b);
+            if (ok)
+                (eeprom ? c.eepromChanged : c.memStuckCells).emplace_back(a, b);
         }
         if (!ok)
             warn("bad or out-of-range value for " + s.field);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tzsim {
@@ -20,7 +21,17 @@ enum class Chip {
 enum class EepromFit {
     Present,
     Blank,
-    Absent
+    Absent,
+    ReadOnly  // acknowledges writes and keeps its bytes (write-protect tied high)
+};
+
+// Faulty lines of a bus: each listed line reads and drives a fixed level, and
+// each shorted pair carries the OR of its two signals.
+struct LineFaults {
+    std::uint32_t stuck0 = 0, stuck1 = 0;  // masks of the stuck lines
+    std::vector<std::pair<unsigned, unsigned>> shorts;
+
+    std::uint32_t Apply(std::uint32_t signals) const;
 };
 
 struct CardConfig {
@@ -38,6 +49,12 @@ struct CardConfig {
     std::uint8_t intLine = 0;
     std::uint8_t pulse = 0x04;  // pulse-width register 0xFA at power-up
     EepromFit eeprom = EepromFit::Present;
+    // Bring-up defects: MEM window data lines D0-D31 and address lines
+    // A0-A14, bits of the pulse register, MEM cells that hold one value
+    // whatever is written, and EEPROM bytes changed after power-up
+    // (configuration space keeps what was loaded).
+    LineFaults memData, memAddress, pulseBits;
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> eepromChanged, memStuckCells;
 };
 
 enum class FaultMode {

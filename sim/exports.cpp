@@ -74,13 +74,21 @@ BOOL BlockAccess(Bench &b, Card &card, ULONG index, ULONG code, ULONG address, P
         if (address < base ||
             address - base + static_cast<std::uint64_t>(length) > tzsim::kMemWindowSize)
             return kFail;
-        std::uint8_t *window = card.mem.data() + (address - base);
-        if (length == 0)
-            return kOk;
-        if (write)
-            std::memcpy(window, bytes, length);
-        else
-            std::memcpy(bytes, window, length);
+        // Each byte crosses the board's address and data lines, faulty or
+        // not; a dword's bytes ride data lines D0-D7 up to D24-D31.
+        const tzsim::CardConfig &cfg = card.cfg;
+        for (ULONG i = 0; i < length; ++i) {
+            const std::uint32_t offset = static_cast<std::uint32_t>(address - base) + i;
+            const unsigned lane = 8 * (offset % 4);
+            const std::uint32_t at = cfg.memAddress.Apply(offset) % tzsim::kMemWindowSize;
+            std::uint8_t &cell = card.mem[at];
+            for (const auto &[stuck, value] : cfg.memStuckCells)
+                if (stuck == at)
+                    cell = value;
+            std::uint8_t &from = write ? bytes[i] : cell;
+            (write ? cell : bytes[i]) =
+                static_cast<std::uint8_t>(cfg.memData.Apply(std::uint32_t(from) << lane) >> lane);
+        }
     } else {
         if (static_cast<std::uint64_t>(address) + length > tzsim::kIoSpaceSize)
             return kFail;
@@ -296,8 +304,10 @@ BOOL TZAPI TZ810mWriteI2C(ULONG index, UCHAR device, UCHAR address, UCHAR value)
         return rec.Finish(kFail);
     // The identity bytes of configuration space follow only at the next
     // power-up, when the chip loads them from here.
-    c->eeprom[address] = value;
-    b.SaveState();
+    if (c->cfg.eeprom != tzsim::EepromFit::ReadOnly) {
+        c->eeprom[address] = value;
+        b.SaveState();
+    }
     return rec.Finish(kOk);
 }
 

@@ -37,6 +37,9 @@ inline void ExpectRun(const Run &run, const std::string &commands, int exit,
 {
     EXPECT_EQ(run.exit, exit);
     EXPECT_EQ(run.err, exit ? text : "");
+    // selftest's report goes to stdout whatever its checks found.
+    if (exit && commands.find("selftest") != std::string::npos)
+        return;
     if (exit) {
         const bool json = commands.find("--json") != std::string::npos;
         const std::string message = text.substr(7, text.size() - 8);

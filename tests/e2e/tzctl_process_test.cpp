@@ -102,6 +102,7 @@ const Row kRows[] = {
     {"", "io read 0 4 -o out.bin", 0, "4 bytes saved to out.bin\n"},
     {"", kReadToLongName.c_str(), 0, "4 bytes saved to nnn"},
     {"", "identity show", 6, "tzctl: cannot write the output\n", "", nullptr, true},
+    {"", "selftest --irq --junit report.xml", 0, "config     PASS   ", "interrupt 0"},
 };
 
 TEST(Tzctl, CommandLines)
@@ -121,7 +122,7 @@ TEST(Tzctl, CommandLines)
     e2e::WriteWholeFile(folder + L"\\out.bin.tmp", "mine");
     for (const Row &row : kRows) {
         SCOPED_TRACE(row.commands);
-        for (const wchar_t *name : {L"\\state.txt", L"\\trace.txt", L"\\读回.bin"})
+        for (const wchar_t *name : {L"\\state.txt", L"\\trace.txt", L"\\读回.bin", L"\\report.xml"})
             DeleteFileW((folder + name).c_str());
         e2e::WriteWholeFile(folder + L"\\scenario.cfg", row.config ? row.config : "");
         const std::string commands = row.commands;
@@ -134,11 +135,16 @@ TEST(Tzctl, CommandLines)
         EXPECT_TRUE(!row.notInTrace || trace.find(row.notInTrace) == std::string::npos) << trace;
         if (commands.find("读回") != std::string::npos)
             EXPECT_EQ(e2e::ReadWholeFile(folder + L"\\读回.bin"), image);
+        if (commands.find("--junit") != std::string::npos)
+            EXPECT_NE(e2e::ReadWholeFile(folder + L"\\report.xml")
+                          .find("<testsuite name=\"card 0 TZ820\" tests=\"8\" failures=\"0\""),
+                      std::string::npos);
     }
     EXPECT_EQ(e2e::ReadWholeFile(folder + L"\\out.bin.tmp"), "mine");
     DeleteFileW((L"\\\\?\\" + folder + L"\\" + e2e::Widen(kLongName)).c_str());
-    for (const wchar_t *name : {L"\\state.txt", L"\\trace.txt", L"\\读回.bin", L"\\镜像.bin",
-                                L"\\scenario.cfg", L"\\tzctl.exe", L"\\out.bin", L"\\out.bin.tmp"})
+    for (const wchar_t *name :
+         {L"\\state.txt", L"\\trace.txt", L"\\读回.bin", L"\\镜像.bin", L"\\report.xml",
+          L"\\scenario.cfg", L"\\tzctl.exe", L"\\out.bin", L"\\out.bin.tmp"})
         DeleteFileW((folder + name).c_str());
     RemoveDirectoryW(folder.c_str());
 }

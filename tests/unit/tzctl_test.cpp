@@ -94,7 +94,7 @@ const Row kRows[] = {
     {"list", 3, "tzctl: cannot load TZ810DLL.DLL\n", nullptr},
     {"", 2,
      "tzctl: a command is needed: list, info, cfg, i2c, io, mem, identity, flash, pulse, spi, "
-     "irq\n"},
+     "irq, selftest\n"},
     {"--card 1 lsit", 2, "tzctl: unknown command 'lsit'; did you mean 'list'?\n"},
     {"cfg dmp", 2, "tzctl: unknown command 'cfg dmp'; did you mean 'cfg dump'?\n"},
     {"--json flash wrte", 2, "tzctl: unknown command 'flash wrte'; did you mean 'flash write'?\n"},
@@ -333,6 +333,30 @@ const Row kRows[] = {
     {"irq watch level --timeout 86401", 2, kDayTimeout.c_str(), "", "TZ810mOpenDevice"},
     {"irq watch level ; io read f1 1", 0, "000000f1  80 "},
     {"--json irq watch edge", 0, "{\"kind\":\"edge\",\"count\":1}\n"},
+    {"selftest --only config", 0, "config     PASS   "},
+    {"selftest --skip config,mem,flash", 0, "config     SKIP   "},
+    {"selftest --irq --only level-irq", 0, "\nlevel-irq  PASS   "},
+    {"--json selftest --only config", 0,
+     "{\"card\":0,\"chip\":\"TZ820\",\"passed\":1,\"failed\":0,"},
+    {"--all selftest --only config", 0, "\ncard 1 TZ810: 1 passed, 0 failed, 7 skipped in "},
+    {"selftest --only bogus", 2,
+     "tzctl: unknown check 'bogus' (checks: config, identity, pulse, mem, eeprom, flash, "
+     "level-irq, edge-irq)\n"},
+    {"selftest --skip config,bogus", 2,
+     "tzctl: unknown check 'bogus' (checks: config, identity, pulse, mem, eeprom, flash, "
+     "level-irq, edge-irq)\n"},
+    {"selftest --only eeprom", 4, "tzctl: card 0: 1 check failed\n", "eeprom 0 = read_only\n"},
+    {"selftest --only eeprom,identity", 4, "tzctl: card 0: 2 checks failed\n",
+     "eeprom 0 = read_only\neeprom_changed 0 = 6 0x35\n"},
+    {"selftest --only flash --destructive", 7,
+     "tzctl: card 0 not restored: flash image not restored: TZ780mEarseFlash failed at 0x0\n",
+     "fault TZ780mEarseFlash = call 3\n"},
+    {"--card 2 selftest", 5, "tzctl: no card at index 2\n"},
+    {"--all selftest", 5, "tzctl: card 2 not recognised (device id byte 35)\n",
+     "card 2 = TZ810\ndid 2 = 0x5835\n"},
+    {"--all selftest", 5, "tzctl: no card answers\n", "card 0 = none\n"},
+    {"selftest --only config --junit /missing/x.xml", 2, "tzctl: cannot write /missing/x.xml\n", "",
+     "TZ810mOpenDevice"},
 };
 
 std::vector<std::string> Words(const std::string &line)
@@ -422,7 +446,8 @@ TEST(Tzctl, ProgressAndHelp)
                              "spi",
                              "spi set",
                              "irq",
-                             "irq watch"}) {
+                             "irq watch",
+                             "selftest"}) {
         host.out.clear();
         EXPECT_EQ(RunTzctl(Words(path + " --help"), host), 0);
         help += "== tzctl " + path + "\n" + host.out;

@@ -1,0 +1,205 @@
+// The classic three-part memory test over a TZ820's MEM window: the data
+// bus, then the address bus, then every cell. Each part runs only when the
+// one before it passed, since a bad data line makes every address look bad
+// and a bad address line makes cells look bad. The window's contents are
+// saved first and written back at the end, whatever happened.
+#include <algorithm>
+
+#include "selftest.h"
+
+namespace board {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Readings = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+// Whole double words, within the reach of a block.
+constexpr std::uint32_t kTestedBytes = kMemWindowLimit & ~3u;
+constexpr std::uint8_t kPattern = 0xAA, kAntiPattern = 0x55;
+
+struct Window {
+    const DeviceLibrary &lib;
+    ULONG index, base;
+
+    bool Access(bool write, Width width, std::uint32_t offset, void *data, std::uint32_t length)
+    {
+        return lib.TZ810mAccessBlock(index, AccessCode(Space::Mem, write, width), base + offset,
+                                     data, length) != 0;
+    }
+
+    std::uint8_t Byte(std::uint32_t offset)
+    {
+        std::uint8_t value = 0;
+        Access(false, Width::Byte, offset, &value, 1);
+        return value;
+    }
+
+    void SetByte(std::uint32_t offset, std::uint8_t value)
+    {
+        Access(true, Width::Byte, offset, &value, 1);
+    }
+};
+
+void AddOnce(std::vector<std::string> &names, const std::vector<std::string> &found)
+{
+    for (const std::string &name : found)
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+}
+
+// Walking ones through each byte lane, and through all 32 lines at once.
+std::vector<std::string> DataBus(Window &w, bool dword)
+{
+    std::vector<std::string> faults;
+    for (unsigned lane = 0; lane < 4; ++lane) {
+        Readings readings;
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            w.SetByte(lane, static_cast<std::uint8_t>(1u << bit));
+            readings.emplace_back(1u << (bit + 8 * lane), w.Byte(lane) << 8 * lane);
+        }
+        AddOnce(faults, NameStuckLines(readings, 0xFFu << 8 * lane, "D"));
+    }
+    Readings readings;
+    for (unsigned bit = 0; dword && bit < 32; ++bit) {
+        std::uint32_t value = 1u << bit, back = 0;
+        w.Access(true, Width::DoubleWord, 0, &value, 4);
+        w.Access(false, Width::DoubleWord, 0, &back, 4);
+        readings.emplace_back(value, back);
+    }
+    AddOnce(faults, NameStuckLines(readings, ~0u, "D"));
+    return faults;
+}
+
+// A line that makes offset 1 << k reach the cell of offset 0 is stuck; one
+// whose cell shows up at another power of two is shorted to that line.
+std::vector<std::string> AddressBus(Window &w)
+{
+    std::vector<std::uint32_t> offsets;
+    for (std::uint32_t offset = 1; offset < kTestedBytes; offset <<= 1)
+        offsets.push_back(offset);
+    for (std::uint32_t offset : offsets)
+        w.SetByte(offset, kPattern);
+    w.SetByte(0, kAntiPattern);
+    std::vector<std::string> faults;
+    std::vector<bool> stuck(offsets.size());
+    for (std::size_t k = 0; k < offsets.size(); ++k) {
+        stuck[k] = w.Byte(offsets[k]) != kPattern;
+        if (stuck[k])
+            faults.push_back("A" + std::to_string(k) + " stuck");
+    }
+    w.SetByte(0, kPattern);
+    for (std::size_t k = 0; k < offsets.size(); ++k) {
+        if (stuck[k])
+            continue;
+        w.SetByte(offsets[k], kAntiPattern);
+        for (std::size_t j = k + 1; j < offsets.size(); ++j)
+            if (!stuck[j] && w.Byte(offsets[j]) != kPattern)
+                faults.push_back("A" + std::to_string(k) + " shorted to A" + std::to_string(j));
+        w.SetByte(offsets[k], kPattern);
+    }
+    return faults;
+}
+
+// Every cell holds its own address, then the complement; a cell that reads
+// otherwise is named with the first of them.
+std::string Cells(Window &w, Width width)
+{
+    Bytes wanted(kTestedBytes), back(kTestedBytes);
+    for (std::uint32_t at = 0; at < kTestedBytes; ++at)
+        wanted[at] = static_cast<std::uint8_t>(at >> 8 * (at % 4));
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass)
+            for (std::uint8_t &b : wanted)
+                b = static_cast<std::uint8_t>(~b);
+        w.Access(true, width, 0, wanted.data(), kTestedBytes);
+        w.Access(false, width, 0, back.data(), kTestedBytes);
+        const Difference d = Compare(wanted.data(), back.data(), kTestedBytes);
+        if (d.count)
+            return "cell " + HexText(d.first, 4) + " reads " + HexText(back[d.first], 2) +
+                   ", not " + HexText(wanted[d.first], 2) + ", by " +
+                   (width == Width::Byte ? "byte" : "dword") +
+                   " access (wrong cells: " + std::to_string(d.count) + ")";
+    }
+    return "";
+}
+
+}  // namespace
+
+void CheckMemWindow(CheckRun &run)
+{
+    ULONG base = 0;
+    UCHAR pulse = 0;
+    run.lib.TZ820mGetMemBaseAddr(run.card.index, &base);
+    run.lib.TZ810mReadIoByte(run.card.index, run.ioBase + TZ_REG_PULSE, &pulse);
+    const bool dword = (pulse & k32BitIo) != 0;
+    run.Fact("accesses", dword ? "byte, dword" : "byte");
+    Window w{run.lib, run.card.index, base};
+    Bytes saved(kTestedBytes);
+    if (!w.Access(false, Width::Byte, 0, saved.data(), kTestedBytes))
+        return run.Fail("the window cannot be read");
+
+    std::vector<std::string> faults = DataBus(w, dword);
+    if (!faults.empty())
+        run.Fail("data bus: " + Join(faults));
+    else if (!(faults = AddressBus(w)).empty())
+        run.Fail("address bus: " + Join(faults));
+    for (Width width : {Width::Byte, Width::DoubleWord}) {
+        if (!faults.empty() || (width == Width::DoubleWord && !dword))
+            continue;
+        const std::string cell = Cells(w, width);
+        if (!cell.empty()) {
+            run.Fail(cell);
+            faults.push_back(cell);
+        }
+    }
+    if (faults.empty())
+        run.result.finding = "data bus, address bus A0-A14 and " + std::to_string(kTestedBytes) +
+                             " cells by " + (dword ? "byte and dword" : "byte");
+
+    Bytes back(kTestedBytes);
+    w.Access(true, Width::Byte, 0, saved.data(), kTestedBytes);
+    w.Access(false, Width::Byte, 0, back.data(), kTestedBytes);
+    const Difference d = Compare(saved.data(), back.data(), kTestedBytes);
+    if (d.count)
+        run.notRestored.push_back("MEM window: " + std::to_string(d.count) +
+                                  " bytes differ from 0x" + HexText(d.first, 0));
+}
+
+std::vector<std::string>
+NameStuckLines(const std::vector<std::pair<std::uint32_t, std::uint32_t>> &written,
+               std::uint32_t lines, const char *prefix)
+{
+    std::vector<std::string> names;
+    std::uint32_t stuckHigh = 0;
+    for (unsigned d = 0; d < 32; ++d) {
+        const std::uint32_t line = 1u << d;
+        bool driven = false, idle = false, stuck0 = true, stuck1 = true;
+        for (const auto &[value, back] : written) {
+            (value & line ? driven : idle) = true;
+            if (value & line)
+                stuck0 = stuck0 && !(back & line);
+            else
+                stuck1 = stuck1 && (back & line);
+        }
+        if (!(lines & line))
+            continue;
+        if (driven && stuck0)
+            names.push_back(prefix + std::to_string(d) + " stuck at 0");
+        if (idle && stuck1) {
+            names.push_back(prefix + std::to_string(d) + " stuck at 1");
+            stuckHigh |= line;
+        }
+    }
+    // A single line driven that brings a higher one with it: the two are shorted.
+    for (const auto &[value, back] : written) {
+        const std::uint32_t extra = back & ~value & lines & ~stuckHigh;
+        for (unsigned d = 0; d < 32 && value && !(value & (value - 1)); ++d)
+            if (extra & (1u << d) && (1u << d) > value)
+                names.push_back(prefix + std::to_string(__builtin_ctz(value)) + " shorted to " +
+                                prefix + std::to_string(d));
+    }
+    return names;
+}
+
+}  // namespace board

@@ -1,0 +1,178 @@
+// The bring-up self-test on the simulated bench: one row per fault with the
+// check that finds it and what it says; the card as it was afterwards; and
+// the report in its three forms, the JUnit one read back by an XML parser.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <thread>
+#include <tinyxml2.h>
+#include "report.h"
+#include "sim_control.h"
+
+namespace {
+using board::Verdict;
+
+board::SelftestReport SelfTest(const std::string &config, ULONG index,
+                               const std::vector<std::string> &checks = board::CheckNames())
+{
+    tzsim::Reset(config);
+    DeviceLibrary lib;
+    tzsim::BindTable(lib);
+    board::Card card;
+    board::OpenCard(lib, index, card);
+    board::SelftestOptions options;
+    options.checks = checks;
+    options.irq = true;
+    options.destructive = true;
+    // Only the 1 ms steps of an interrupt wait sleep, not the EEPROM's pauses.
+    options.pause = [](unsigned ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms < 2 ? ms : 0));
+    };
+    board::SelftestReport report = board::RunSelftest(lib, card, options);
+    lib.TZ810mCloseDevice(index);
+    tzsim::Reset();  // the interrupt thread goes before the next bench
+    for (board::CheckResult &c : report.checks)
+        c.seconds = 0;
+    report.seconds = 0;
+    return report;
+}
+
+// The check runs alone on card 0; it fails with the finding unless `passes`.
+struct Row {
+    const char *config, *check, *finding, *notRestored = "";
+    bool passes = false;
+};
+
+// clang-format off
+const Row kRows[] = {
+    {"io_base 0 = 0", "config", "no I/O base"},
+    {"mem_base 0 = 0", "config", "no MEM base"},
+    {"int_line 0 = 0xFF", "config", "interrupt line 255 outside 1-254"},
+    {"vid 0 = 0xFFFF", "config", "VID reads ffff"},
+    {"eeprom 0 = absent", "identity", "the EEPROM does not answer at I2C address 0x50"},
+    {"eeprom 0 = blank", "identity", "identity block header ff, not 78: the card runs on its chip's defaults"},
+    {"eeprom_changed 0 = 6 0x35", "identity", "DID 5835 in the EEPROM, 5834 in use: the card loads its identity at power-up"},
+    {"pulse_bit 0 = 2 stuck 1", "pulse", "pulse register bit 2 stuck at 1"},
+    {"pulse_bit 0 = 3 stuck 0", "pulse", "pulse register bit 3 stuck at 0"},
+    {"pulse_bit 0 = 0 shorted 1", "pulse", "pulse register bit 0 shorted to bit 1"},
+    {"mem_data 0 = 3 stuck 0", "mem", "data bus: D3 stuck at 0"},
+    {"mem_data 0 = 27 stuck 1\npulse 0 = 0x44", "mem", "data bus: D27 stuck at 1"},
+    {"mem_data 0 = 5 shorted 6", "mem", "data bus: D5 shorted to D6"},
+    {"mem_address 0 = 4 stuck 1", "mem", "address bus: A4 stuck"},
+    {"mem_address 0 = 13 shorted 14", "mem", "address bus: A13 shorted to A14"},
+    {"mem_cell 0 = 0x1234 0", "mem", "cell 1234 reads 00, not 34, by byte access (wrong cells: 1)"},
+    {"fault TZ810mWriteIoByte = call 17", "pulse", "16 codes read back; it held 04", "pulse register reads 0f, was 04", true},
+    {"fault TZ810mWriteI2C = call 3", "eeprom", "byte ff took 55 and aa", "EEPROM byte ff not restored to ff", true},
+    {"fault TZ810mWriteIoByte = call 5", "level-irq", "one call of the routine, request cancelled", "interrupt register and GP0 read e2 80, were 00 80", true},
+    {"eeprom 0 = read_only", "eeprom", "byte ff did not take 55: is the EEPROM write-protected (WP high)?"},
+    {"flash = absent", "flash", "no flash answers its id (reply ff ff ff ff, a 25VF512 says bf 48)"},
+    {"fault TZ780mReadFlash = call 17", "flash", "two reads of the flash: TZ780mReadFlash failed at 0x0"},
+    {"fault TZ780mEarseFlash = always", "flash", "chip erase: TZ780mEarseFlash failed at 0x0", "flash image not restored: TZ780mEarseFlash failed at 0x0"},
+    {"fault TZ780mEarseFlash = call 3", "flash", "25VF512, two reads agree; erased blank, pattern written and verified", "flash image not restored: TZ780mEarseFlash failed at 0x0", true},
+    {"a15_int = off", "level-irq", "no call of the routine within 1 s: is pin A15 joined to INT#?"},
+};
+
+// clang-format on
+
+TEST(Selftest, EachFaultFoundByItsCheck)
+{
+    for (const Row &row : kRows) {
+        SCOPED_TRACE(row.config);
+        const board::SelftestReport report = SelfTest(row.config, 0, {row.check});
+        const auto check = std::find_if(report.checks.begin(), report.checks.end(),
+                                        [&](const auto &c) { return c.name == row.check; });
+        EXPECT_EQ(check->verdict, row.passes ? Verdict::Pass : Verdict::Fail);
+        EXPECT_EQ(check->finding, row.finding);
+        EXPECT_EQ(board::Join(report.notRestored), row.notRestored);
+        EXPECT_EQ(report.Count(Verdict::Skip), 7u);
+    }
+}
+
+TEST(Selftest, LeavesTheCardAsItFoundIt)
+{
+    tzsim::Reset("pulse 0 = 0x44");
+    tzsim::SetMemByte(0, 0x1234, 0x5A);
+    tzsim::SetFlashByte(0x4321, 0x3C);
+    tzsim::SetEepromByte(0, 0xFF, 0x42);
+    DeviceLibrary lib;
+    tzsim::BindTable(lib);
+    board::Card card;
+    board::OpenCard(lib, 0, card);
+    board::SelftestOptions options;
+    options.irq = options.destructive = true;
+    options.pause = [](unsigned) {
+    };
+    EXPECT_EQ(board::RunSelftest(lib, card, options).Count(Verdict::Pass), 8u);
+    EXPECT_EQ(tzsim::MemByte(0, 0x1234), 0x5A);
+    EXPECT_EQ(tzsim::FlashByte(0x4321), 0x3C);
+    EXPECT_EQ(tzsim::EepromByte(0, 0xFF), 0x42);
+    EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_PULSE), 0x44);
+    EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_INTERRUPT), 0x00);
+    EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_GP0), 0x80);
+    tzsim::Reset();
+}
+
+const char kHealthy[] =
+    "config     PASS   0.000 s  TZ820 7a5d:5834, I/O d000, MEM feb00000, interrupt line 16\n"
+    "identity   PASS   0.000 s  header 78, values as in configuration space\n"
+    "pulse      PASS   0.000 s  16 codes read back; it held 44\n"
+    "mem        PASS   0.000 s  data bus, address bus A0-A14 and 32764 cells by byte and dword\n"
+    "eeprom     PASS   0.000 s  byte ff took 55 and aa\n"
+    "flash      PASS   0.000 s  25VF512, two reads agree; erased blank, pattern written and "
+    "verified\n"
+    "level-irq  PASS   0.000 s  one call of the routine, request cancelled\n"
+    "edge-irq   PASS   0.000 s  one call of the routine, request cancelled\n"
+    "card 0 TZ820: 8 passed, 0 failed, 0 skipped in 0.000 s\n";
+// What was left changed comes first.
+const char kFaulty[] =
+    "NOT RESTORED: flash image not restored: TZ780mEarseFlash failed at 0x0\n"
+    "config     PASS   0.000 s  TZ810 7a5d:5830, I/O d100, interrupt line 17\n"
+    "identity   PASS   0.000 s  header 78, values as in configuration space\n"
+    "pulse      PASS   0.000 s  16 codes read back; it held 04\n"
+    "mem        SKIP   0.000 s  a TZ810 has no MEM window\n"
+    "eeprom     FAIL   0.000 s  byte ff did not take 55: is the EEPROM write-protected (WP high)?\n"
+    "flash      PASS   0.000 s  25VF512, two reads agree; erased blank, pattern written and "
+    "verified\n"
+    "level-irq  PASS   0.000 s  one call of the routine, request cancelled\n"
+    "edge-irq   PASS   0.000 s  one call of the routine, request cancelled\n"
+    "card 1 TZ810: 6 passed, 1 failed, 1 skipped in 0.000 s\n";
+
+TEST(Selftest, ReportForms)
+{
+    const board::SelftestReport healthy = SelfTest("pulse 0 = 0x44", 0);
+    board::SelftestReport faulty =
+        SelfTest("eeprom 1 = read_only\nfault TZ780mEarseFlash = call 3", 1);
+    EXPECT_EQ(SelftestText(healthy), kHealthy);
+    EXPECT_EQ(SelftestText(faulty), kFaulty);
+
+    const auto json = nlohmann::json::parse(SelftestJson(faulty));
+    EXPECT_EQ(json["chip"], "TZ810");
+    EXPECT_EQ(json["failed"], 1);
+    EXPECT_EQ(json["not_restored"][0], faulty.notRestored[0]);
+    EXPECT_EQ(json["checks"][4]["outcome"], "FAIL");
+    EXPECT_EQ(json["checks"][4]["finding"], faulty.checks[4].finding);
+    EXPECT_EQ(json["checks"][0]["facts"]["did"], "5830");
+    EXPECT_EQ(json["checks"][1]["facts"]["sid"], "0001");
+
+    faulty.checks[3].finding = "<&'\"\x01>";
+    tinyxml2::XMLDocument xml;
+    ASSERT_EQ(xml.Parse(SelftestJunit({healthy, faulty}).c_str()), tinyxml2::XML_SUCCESS);
+    const tinyxml2::XMLElement *all = xml.FirstChildElement("testsuites");
+    EXPECT_EQ(all->IntAttribute("tests"), 17);
+    EXPECT_EQ(all->IntAttribute("failures"), 2);
+    const tinyxml2::XMLElement *card1 = all->LastChildElement("testsuite");
+    EXPECT_STREQ(card1->Attribute("name"), "card 1 TZ810");
+    EXPECT_EQ(card1->IntAttribute("tests"), 9);
+    EXPECT_EQ(card1->IntAttribute("failures"), 2);
+    EXPECT_EQ(card1->IntAttribute("skipped"), 1);
+    const tinyxml2::XMLElement *mem = card1->FirstChildElement("testcase")
+                                          ->NextSiblingElement()
+                                          ->NextSiblingElement()
+                                          ->NextSiblingElement();
+    EXPECT_STREQ(mem->Attribute("name"), "mem");
+    EXPECT_STREQ(mem->FirstChildElement("skipped")->Attribute("message"), "<&'\" >");
+    const tinyxml2::XMLElement *restore = card1->LastChildElement("testcase");
+    EXPECT_STREQ(restore->FirstChildElement("failure")->Attribute("message"),
+                 faulty.notRestored[0].c_str());
+}
+
+}  // namespace
