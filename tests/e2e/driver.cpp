@@ -52,9 +52,7 @@ std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed
         while (tokens >> token && token != "->") {
             if (token.compare(0, 5, "data=") == 0)
                 call.data = token.substr(5);
-            else if (token.compare(0, 4, "out=") == 0)
-                call.out = token.substr(4);
-            else
+            else if (token.compare(0, 4, "out=") != 0)
                 call.args.push_back(
                     uint32_t(std::strtoull(token.c_str() + token.find('=') + 1, nullptr, 0)));
         }
@@ -109,36 +107,6 @@ bool WriteWholeFile(const std::wstring &path, const std::string &content)
                     written == content.size();
     CloseHandle(file);
     return ok;
-}
-
-std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog)
-{
-    std::vector<std::pair<int, std::string>> controls;
-    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        wchar_t name[32] = {};
-        GetClassNameW(c, name, 32);
-        const std::wstring cls = name;
-        const LONG style = GetWindowLongW(c, GWL_STYLE), button = style & 0xF;
-        std::string kind = "?";
-        if (cls == L"Button")  // a focused push button is made the default one
-            kind = button <= BS_DEFPUSHBUTTON  ? "B"
-                   : button == BS_AUTOCHECKBOX ? "C"
-                   : button == BS_GROUPBOX     ? "G"
-                                               : "?";
-        else if (cls == L"Static")
-            kind = "L";
-        else if (cls == L"Edit")
-            kind = style & ES_MULTILINE  ? (style & ES_READONLY ? "T" : "D")
-                   : style & ES_READONLY ? "R"
-                                         : "I";
-        else if (cls == L"ComboBox" && (style & 3) == CBS_DROPDOWN)
-            kind = style & CBS_SORT ? "S" : "O";
-        if (std::string("BCGL").find(kind) != std::string::npos)
-            kind += Narrow(TzDebug::TextOf(c));
-        const int id = GetDlgCtrlID(c);
-        controls.push_back({(id & 0xFFFF) == 0xFFFF ? -1 : id, kind});
-    }
-    return controls;
 }
 
 std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name,

@@ -1,11 +1,11 @@
 // I2C EEPROM and configuration space panels: refusals, calls, what they show and report.
-#include "block_fixture.h"
+#include "card_session.h"
 #include "messages.h"
 
 namespace {
-using blocktest::Args, blocktest::CallsNamed;
+using cardtest::Args, cardtest::CallsNamed;
 
-class BytePanels : public blocktest::Bench {
+class BytePanels : public cardtest::CardSession {
   protected:
     void Do(int button, const char *address, const char *data)
     {

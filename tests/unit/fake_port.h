@@ -19,14 +19,16 @@ class FakePort : public DialogPort {
   public:
     struct Control {
         std::string text;
-        bool enabled = true, checked = false;
-        int limit = 0, selection = -1;
+        bool enabled = true;
+        bool checked = false;
+        bool hexFilter = false;
+        int limit = 0;
+        int selection = -1;
         std::vector<std::string> entries;
     };
 
     std::map<int, Control> controls;
     std::vector<FakeMessage> messages;
-    std::vector<int> hexFilterOrder;
     std::vector<Window> dialogsRun;
     std::map<Window, bool> shown;
     std::vector<std::pair<Window, int>> ended;
@@ -77,7 +79,7 @@ class FakePort : public DialogPort {
 
     void InstallHexFilter(int id) override
     {
-        hexFilterOrder.push_back(id);
+        controls[id].hexFilter = true;
     }
 
     void AddComboEntry(int id, const std::string &t) override

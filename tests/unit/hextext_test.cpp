@@ -32,9 +32,11 @@ TEST(HexText, CharactersValuesLengthsAndAlignment)
         EXPECT_EQ(IsHexText(std::string("1") + char(c)), value != 0xFF) << c;
         EXPECT_EQ(IsAcceptedHexKey(c), value != 0xFF || c == 0x08) << c;
     }
-    EXPECT_FALSE(IsAcceptedHexKey(0x130) || IsAcceptedHexKey(0x5B57));
-    EXPECT_FALSE(IsHexText("") || IsHexText(static_cast<const char *>(nullptr)) ||
-                 IsHexText("7f FF"));
+    EXPECT_FALSE(IsAcceptedHexKey(0x130));
+    EXPECT_FALSE(IsAcceptedHexKey(0x5B57));
+    EXPECT_FALSE(IsHexText(""));
+    EXPECT_FALSE(IsHexText(static_cast<const char *>(nullptr)));
+    EXPECT_FALSE(IsHexText("7f FF"));
     EXPECT_TRUE(IsHexText("7fFF"));
     for (const auto &[text, count, width, value] : {std::tuple{"7FFF", 4, HexWidth::Word, 0x7FFF},
                                                     {"12345", 5, HexWidth::Word, 0x2345},

@@ -1,12 +1,11 @@
 // Pulse-width panel: the set button and the 32-bit check box.
-#include "block_fixture.h"
+#include "card_session.h"
 #include "panels.h"
 
 namespace {
-using blocktest::Args, blocktest::CallNames, blocktest::CallsNamed;
-using Strings = std::vector<std::string>;
+using cardtest::Args, cardtest::CallNames, cardtest::CallsNamed, cardtest::Strings;
 
-class PulseWidth : public blocktest::Bench {
+class PulseWidth : public cardtest::CardSession {
   protected:
     Strings MemModes()
     {
@@ -56,7 +55,8 @@ TEST_F(PulseWidth, FailedWriteOrNoSelectionKeepsTheShownWidth)
         Reset();
         port.c(IDC_PULSE_COMBO).selection = selection;
         EXPECT_EQ(SetPulseWidth(s), 0);
-        EXPECT_TRUE(tzsim::Calls().empty() && port.messages.empty());
+        EXPECT_EQ(CallNames(), Strings{}) << selection;
+        EXPECT_EQ(port.messages.size(), 0u) << selection;
     }
     EXPECT_EQ(port.text(IDC_PULSE_NOW), "150");
 }
@@ -74,7 +74,7 @@ TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode)
     ClickCheckBox(true);  // only bit 6 added
     EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_PULSE), 0xC5);
     EXPECT_EQ(MemModes(), kBothModes);
-    EXPECT_TRUE(port.messages.empty());
+    EXPECT_EQ(port.messages.size(), 0u);
     // A reopen ticks the box without putting the entry back.
     ClickCheckBox(false);
     Click(IDC_CLOSE);
@@ -92,7 +92,7 @@ TEST_F(PulseWidth, CheckBoxIgnoredWithATz810OpenOrAfterCloseAndWithoutARegisterV
         Reset();
         ClickCheckBox(true);
         ClickCheckBox(false);
-        EXPECT_TRUE(tzsim::Calls().empty()) << index;
+        EXPECT_EQ(CallNames(), Strings{}) << index;
         EXPECT_EQ(MemModes(), kBothModes) << index;
     }
     // Without a register value from the open nothing is written, but the list follows the box.
@@ -103,6 +103,6 @@ TEST_F(PulseWidth, CheckBoxIgnoredWithATz810OpenOrAfterCloseAndWithoutARegisterV
     ClickCheckBox(true);
     EXPECT_EQ(tzsim::CountCalls("TZ810mWriteIoByte"), 0u);
     EXPECT_EQ(MemModes(), kBothModes);
-    EXPECT_TRUE(port.messages.empty());
+    EXPECT_EQ(port.messages.size(), 0u);
 }
 }  // namespace

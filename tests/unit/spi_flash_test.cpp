@@ -1,12 +1,11 @@
 // SPI panel: mode codes, flash identification at open, flash read, write and erase.
 #include <cstring>
-#include "block_fixture.h"
+#include "card_session.h"
 #include "panels.h"
 
 namespace {
-using blocktest::Args, blocktest::CallNames, blocktest::CallsNamed;
+using cardtest::Args, cardtest::CallNames, cardtest::CallsNamed, cardtest::Strings;
 using Bytes = std::vector<std::uint8_t>;
-using Strings = std::vector<std::string>;
 
 // A file dialog's set-up in one line.
 std::string Described(const FileChoice &c)
@@ -38,7 +37,7 @@ BOOL TZAPI ReplyingStream(ULONG, ULONG, PVOID, PULONG, PVOID reply)
     return 1;
 }
 
-class SpiFlash : public blocktest::Bench {};
+class SpiFlash : public cardtest::CardSession {};
 
 TEST_F(SpiFlash, ModeCodeFollowsBothCombosWithFallbackTwo)
 {
@@ -97,8 +96,8 @@ TEST_F(SpiFlash, ReadSavesTheWholeFlashAfterEveryChunkWasRead)
         tzsim::SetFlashByte(a, flash[a]);
     port.fileAnswers = {std::nullopt, std::string(kImage)};
     Click(IDC_FLASH_READ);  // cancelled
-    EXPECT_TRUE(tzsim::Calls().empty());
-    EXPECT_TRUE(port.messages.empty());
+    EXPECT_EQ(CallNames(), Strings{});
+    EXPECT_EQ(port.messages.size(), 0u);
     Click(IDC_FLASH_READ);
     EXPECT_EQ(Described(port.fileChoices.at(1)),
               "save owner 0 保存文件 [Images(*.txt)|*.txt;] [All Files(*.*)|*.*] .txt here ask");
@@ -106,7 +105,7 @@ TEST_F(SpiFlash, ReadSavesTheWholeFlashAfterEveryChunkWasRead)
     ASSERT_EQ(reads.size(), 16u);
     for (ULONG k = 0; k < 16; ++k)
         EXPECT_EQ(reads[k].args, (Args{0, k * 0x1000, 0x1000}));
-    EXPECT_TRUE(files.files[kImage] == flash);
+    EXPECT_EQ(files.files[kImage], flash);
     ExpectOnlyMessage("读FLASH成功", Icon::None);
 }
 
@@ -169,10 +168,51 @@ TEST_F(SpiFlash, WriteTakesTheChosenOrRememberedImage)
         const auto writes = CallsNamed("TZ780mWriteFlash");
         ASSERT_EQ(writes.size(), 1u);
         EXPECT_EQ(writes[0].args, (Args{0, 0, ULONG(r.written->size())}));
-        EXPECT_TRUE(writes[0].data == *r.written);
+        EXPECT_EQ(writes[0].data, *r.written);
         ExpectOnlyMessage("写FLASH完成", Icon::None);
     }
     EXPECT_EQ(s.imagePath, "over.bin");
+}
+
+// Flash only clears bits, so a write over unerased flash is complete only when it reads back.
+TEST_F(SpiFlash, WriteCompleteOnlyWhenItReadsBack)
+{
+    const Bytes image = Pattern(0x1801);
+
+    // clang-format off
+    const struct {
+        const char *config;
+        int clearedByte;  // set to 0 before the write, -1 none
+        std::size_t size, reads;
+        const char *message;
+        Icon icon;
+    } rows[] = {
+        {"", -1, image.size(), 2, "写FLASH完成", Icon::None},
+        {"", 0x1800, image.size(), 2, "写FLASH失败", Icon::Error},
+        {"", 0x0FFF, image.size(), 1, "写FLASH失败", Icon::Error},
+        {"fault TZ780mReadFlash = call 2\n", -1, image.size(), 2, "写FLASH失败", Icon::Error},
+        {"", 0, 0, 0, "写FLASH完成", Icon::None},
+    };
+
+    // clang-format on
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << row.config << row.clearedByte << " " << row.size);
+        Open(0, row.config);
+        if (row.clearedByte >= 0)
+            tzsim::SetFlashByte(static_cast<unsigned>(row.clearedByte), 0x00);
+        files.files[kImage].assign(image.begin(), image.begin() + row.size);
+        port.fileAnswers = {std::string(kImage)};
+        Click(IDC_FLASH_WRITE);
+        ExpectOnlyMessage(row.message, row.icon);
+        const auto reads = CallsNamed("TZ780mReadFlash");
+        ASSERT_EQ(reads.size(), row.reads);
+        for (std::size_t k = 0; k < reads.size(); ++k) {
+            // chunks of 0x1000, the last one short
+            const std::size_t chunk = std::min<std::size_t>(0x1000, row.size - k * 0x1000);
+            EXPECT_EQ(reads[k].args, (Args{0, ULONG(k * 0x1000), ULONG(chunk)}));
+        }
+        EXPECT_EQ(tzsim::CountCalls("TZ780mEarseFlash"), 0u);
+    }
 }
 
 TEST_F(SpiFlash, FileAndLibraryFailuresOfTheWriteAreReported)

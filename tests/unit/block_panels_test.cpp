@@ -1,9 +1,9 @@
 // I/O and MEM block panels: refusals in order, access codes, shown and written bytes, failures.
-#include "block_fixture.h"
+#include "card_session.h"
 #include "messages.h"
 
 namespace {
-using blocktest::Args, blocktest::kIoBase0, blocktest::kMemBase0;
+using cardtest::Args, cardtest::kIoBase0, cardtest::kMemBase0;
 using Bytes = std::vector<std::uint8_t>;
 const char kTooLong[] = "请输入小于等于0x8000的长度!";
 const char kReadNeedsBoth[] = "请输入地址和数据长度";
@@ -22,7 +22,7 @@ struct Request {
     const char *address, *length, *data;
 };
 
-class Block : public blocktest::Bench {
+class Block : public cardtest::CardSession {
   protected:
     void Do(const Request &r)
     {
@@ -139,10 +139,10 @@ TEST_F(Block, AccessCodeAndAddressPerWidthAndAddressType)
         SCOPED_TRACE(testing::Message() << row.read << " " << row.mode << "/" << row.addressType);
         Do({row.read, row.mode, row.addressType, "40", "4", ""});
         EXPECT_EQ(OnlyBlockCall().args, (Args{0, row.code, row.address, 4}));
-        EXPECT_TRUE(port.messages.empty());
+        EXPECT_EQ(port.messages.size(), 0u);
         Do({row.read + 1, row.mode, row.addressType, "40", "4", "01 02 03 04"});
         EXPECT_EQ(OnlyBlockCall().args, (Args{0, row.code + 4, row.address, 4}));
-        ExpectOnlyMessage(Window::None, "写成功", Icon::None);
+        ExpectOnlyMessage("写成功", Icon::None, Window::None);
     }
 }
 
@@ -172,7 +172,7 @@ TEST_F(Block, ReadShowsTheBytesAsByteRunText)
     EXPECT_EQ(OnlyBlockCall().args, (Args{0, 0x10, 0x1234, 0x1000}));
     Do({IR, 0, 1, "0000x", "1", ""});
     EXPECT_EQ(OnlyBlockCall().args[2], 0u);
-    EXPECT_TRUE(port.messages.empty());
+    EXPECT_EQ(port.messages.size(), 0u);
     // Zeroed before each read: a library that fills nothing shows zeros, never the last block.
     const auto simulated = s.lib.TZ810mAccessBlock;
     for (int button : {IR, MR}) {
@@ -215,7 +215,7 @@ TEST_F(Block, WriteSendsTheBytesTheTextSupplies)
     // Only spaces: not empty, so a block of no bytes is written.
     Do({IW, 0, 0, "30", "4", "   "});
     EXPECT_EQ(OnlyBlockCall().args[3], 0u);
-    ExpectOnlyMessage(Window::None, "写成功", Icon::None);
+    ExpectOnlyMessage("写成功", Icon::None, Window::None);
 }
 
 TEST_F(Block, FailuresAreReportedWithTheirIcons)
@@ -242,7 +242,7 @@ TEST_F(Block, FailuresAreReportedWithTheirIcons)
         SCOPED_TRACE(row.message);
         Do(row.r);
         EXPECT_EQ(tzsim::CountCalls("TZ810mAccessBlock"), 1u);
-        ExpectOnlyMessage(row.owner, row.message, row.icon);
+        ExpectOnlyMessage(row.message, row.icon, row.owner);
         EXPECT_EQ(LengthAndData(row.r.button), std::string(row.lengthAfter) + "|" + row.r.data);
     }
 }
