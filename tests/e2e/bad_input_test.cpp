@@ -31,7 +31,6 @@ const Row kRows[] = {
     {IDC_IO_LENGTH, IDC_IO_READ, "TZ810mAccessBlock", nullptr},
     {IDC_IO_DATA, IDC_IO_WRITE, "TZ810mAccessBlock", "写成功"},
     {IDC_MEM_ADDR, IDC_MEM_READ, "TZ810mAccessBlock", nullptr},
-    {IDC_MEM_DATA, IDC_MEM_WRITE, "TZ810mAccessBlock", "写成功"},
     {IDC_I2C_ADDR, IDC_I2C_READ, "TZ810mReadI2C", nullptr},
     {IDC_CFG_DATA, IDC_CFG_WRITE, "TZ810mWriteConfig", "写数据成功!"},
     {IDC_VID, IDC_EEPROM_WRITE, "TZ810mWriteI2C", "写EEPROM完成"},
@@ -58,7 +57,7 @@ TEST(BadInput, LongTextIsUsedAndNonAsciiTextRefused)
             ASSERT_NE(identity, nullptr);
         }
         const HWND window = identity ? identity : app.Main();
-        const bool dataBox = row.box == IDC_IO_DATA || row.box == IDC_MEM_DATA;
+        const bool dataBox = row.box == IDC_IO_DATA;
         for (const bool ascii : {true, false}) {
             SCOPED_TRACE(testing::Message() << "box " << row.box << (ascii ? " long" : " 中文"));
             for (const auto &[id, text] : kValid)

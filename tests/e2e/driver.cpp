@@ -1,5 +1,7 @@
 #include "driver.h"
 #include <gtest/gtest.h>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace e2e {
@@ -20,21 +22,6 @@ BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp)
     if (pid == search->first)
         search->second.push_back(hwnd);
     return TRUE;
-}
-
-void RemoveTree(const std::wstring &folder)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
-        const std::wstring name = data.cFileName;
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            DeleteFileW((folder + L"\\" + name).c_str());
-        else if (name != L"." && name != L"..")
-            RemoveTree(folder + L"\\" + name);
-    }
-    FindClose(find);
-    RemoveDirectoryW(folder.c_str());
 }
 
 std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed)
@@ -87,26 +74,14 @@ std::string Narrow(const std::wstring &s)
 
 std::string ReadWholeFile(const std::wstring &path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    std::string content;
-    char buffer[4096];
-    DWORD got = 0;
-    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, nullptr) &&
-           got)
-        content.append(buffer, got);
-    CloseHandle(file);
-    return content;
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 bool WriteWholeFile(const std::wstring &path, const std::string &content)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    const bool ok = WriteFile(file, content.data(), DWORD(content.size()), &written, nullptr) &&
-                    written == content.size();
-    CloseHandle(file);
-    return ok;
+    std::ofstream file(std::filesystem::path(path), std::ios::binary);
+    return bool(file.write(content.data(), content.size()).flush());
 }
 
 std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name,
@@ -153,8 +128,9 @@ TzDebug::~TzDebug()
         WaitForSingleObject(pi_.hProcess, 5000);
     CloseHandle(pi_.hProcess);
     CloseHandle(pi_.hThread);
+    std::error_code unused;
     if (!::testing::Test::HasFailure())
-        RemoveTree(folder_);
+        std::filesystem::remove_all(folder_, unused);
     else
         std::fprintf(stderr, "[ e2e ] folder kept: %s\n[ e2e ] trace:\n%s\n",
                      Narrow(folder_).c_str(), ReadWholeFile(folder_ + L"\\trace.txt").c_str());

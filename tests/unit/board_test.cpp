@@ -1,4 +1,5 @@
-// The board layer: its rules as tables, its operations against the simulator.
+// The board layer where neither the dialog's panels nor tzctl's table reach: the identity block's
+// frame and guard, EEPROM write pauses, where a failing block stops, flash call order.
 #include <gtest/gtest.h>
 #include <utility>
 #include "board.h"
@@ -7,87 +8,6 @@
 using namespace board;
 
 namespace {
-
-TEST(BoardRules, ChipPulseAndSpiTables)
-{
-    // clang-format off
-    const struct {
-        UCHAR byte;
-        Chip chip;
-    } chips[] = {
-        {0x2F, Chip::Unknown},
-        {0x30, Chip::TZ810},
-        {0x31, Chip::TZ810},
-        {0x32, Chip::Unknown},
-        {0x34, Chip::TZ820},
-        {0x35, Chip::Unknown},
-    };
-
-    // clang-format on
-    for (const auto &c : chips)
-        EXPECT_EQ(ChipFromDeviceIdByte(c.byte), c.chip) << int(c.byte);
-
-    // clang-format off
-    const struct {
-        unsigned ns;
-        int code;  // -1: refused
-    } pulses[] = {
-        {0, -1},
-        {29, -1},
-        {30, 0},
-        {45, -1},
-        {60, 1},
-        {450, 14},
-        {451, -1},
-        {480, -1},
-    };
-
-    // clang-format on
-    for (const auto &p : pulses) {
-        const std::optional<UCHAR> code = PulseCodeFromNs(p.ns);
-        EXPECT_EQ(code ? int(*code) : -1, p.code) << p.ns;
-        if (code) {
-            EXPECT_EQ(PulseNsFromRegister(PulseRegisterValue(*code)), p.ns);
-        }
-    }
-    EXPECT_EQ(PulseRegisterValue(4), 0x44);
-    EXPECT_EQ(PulseNsFromRegister(0xCF), 480u);  // only bits 0-3 count
-    for (unsigned m = 0; m < 4; ++m)
-        EXPECT_EQ(SpiModeCode(m & 2, m & 1), m);
-    EXPECT_EQ(ArmValue(Trigger::Level), 0xE2);
-    EXPECT_EQ(ArmValue(Trigger::Edge), 0xEA);
-}
-
-TEST(BoardRules, BlockChecks)
-{
-    constexpr Space Io = Space::Io, Mem = Space::Mem;
-    constexpr Width B = Width::Byte, W = Width::Word, D = Width::DoubleWord;
-    using C = BlockCheck;
-
-    const struct {
-        Space space;
-        Width width;
-        std::uint32_t address, length;
-        BlockCheck check;
-    } checks[] = {{Io, B, 1, 0x8000, C::Ok},
-                  {Io, B, 0, 0x8001, C::TooLong},
-                  {Io, W, 2, 6, C::Ok},
-                  {Io, W, 1, 2, C::Misaligned},
-                  {Io, W, 2, 3, C::Misaligned},
-                  {Io, D, 2, 4, C::Misaligned},
-                  {Io, D, 4, 6, C::Misaligned},
-                  {Io, D, 0x10004, 8, C::Ok},  // low 16 bits
-                  {Mem, W, 0, 2, C::WidthNotAllowed},
-                  {Mem, B, 0x7FFE, 1, C::Ok},
-                  {Mem, B, 0x7FFF, 0, C::Ok},
-                  {Mem, B, 0x7FFF, 1, C::PastWindow},
-                  {Mem, B, 0, 0x8000, C::PastWindow},
-                  {Mem, D, 2, 4, C::Misaligned}};
-
-    for (const auto &c : checks)
-        EXPECT_EQ(CheckBlock(c.space, c.width, c.address, c.length), c.check)
-            << c.address << "+" << c.length;
-}
 
 TEST(BoardRules, IdentityBlockAndGuard)
 {
@@ -108,8 +28,6 @@ TEST(BoardRules, IdentityBlockAndGuard)
     EXPECT_EQ(AssessIdentity({0x7A5D, 0x5835, 0, 0, 0}), IdentityRisk::UnknownDevice);
 }
 
-// What tzctl's table cannot see: EEPROM write pauses, where a failing block stops, flash call
-// order.
 TEST(BoardSim, PausesFailuresAndFlashOrder)
 {
     DeviceLibrary lib;

@@ -68,7 +68,7 @@ TEST_F(BytePanels, CallsWithTheCardIndexAndShowTwoDigits)
         ASSERT_EQ(tzsim::Calls().size(), 1u);
         EXPECT_EQ(CallsNamed(r.call).at(0).args, r.args);
         if (r.button == IDC_I2C_READ || r.button == IDC_CFG_READ)
-            EXPECT_EQ(port.text(r.button == IDC_I2C_READ ? IDC_I2C_DATA : IDC_CFG_DATA), r.shown);
+            EXPECT_EQ(port.Text(r.button == IDC_I2C_READ ? IDC_I2C_DATA : IDC_CFG_DATA), r.shown);
         else
             ExpectOnlyMessage(r.shown, Icon::None);
     }
@@ -88,7 +88,7 @@ TEST_F(BytePanels, LibraryFailuresAreReportedWithTheErrorIcon)
         Do(button, "10", "77");
         EXPECT_EQ(tzsim::Calls().size(), 1u) << button;
         ExpectOnlyMessage(message, Icon::Error);
-        EXPECT_EQ(port.text(box), "77");
+        EXPECT_EQ(port.Text(box), "77");
     }
 }
 }  // namespace

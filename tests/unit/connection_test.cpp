@@ -6,19 +6,7 @@ namespace {
 using cardtest::Args, cardtest::CallNames, cardtest::CallsNamed, cardtest::Strings;
 using Ended = std::vector<std::pair<Window, int>>;
 
-class Connection : public cardtest::CardSession {
-  protected:
-    // Every control's state must be as it was before the click.
-    void ExpectControlsAsBefore(const std::map<int, FakePort::Control> &before)
-    {
-        for (const auto &[id, control] : before) {
-            SCOPED_TRACE(id);
-            EXPECT_EQ(port.enabled(id), control.enabled);
-            EXPECT_EQ(port.text(id), control.text);
-            EXPECT_EQ(port.IsChecked(id), control.checked);
-        }
-    }
-};
+class Connection : public cardtest::CardSession {};
 
 TEST_F(Connection, EnumerationProbesEveryIndexAndNamesTheCardsByPosition)
 {
@@ -45,7 +33,7 @@ TEST_F(Connection, EnumerationProbesEveryIndexAndNamesTheCardsByPosition)
         port = FakePort();
         tzsim::Reset(row.config);
         InitialiseMainDialog(s, cardtest::BindSimulator);
-        EXPECT_EQ(port.text(IDC_STATUS), row.status);
+        EXPECT_EQ(port.Text(IDC_STATUS), row.status);
         const auto opens = CallsNamed("TZ810mOpenDevice");
         const auto closes = CallsNamed("TZ810mCloseDevice");
         ASSERT_EQ(opens.size(), row.probes);
@@ -109,9 +97,9 @@ TEST_F(Connection, OpenFillsTheInformationPanelForEachChip)
                       (Args{row.index, row.ioBase + 0xFA, 0xCF}));
         }
         for (size_t i = 0; i < std::size(kBoxes); ++i)
-            EXPECT_EQ(port.text(kBoxes[i]), row.texts[i]) << kBoxes[i];
+            EXPECT_EQ(port.Text(kBoxes[i]), row.texts[i]) << kBoxes[i];
         EXPECT_EQ(port.IsChecked(IDC_MEM_32BIT), row.tz820);
-        EXPECT_EQ(port.text(IDC_FLASH_STATUS), "FLASH状态正常");
+        EXPECT_EQ(port.Text(IDC_FLASH_STATUS), "FLASH状态正常");
     }
 }
 
@@ -140,11 +128,11 @@ TEST_F(Connection, InformationPanelFailuresAreReportedAndTheOpenGoesOn)
             Type(id, "zz");
         Click(IDC_OPEN);
         ExpectOnlyMessage(row.message, row.icon);
-        EXPECT_EQ(port.text(row.box), row.boxText);
+        EXPECT_EQ(port.Text(row.box), row.boxText);
         if (row.pulseWrites >= 0) {
             EXPECT_EQ(tzsim::CountCalls("TZ810mWriteIoByte"), size_t(row.pulseWrites));
         }
-        EXPECT_EQ(port.text(IDC_STATUS), "TZ820设备0已经打开");
+        EXPECT_EQ(port.Text(IDC_STATUS), "TZ820设备0已经打开");
     }
     Boot();
     port.failSetText = true;
@@ -178,13 +166,17 @@ TEST_F(Connection, RefusedOpensLeaveTheDeviceClosed)
         SCOPED_TRACE(row.message);
         Boot(row.config);
         const auto before = port.controls;
-        port.c(IDC_DEVICE_COMBO).selection = row.selection;
+        port.controls[IDC_DEVICE_COMBO].selection = row.selection;
         Click(IDC_OPEN);
         ExpectOnlyMessage(row.message, row.icon);
         EXPECT_EQ(tzsim::CountCalls("TZ810mCloseDevice"), row.closes);
         EXPECT_FALSE(s.conn.open);
         EXPECT_EQ(s.conn.chip, ChipType::None);
-        ExpectControlsAsBefore(before);
+        for (const auto &[id, control] : before) {
+            EXPECT_EQ(port.controls[id].enabled, control.enabled) << id;
+            EXPECT_EQ(port.controls[id].text, control.text) << id;
+            EXPECT_EQ(port.controls[id].checked, control.checked) << id;
+        }
     }
     // Nothing of the failed re-open lingers: the next open is a whole one.
     Click(IDC_OPEN);
@@ -225,10 +217,10 @@ TEST_F(Connection, CloseUndoesTheOpenAndEndsTheShownDialogs)
     EXPECT_EQ(s.irq.levelCount, 0);
     EXPECT_EQ(s.irq.edgeCount, 0);
     EXPECT_EQ(s.irq.mode, 2);
-    EXPECT_EQ(port.text(IDC_STATUS), "设备0已经关闭");
+    EXPECT_EQ(port.Text(IDC_STATUS), "设备0已经关闭");
     EXPECT_EQ(port.ended, (Ended{{Window::Identity, 1}, {Window::Help, 2}}));
     for (int id : kSomeBoxes)
-        EXPECT_EQ(port.text(id), "") << id;
+        EXPECT_EQ(port.Text(id), "") << id;
     for (int id : kSomeCombos)
         EXPECT_EQ(port.ComboSelection(id), 0) << id;
     EXPECT_FALSE(port.IsChecked(IDC_MEM_32BIT));  // the tick is left as it was
@@ -250,7 +242,7 @@ TEST_F(Connection, NoBaseTheOpenCouldNotReadIsUsed)
     EXPECT_EQ(port.messages.size(), 2u);  // the two base failures, nothing of the pulse
     EXPECT_EQ(tzsim::CountCalls("TZ810mReadIoByte"), 0u);
     EXPECT_EQ(tzsim::CountCalls("TZ810mWriteIoByte"), 0u);
-    EXPECT_EQ(port.text(IDC_PULSE_NOW), "");
+    EXPECT_EQ(port.Text(IDC_PULSE_NOW), "");
 
     // clang-format off
     const struct {
@@ -283,13 +275,13 @@ TEST_F(Connection, NoBaseTheOpenCouldNotReadIsUsed)
             EXPECT_EQ(OnlyBlockCall().args[2], 0x10u);
     }
     // The 32-bit switch keeps silent and leaves register and list alone.
-    const auto entries = port.c(IDC_MEM_WIDTH).entries;
+    const auto entries = port.controls[IDC_MEM_WIDTH].entries;
     port.SetChecked(IDC_MEM_32BIT, false);
     Reset();
     Click(IDC_MEM_32BIT);
     EXPECT_EQ(CallNames(), Strings{});
     EXPECT_EQ(port.messages.size(), 0u);
-    EXPECT_EQ(port.c(IDC_MEM_WIDTH).entries, entries);
+    EXPECT_EQ(port.controls[IDC_MEM_WIDTH].entries, entries);
     // The next open that reads the base clears the condition.
     Click(IDC_CLOSE);
     Click(IDC_OPEN);

@@ -40,21 +40,6 @@ class FakePort : public DialogPort {
     std::function<void(Window)> onRunDialog;             // runs "in" a dialog's modal loop
     std::function<void(const FakeMessage &)> onMessage;  // runs while a message box is up
 
-    Control &c(int id)
-    {
-        return controls[id];
-    }
-
-    const std::string &text(int id)
-    {
-        return controls[id].text;
-    }
-
-    bool enabled(int id)
-    {
-        return controls[id].enabled;
-    }
-
     std::string Text(int id) override
     {
         return controls[id].text;

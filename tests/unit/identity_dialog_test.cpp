@@ -39,7 +39,7 @@ class Identity : public cardtest::CardSession {
     {
         Strings out;
         for (int id : kBoxes)
-            out.push_back(port.text(id));
+            out.push_back(port.Text(id));
         return out;
     }
 };
@@ -53,10 +53,10 @@ TEST_F(Identity, SetUpReadsTheWholeBlockAndShowsItHighByteFirst)
     bool ran = false;
     Run([&] {
         ran = true;
-        EXPECT_FALSE(port.enabled(IDC_IDENTITY));
+        EXPECT_FALSE(port.controls[IDC_IDENTITY].enabled);
         for (int id : kBoxes) {
-            EXPECT_EQ(port.c(id).limit, id == IDC_RID ? 2 : 4) << id;
-            EXPECT_TRUE(port.c(id).hexFilter) << id;
+            EXPECT_EQ(port.controls[id].limit, id == IDC_RID ? 2 : 4) << id;
+            EXPECT_TRUE(port.controls[id].hexFilter) << id;
         }
         const auto reads = CallsNamed("TZ810mReadI2C");
         ASSERT_EQ(reads.size(), 0x20u);
@@ -68,7 +68,7 @@ TEST_F(Identity, SetUpReadsTheWholeBlockAndShowsItHighByteFirst)
         // Cancel ends the dialog and frees the button.
         Reset();
         EXPECT_TRUE(IdentityDialogCommand(s, 2));
-        EXPECT_TRUE(port.enabled(IDC_IDENTITY));
+        EXPECT_TRUE(port.controls[IDC_IDENTITY].enabled);
         EXPECT_EQ(port.ended, (Ended{{Window::Identity, 0}}));
         EXPECT_EQ(cardtest::CallNames(), Strings{});
     });
@@ -137,7 +137,7 @@ TEST_F(Identity, FailedReadEndsTheDialogAndFreesTheButtonWhileOpen)
         EXPECT_EQ(tzsim::CountCalls("TZ810mReadI2C"), size_t(failingCall));
         ExpectOnlyMessage(kReadFailed, Icon::None, Window::Identity);
         EXPECT_EQ(port.ended, (Ended{{Window::Identity, 0}}));
-        EXPECT_TRUE(port.enabled(IDC_IDENTITY));
+        EXPECT_TRUE(port.controls[IDC_IDENTITY].enabled);
         EXPECT_EQ(Shown(), (Strings{"a", "b", "c", "d", "e"}));
     }
 }
@@ -163,6 +163,6 @@ TEST_F(Identity, FailedReadOfAnEndedDialogLeavesTheNewOneAlone)
     ASSERT_TRUE(secondUp);
     EXPECT_EQ(port.messages.front().text, kReadFailed);
     EXPECT_EQ(port.ended, (Ended{{Window::Identity, 1}}));
-    EXPECT_FALSE(port.enabled(IDC_IDENTITY));
+    EXPECT_FALSE(port.controls[IDC_IDENTITY].enabled);
 }
 }  // namespace

@@ -70,16 +70,16 @@ TEST_F(InterruptDemo, EachTestCountsOneInterruptFromTheLibrarysThread)
         EXPECT_EQ(Writes(TZ_REG_STATUS), r.statusWrites);
         EXPECT_EQ(tzsim::RoutineCalls(), 1u);
         EXPECT_NE(tzsim::LastRoutineThread(), std::this_thread::get_id());
-        EXPECT_EQ(port.text(r.counter), "1");
-        EXPECT_EQ(port.text(r.other), "");
+        EXPECT_EQ(port.Text(r.counter), "1");
+        EXPECT_EQ(port.Text(r.other), "");
         Press(r.button);
-        EXPECT_EQ(port.text(r.counter), "2");
+        EXPECT_EQ(port.Text(r.counter), "2");
         EXPECT_EQ(port.postedCounts, 2);
     }
     // Switching modes keeps the other count.
     Press(IDC_LEVEL_TEST);
-    EXPECT_EQ(port.text(IDC_LEVEL_COUNT), "1");
-    EXPECT_EQ(port.text(IDC_EDGE_COUNT), "2");
+    EXPECT_EQ(port.Text(IDC_LEVEL_COUNT), "1");
+    EXPECT_EQ(port.Text(IDC_EDGE_COUNT), "2");
 }
 
 TEST_F(InterruptDemo, RefusedArmingShowsItsErrorAndLeavesGp0Alone)

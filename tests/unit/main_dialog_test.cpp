@@ -29,7 +29,7 @@ TEST_F(MainDialog, ControlsEnabledPerState)
     // clang-format on
     const auto expect = [&](int state) {
         for (const auto &row : rows)
-            EXPECT_EQ(port.enabled(row.id), row.on[state])
+            EXPECT_EQ(port.controls[row.id].enabled, row.on[state])
                 << "control " << row.id << ", state " << state;
     };
     Boot();
@@ -74,9 +74,9 @@ TEST_F(MainDialog, CommandsThatNeedNoDevice)
     Type(IDC_IO_DATA, "01 ");
     Type(IDC_MEM_DATA, "02 ");
     EXPECT_TRUE(DispatchCommand(s, IDC_IO_CLEAR));
-    EXPECT_EQ(port.text(IDC_IO_DATA), "");
+    EXPECT_EQ(port.Text(IDC_IO_DATA), "");
     EXPECT_TRUE(DispatchCommand(s, IDC_MEM_CLEAR));
-    EXPECT_EQ(port.text(IDC_MEM_DATA), "");
+    EXPECT_EQ(port.Text(IDC_MEM_DATA), "");
     EXPECT_TRUE(DispatchCommand(s, IDC_HELP));
     EXPECT_EQ(port.dialogsRun, std::vector<Window>{Window::Help});
     // Enter (IDOK) and anything that is not a command are not handled.

