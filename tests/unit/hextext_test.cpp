@@ -110,18 +110,6 @@ TEST(HexText, ByteRunTextOfAnyLengthMatchesPrintfAndReadsBack)
         text.resize(3 * count);
         EXPECT_EQ(text, expected) << count;
         EXPECT_EQ(Parse(text, count), block) << count;
-        if (count < 0x8000)
-            continue;
-        // A break or leading blank shifts later groups; one bad character refuses it all.
-        EXPECT_EQ(Parse(" " + text.substr(0, 6002) + "\r\n" + text.substr(6002), count), block);
-        for (std::size_t pos :
-             {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{4801}, 3 * count - 1}) {
-            for (char bad : {'G', 'g', ':', '/', '@', '`', '\0'}) {
-                std::string t = text;
-                t[pos] = bad;
-                EXPECT_EQ(Parse(t, count), std::nullopt) << pos << " " << int(bad);
-            }
-        }
     }
 }
 }  // namespace
