@@ -7,7 +7,7 @@
 # the count of passed and failed tests, and the exit status is ctest's
 # unless one of those extra runs failed.
 #
-#   scripts/test.sh [extra ctest arguments, e.g. -R Shell]
+#   scripts/test.sh [extra ctest arguments, e.g. -R TzDebug]
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=${TZ_JOBS:-2}
