@@ -3,9 +3,9 @@
 # the end-to-end tests, which drive the real tzdebug.exe under Wine on a
 # virtual display, in one ctest run; beside it the format check, the unit
 # tests under the sanitizers and the fuzz targets, each counted as one test.
-# Builds already configured and up to date are left as they are. The last line printed is
-# the count of passed and failed tests, and the exit status is ctest's
-# unless one of those extra runs failed.
+# Builds already configured and up to date are left as they are. The last
+# line printed is the count of passed and failed tests, and the exit status
+# is ctest's unless one of those extra runs failed.
 #
 #   scripts/test.sh [extra ctest arguments, e.g. -R TzDebug]
 set -uo pipefail
