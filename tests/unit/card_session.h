@@ -2,6 +2,7 @@
 // TZ820 at index 0 and a TZ810 at index 1. Calls and messages start empty after every set-up.
 #pragma once
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <string>
 #include <vector>
 #include "fake_port.h"
@@ -36,6 +37,23 @@ inline Strings CallNames()
     Strings out;
     for (const auto &call : tzsim::Calls())
         out.push_back(call.name);
+    return out;
+}
+
+// The calls so far, "Name(args)" each with the arguments in hexadecimal, one space apart.
+inline std::string Trace()
+{
+    std::string out;
+    for (const auto &call : tzsim::Calls()) {
+        out += out.empty() ? "" : " ";
+        out += call.name + "(";
+        for (size_t i = 0; i < call.args.size(); ++i) {
+            char hex[12];
+            std::snprintf(hex, sizeof hex, i ? ",%x" : "%x", unsigned(call.args[i]));
+            out += hex;
+        }
+        out += ")";
+    }
     return out;
 }
 
