@@ -34,6 +34,9 @@ TEST_F(MainDialog, ControlsEnabledPerState)
     };
     Boot();
     expect(0);
+    // A block of one byte until the user types another length.
+    EXPECT_EQ(port.Text(IDC_IO_LENGTH), "1");
+    EXPECT_EQ(port.Text(IDC_MEM_LENGTH), "1");
     for (int index : {1, 0}) {
         port.SelectComboEntry(IDC_DEVICE_COMBO, index);
         Click(IDC_OPEN);
