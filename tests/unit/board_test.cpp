@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <utility>
 #include "board.h"
-#include "sim_control.h"
+#include "card_session.h"
 
 using namespace board;
 
@@ -37,7 +37,12 @@ TEST(BoardSim, PausesFailuresAndFlashOrder)
     };
     tzsim::Reset("fault TZ810mWriteI2C = call 10\n");
     tzsim::BindTable(lib);
-    lib.TZ810mOpenDevice(0, 0, 1, 0);
+    // A TZ820 is closed and opened again with its MEM window.
+    Card card;
+    EXPECT_EQ(OpenCard(lib, 0, card), OpenStatus::Opened);
+    const char kOpen[] = "TZ810mOpenDevice(0,0,1,0) TZ810mReadConfig(0,2) TZ810mCloseDevice(0) "
+                         "TZ810mOpenDevice(0,1,1,0)";
+    EXPECT_EQ(cardtest::Trace(), kOpen);
     EXPECT_TRUE(WriteBytesChecked(lib, 0, ByteSpace::Eeprom, 0x40, {1, 2}, pause).ok());
     EXPECT_EQ(std::exchange(paused, 0), 2 * kEepromWritePauseMs);
     const Outcome w = WriteIdentityBlock(lib, 0, EncodeIdentity({}), pause);
