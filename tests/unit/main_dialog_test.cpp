@@ -9,7 +9,7 @@ class MainDialog : public cardtest::CardSession {};
 
 TEST_F(MainDialog, ControlsEnabledPerState)
 {
-    // One control of each kind; enabled: closed, with a TZ810 open, with a TZ820 open.
+    // A control of each list and each one enabled alone. Enabled: closed, TZ810 open, TZ820 open.
     // clang-format off
     const struct {
         int id;
@@ -19,6 +19,8 @@ TEST_F(MainDialog, ControlsEnabledPerState)
         {IDC_OPEN, {1, 0, 0}},
         {IDC_CLOSE, {0, 1, 1}},
         {IDC_SPI_SET, {0, 1, 1}},
+        {IDC_FLASH_READ, {0, 1, 1}},
+        {IDC_FLASH_WRITE, {0, 1, 1}},
         {IDC_FLASH_ERASE, {0, 1, 1}},
         {IDC_MEM_BASE_LABEL, {0, 0, 1}},
         {IDC_MEM_32BIT, {0, 0, 1}},
