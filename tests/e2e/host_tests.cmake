@@ -35,8 +35,8 @@ if(TZ_E2E_TESTS)
         # Bad input pasted into a box of each panel is a robustness run, like
         # the sanitizers and the fuzzers, not a check of one behaviour: it is
         # named apart, so that `-R e2e` selects the behaviour checks alone,
-        # and it gets the time that 100,000 pasted characters take Wine's
-        # edit boxes on a busy machine.
+        # and it gets the time that long pasted text takes Wine's edit boxes
+        # on a busy machine.
         if(_suite STREQUAL "BadInput")
           set(_test robust.${_suite}.${_name})
           set(_timeout 600)
