@@ -17,6 +17,8 @@ have zip || need+=(zip)
 # clang with libFuzzer and the sanitizer run-times, for the fuzz targets.
 have clang++ || need+=(clang)
 pkg_ok libclang-rt-14-dev || need+=(libclang-rt-14-dev)
+# The one written style (.clang-format), checked by scripts/test.sh.
+have clang-format || need+=(clang-format)
 have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
 # The 64-bit build runs the tests where the kernel runs no 32-bit programs.
 have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)

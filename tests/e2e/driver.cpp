@@ -1,5 +1,7 @@
 #include "driver.h"
 #include <gtest/gtest.h>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace e2e {
@@ -22,21 +24,6 @@ BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp)
     return TRUE;
 }
 
-void RemoveTree(const std::wstring &folder)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
-        const std::wstring name = data.cFileName;
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            DeleteFileW((folder + L"\\" + name).c_str());
-        else if (name != L"." && name != L"..")
-            RemoveTree(folder + L"\\" + name);
-    }
-    FindClose(find);
-    RemoveDirectoryW(folder.c_str());
-}
-
 std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed)
 {
     std::vector<TraceCall> calls;
@@ -52,9 +39,7 @@ std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed
         while (tokens >> token && token != "->") {
             if (token.compare(0, 5, "data=") == 0)
                 call.data = token.substr(5);
-            else if (token.compare(0, 4, "out=") == 0)
-                call.out = token.substr(4);
-            else
+            else if (token.compare(0, 4, "out=") != 0)
                 call.args.push_back(
                     uint32_t(std::strtoull(token.c_str() + token.find('=') + 1, nullptr, 0)));
         }
@@ -74,56 +59,14 @@ bool WaitFor(const std::function<bool()> &done, DWORD timeout)
 
 std::string ReadWholeFile(const std::wstring &path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    std::string content;
-    char buffer[4096];
-    DWORD got = 0;
-    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, nullptr) &&
-           got)
-        content.append(buffer, got);
-    CloseHandle(file);
-    return content;
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 bool WriteWholeFile(const std::wstring &path, const std::string &content)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    const bool ok = WriteFile(file, content.data(), DWORD(content.size()), &written, nullptr) &&
-                    written == content.size();
-    CloseHandle(file);
-    return ok;
-}
-
-std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog)
-{
-    std::vector<std::pair<int, std::string>> controls;
-    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        wchar_t name[32] = {};
-        GetClassNameW(c, name, 32);
-        const std::wstring cls = name;
-        const LONG style = GetWindowLongW(c, GWL_STYLE), button = style & 0xF;
-        std::string kind = "?";
-        if (cls == L"Button")  // a focused push button is made the default one
-            kind = button <= BS_DEFPUSHBUTTON  ? "B"
-                   : button == BS_AUTOCHECKBOX ? "C"
-                   : button == BS_GROUPBOX     ? "G"
-                                               : "?";
-        else if (cls == L"Static")
-            kind = "L";
-        else if (cls == L"Edit")
-            kind = style & ES_MULTILINE  ? (style & ES_READONLY ? "T" : "D")
-                   : style & ES_READONLY ? "R"
-                                         : "I";
-        else if (cls == L"ComboBox" && (style & 3) == CBS_DROPDOWN)
-            kind = style & CBS_SORT ? "S" : "O";
-        if (std::string("BCGL").find(kind) != std::string::npos)
-            kind += Narrow(TzDebug::TextOf(c));
-        const int id = GetDlgCtrlID(c);
-        controls.push_back({(id & 0xFFFF) == 0xFFFF ? -1 : id, kind});
-    }
-    return controls;
+    std::ofstream file(std::filesystem::path(path), std::ios::binary);
+    return bool(file.write(content.data(), content.size()).flush());
 }
 
 std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name,
@@ -170,8 +113,9 @@ TzDebug::~TzDebug()
         WaitForSingleObject(pi_.hProcess, 5000);
     CloseHandle(pi_.hProcess);
     CloseHandle(pi_.hThread);
+    std::error_code unused;
     if (!::testing::Test::HasFailure())
-        RemoveTree(folder_);
+        std::filesystem::remove_all(folder_, unused);
     else
         std::fprintf(stderr, "[ e2e ] folder kept: %s\n[ e2e ] trace:\n%s\n",
                      Narrow(folder_).c_str(), ReadWholeFile(folder_ + L"\\trace.txt").c_str());

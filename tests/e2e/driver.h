@@ -19,14 +19,10 @@ inline constexpr auto &Widen = Utf8ToWide;
 inline constexpr auto &Narrow = WideToUtf8;
 std::string ReadWholeFile(const std::wstring &path);  // empty when it cannot be read
 bool WriteWholeFile(const std::wstring &path, const std::string &content);
-// A dialog's controls in template order: identifier (-1 for none) and kind, plus the text of B push
-// button, C check box, G group box, L label; I input, R read-only, D multi-line data, T read-only
-// multi-line text box; O drop-down combo box, S sorted one.
-std::vector<std::pair<int, std::string>> DescribeControls(HWND dialog);
 
 // One call of the simulator's trace: <ms> <Name> <args> [data=<hex>] [out=<hex>] -> <result>
 struct TraceCall {
-    std::string name, data, out, line;
+    std::string name, data, line;
     std::vector<uint32_t> args;
 
     uint32_t Arg(size_t i) const
@@ -88,11 +84,6 @@ class TzDebug {
         return GetDlgItem(main_, id);
     }
 
-    DWORD ProcessId() const
-    {
-        return pi_.dwProcessId;
-    }
-
     bool Running() const
     {
         return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
@@ -122,11 +113,6 @@ class TzDebug {
     void Click(int id) const
     {
         PostMessageW(main_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(Item(id)));
-    }
-
-    void Command(int id) const
-    {
-        PostMessageW(main_, WM_COMMAND, id, 0);
     }
 
     void Type(int id, const std::wstring &chars) const

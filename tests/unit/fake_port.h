@@ -19,14 +19,16 @@ class FakePort : public DialogPort {
   public:
     struct Control {
         std::string text;
-        bool enabled = true, checked = false;
-        int limit = 0, selection = -1;
+        bool enabled = true;
+        bool checked = false;
+        bool hexFilter = false;
+        int limit = 0;
+        int selection = -1;
         std::vector<std::string> entries;
     };
 
     std::map<int, Control> controls;
     std::vector<FakeMessage> messages;
-    std::vector<int> hexFilterOrder;
     std::vector<Window> dialogsRun;
     std::map<Window, bool> shown;
     std::vector<std::pair<Window, int>> ended;
@@ -37,21 +39,6 @@ class FakePort : public DialogPort {
     std::vector<FileChoice> fileChoices;
     std::function<void(Window)> onRunDialog;             // runs "in" a dialog's modal loop
     std::function<void(const FakeMessage &)> onMessage;  // runs while a message box is up
-
-    Control &c(int id)
-    {
-        return controls[id];
-    }
-
-    const std::string &text(int id)
-    {
-        return controls[id].text;
-    }
-
-    bool enabled(int id)
-    {
-        return controls[id].enabled;
-    }
 
     std::string Text(int id) override
     {
@@ -77,7 +64,7 @@ class FakePort : public DialogPort {
 
     void InstallHexFilter(int id) override
     {
-        hexFilterOrder.push_back(id);
+        controls[id].hexFilter = true;
     }
 
     void AddComboEntry(int id, const std::string &t) override

@@ -32,9 +32,11 @@ TEST(HexText, CharactersValuesLengthsAndAlignment)
         EXPECT_EQ(IsHexText(std::string("1") + char(c)), value != 0xFF) << c;
         EXPECT_EQ(IsAcceptedHexKey(c), value != 0xFF || c == 0x08) << c;
     }
-    EXPECT_FALSE(IsAcceptedHexKey(0x130) || IsAcceptedHexKey(0x5B57));
-    EXPECT_FALSE(IsHexText("") || IsHexText(static_cast<const char *>(nullptr)) ||
-                 IsHexText("7f FF"));
+    EXPECT_FALSE(IsAcceptedHexKey(0x130));
+    EXPECT_FALSE(IsAcceptedHexKey(0x5B57));
+    EXPECT_FALSE(IsHexText(""));
+    EXPECT_FALSE(IsHexText(static_cast<const char *>(nullptr)));
+    EXPECT_FALSE(IsHexText("7f FF"));
     EXPECT_TRUE(IsHexText("7fFF"));
     for (const auto &[text, count, width, value] : {std::tuple{"7FFF", 4, HexWidth::Word, 0x7FFF},
                                                     {"12345", 5, HexWidth::Word, 0x2345},
@@ -108,18 +110,6 @@ TEST(HexText, ByteRunTextOfAnyLengthMatchesPrintfAndReadsBack)
         text.resize(3 * count);
         EXPECT_EQ(text, expected) << count;
         EXPECT_EQ(Parse(text, count), block) << count;
-        if (count < 0x8000)
-            continue;
-        // A break or leading blank shifts later groups; one bad character refuses it all.
-        EXPECT_EQ(Parse(" " + text.substr(0, 6002) + "\r\n" + text.substr(6002), count), block);
-        for (std::size_t pos :
-             {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{4801}, 3 * count - 1}) {
-            for (char bad : {'G', 'g', ':', '/', '@', '`', '\0'}) {
-                std::string t = text;
-                t[pos] = bad;
-                EXPECT_EQ(Parse(t, count), std::nullopt) << pos << " " << int(bad);
-            }
-        }
     }
 }
 }  // namespace

@@ -1,16 +1,15 @@
 // Pulse-width panel: the set button and the 32-bit check box.
-#include "block_fixture.h"
+#include "card_session.h"
 #include "panels.h"
 
 namespace {
-using blocktest::Args, blocktest::CallNames, blocktest::CallsNamed;
-using Strings = std::vector<std::string>;
+using cardtest::CallNames, cardtest::Strings;
 
-class PulseWidth : public blocktest::Bench {
+class PulseWidth : public cardtest::CardSession {
   protected:
     Strings MemModes()
     {
-        return port.c(IDC_MEM_WIDTH).entries;
+        return port.controls[IDC_MEM_WIDTH].entries;
     }
 
     void ClickCheckBox(bool ticked)
@@ -27,21 +26,18 @@ TEST_F(PulseWidth, EveryEntryWritesItsCodeBlindAndShowsItsWidth)
 {
     // A TZ810, so the base used is visibly that card's own.
     Open(1);
-    const std::pair<UCHAR, const char *> table[] = {
-        {0x40, "30"},  {0x41, "60"},  {0x42, "90"},  {0x43, "120"}, {0x44, "150"},
-        {0x45, "180"}, {0x46, "210"}, {0x47, "240"}, {0x48, "270"}, {0x49, "300"},
-        {0x4A, "330"}, {0x4B, "360"}, {0x4C, "390"}, {0x4D, "420"}, {0x4E, "450"}};
-    ASSERT_EQ(port.c(IDC_PULSE_COMBO).entries.size(), std::size(table));
-    for (int entry = 0; entry < int(std::size(table)); ++entry) {
+    ASSERT_EQ(port.controls[IDC_PULSE_COMBO].entries.size(), 15u);
+    for (int entry = 0; entry < 15; ++entry) {
+        SCOPED_TRACE(entry);
         tzsim::SetIoWindowByte(1, TZ_REG_PULSE, 0xB7);  // bits 4, 5 and 7 set, bit 6 clear
         Reset();
         port.SelectComboEntry(IDC_PULSE_COMBO, entry);
         EXPECT_EQ(SetPulseWidth(s), 1);
-        EXPECT_EQ(CallNames(), Strings{"TZ810mWriteIoByte"}) << entry;  // not read first
-        EXPECT_EQ(CallsNamed("TZ810mWriteIoByte")[0].args, (Args{1, 0xD1FA, table[entry].first}))
-            << entry;
+        // Written blind, not read first: the entry's code with bit 6 set; 30 ns a step.
+        const std::string code(1, "0123456789abcdef"[entry]);
+        EXPECT_EQ(cardtest::Trace(), "TZ810mWriteIoByte(1,d1fa,4" + code + ")");
         ExpectOnlyMessage("设置成功", Icon::None);
-        EXPECT_EQ(port.text(IDC_PULSE_NOW), table[entry].second);
+        EXPECT_EQ(port.Text(IDC_PULSE_NOW), std::to_string(30 * (entry + 1)));
     }
     EXPECT_FALSE(port.IsChecked(IDC_MEM_32BIT));
 }
@@ -54,11 +50,12 @@ TEST_F(PulseWidth, FailedWriteOrNoSelectionKeepsTheShownWidth)
     ExpectOnlyMessage("设置失败", Icon::Error);
     for (int selection : {-1, 15}) {  // text typed into the combo: no selection
         Reset();
-        port.c(IDC_PULSE_COMBO).selection = selection;
+        port.controls[IDC_PULSE_COMBO].selection = selection;
         EXPECT_EQ(SetPulseWidth(s), 0);
-        EXPECT_TRUE(tzsim::Calls().empty() && port.messages.empty());
+        EXPECT_EQ(CallNames(), Strings{}) << selection;
+        EXPECT_EQ(port.messages.size(), 0u) << selection;
     }
-    EXPECT_EQ(port.text(IDC_PULSE_NOW), "150");
+    EXPECT_EQ(port.Text(IDC_PULSE_NOW), "150");
 }
 
 TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode)
@@ -67,14 +64,13 @@ TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode)
     ASSERT_EQ(MemModes(), kBothModes);
     tzsim::SetIoWindowByte(0, TZ_REG_PULSE, 0xC5);
     ClickCheckBox(false);  // bits 6 and 7 cleared together
-    EXPECT_EQ(CallsNamed("TZ810mReadIoByte")[0].args, (Args{0, 0xD0FA}));
-    EXPECT_EQ(CallsNamed("TZ810mWriteIoByte")[0].args, (Args{0, 0xD0FA, 0x05}));
+    EXPECT_EQ(cardtest::Trace(), "TZ810mReadIoByte(0,d0fa) TZ810mWriteIoByte(0,d0fa,5)");
     EXPECT_EQ(MemModes(), kByteOnly);
     tzsim::SetIoWindowByte(0, TZ_REG_PULSE, 0x85);
     ClickCheckBox(true);  // only bit 6 added
     EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_PULSE), 0xC5);
     EXPECT_EQ(MemModes(), kBothModes);
-    EXPECT_TRUE(port.messages.empty());
+    EXPECT_EQ(port.messages.size(), 0u);
     // A reopen ticks the box without putting the entry back.
     ClickCheckBox(false);
     Click(IDC_CLOSE);
@@ -92,7 +88,7 @@ TEST_F(PulseWidth, CheckBoxIgnoredWithATz810OpenOrAfterCloseAndWithoutARegisterV
         Reset();
         ClickCheckBox(true);
         ClickCheckBox(false);
-        EXPECT_TRUE(tzsim::Calls().empty()) << index;
+        EXPECT_EQ(CallNames(), Strings{}) << index;
         EXPECT_EQ(MemModes(), kBothModes) << index;
     }
     // Without a register value from the open nothing is written, but the list follows the box.
@@ -103,6 +99,6 @@ TEST_F(PulseWidth, CheckBoxIgnoredWithATz810OpenOrAfterCloseAndWithoutARegisterV
     ClickCheckBox(true);
     EXPECT_EQ(tzsim::CountCalls("TZ810mWriteIoByte"), 0u);
     EXPECT_EQ(MemModes(), kBothModes);
-    EXPECT_TRUE(port.messages.empty());
+    EXPECT_EQ(port.messages.size(), 0u);
 }
 }  // namespace

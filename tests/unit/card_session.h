@@ -1,6 +1,8 @@
-// A session on the simulated bench; calls and messages start empty after set-up.
+// The main dialog's session on simulated cards, through in-memory ports. The default cards: a
+// TZ820 at index 0 and a TZ810 at index 1. Calls and messages start empty after every set-up.
 #pragma once
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <string>
 #include <vector>
 #include "fake_port.h"
@@ -9,14 +11,18 @@
 #include "session.h"
 #include "sim_control.h"
 
-namespace blocktest {
+namespace cardtest {
+constexpr ULONG kIoBase0 = 0xD000;
+constexpr ULONG kMemBase0 = 0xFEB00000u;
+using Args = std::vector<std::uint32_t>;
+using Strings = std::vector<std::string>;
+
 inline bool BindSimulator(DeviceLibrary &table)
 {
     tzsim::BindTable(table);
     return true;
 }
 
-// The calls named `name`; the names of all calls, in order.
 inline std::vector<tzsim::Call> CallsNamed(const std::string &name)
 {
     std::vector<tzsim::Call> out;
@@ -26,21 +32,32 @@ inline std::vector<tzsim::Call> CallsNamed(const std::string &name)
     return out;
 }
 
-inline std::vector<std::string> CallNames()
+inline Strings CallNames()
 {
-    std::vector<std::string> out;
+    Strings out;
     for (const auto &call : tzsim::Calls())
         out.push_back(call.name);
     return out;
 }
 
-// Default bench: a TZ820 at index 0 and a TZ810 at index 1.
-constexpr ULONG kIoBase0 = 0xD000;
-constexpr ULONG kIoBase1 = 0xD100;
-constexpr ULONG kMemBase0 = 0xFEB00000u;
-using Args = std::vector<std::uint32_t>;
+// The calls so far, "Name(args)" each with the arguments in hexadecimal, one space apart.
+inline std::string Trace()
+{
+    std::string out;
+    for (const auto &call : tzsim::Calls()) {
+        out += out.empty() ? "" : " ";
+        out += call.name + "(";
+        for (size_t i = 0; i < call.args.size(); ++i) {
+            char hex[12];
+            std::snprintf(hex, sizeof hex, i ? ",%x" : "%x", unsigned(call.args[i]));
+            out += hex;
+        }
+        out += ")";
+    }
+    return out;
+}
 
-class Bench : public ::testing::Test {
+class CardSession : public ::testing::Test {
   protected:
     FakePort port;
     FakeFiles files;
@@ -52,7 +69,7 @@ class Bench : public ::testing::Test {
         tzsim::Reset();
     }
 
-    // A fresh start of the program on this bench, nothing opened.
+    // A fresh start of the program, nothing opened.
     void Boot(const std::string &config = "")
     {
         port = FakePort();
@@ -96,26 +113,20 @@ class Bench : public ::testing::Test {
         return calls.empty() ? tzsim::Call{} : calls.front();
     }
 
+    void ExpectOnlyMessage(const std::string &text, Icon icon, Window owner = Window::Main)
+    {
+        ASSERT_EQ(port.messages.size(), 1u) << "expected: " << text;
+        EXPECT_EQ(port.messages[0].text, text);
+        EXPECT_EQ(port.messages[0].icon, icon);
+        EXPECT_EQ(port.messages[0].owner, owner);
+    }
+
     // The shape of every refusal: one message and no library call at all.
     void ExpectRefused(const std::string &text, Icon icon = Icon::Error,
                        Window owner = Window::Main)
     {
-        EXPECT_TRUE(tzsim::Calls().empty()) << "first call: " << tzsim::Calls().front().name;
-        ExpectOnlyMessage(owner, text, icon);
-    }
-
-    void ExpectOnlyMessage(const std::string &text, Icon icon)
-    {
-        ExpectOnlyMessage(Window::Main, text, icon);
-    }
-
-    void ExpectOnlyMessage(Window owner, const std::string &text, Icon icon)
-    {
-        ASSERT_EQ(port.messages.size(), 1u)
-            << "first: " << (port.messages.empty() ? "" : port.messages[0].text);
-        EXPECT_EQ(port.messages[0].owner, owner);
-        EXPECT_EQ(port.messages[0].text, text);
-        EXPECT_EQ(port.messages[0].icon, icon);
+        EXPECT_EQ(CallNames(), Strings{});
+        ExpectOnlyMessage(text, icon, owner);
     }
 };
-}  // namespace blocktest
+}  // namespace cardtest
