@@ -83,7 +83,7 @@ void FillInformationPanel(Session &s)
     }
 
     c.memBaseRead = false;
-    if (c.chip == ChipType::TZ820) {
+    if (c.chip == board::Chip::TZ820) {
         c.memBaseRead = s.lib.TZ820mGetMemBaseAddr(c.index, &c.memBase) != 0;
         if (c.memBaseRead) {
             port.SetText(IDC_MEM_BASE, Format("%08lX", static_cast<unsigned long>(c.memBase)));
@@ -99,7 +99,7 @@ void FillInformationPanel(Session &s)
         return;
 
     UCHAR pulse = 0;
-    bool pulseRead = s.lib.TZ810mReadIoByte(c.index, c.ioBase + TZ_REG_PULSE, &pulse) != 0;
+    bool pulseRead = board::ReadPulseRegister(s.lib, c.index, c.ioBase, pulse);
     if (pulseRead)
         port.SetText(IDC_PULSE_NOW, Format("%u", board::PulseNsFromRegister(pulse)));
     else
@@ -107,22 +107,10 @@ void FillInformationPanel(Session &s)
 
     // A TZ820 opens with 32-bit I/O on, matching the ticked box. Without a
     // register value read there is nothing safe to write back.
-    if (c.chip == ChipType::TZ820 && pulseRead) {
-        if (!s.lib.TZ810mWriteIoByte(c.index, c.ioBase + TZ_REG_PULSE,
-                                     static_cast<UCHAR>(pulse | board::k32BitIo)))
+    if (c.chip == board::Chip::TZ820 && pulseRead) {
+        if (!board::WritePulseRegister(s.lib, c.index, c.ioBase,
+                                       static_cast<UCHAR>(pulse | board::k32BitIo)))
             port.ShowMessage(Window::Main, "32位IO读写设置失败", Icon::None);
-    }
-}
-
-ChipType ChipTypeFromDeviceIdByte(UCHAR byte)
-{
-    switch (board::ChipFromDeviceIdByte(byte)) {
-    case board::Chip::TZ810:
-        return ChipType::TZ810;
-    case board::Chip::TZ820:
-        return ChipType::TZ820;
-    default:
-        return ChipType::None;
     }
 }
 
@@ -135,14 +123,14 @@ void EnumerateDevices(Session &s)
         if (s.lib.TZ810mOpenDevice(index, 0, 1, 0) != TZ_INVALID_HANDLE) {
             UCHAR id = 0;
             s.lib.TZ810mReadConfig(index, board::kDeviceIdLowOffset, &id);
-            switch (ChipTypeFromDeviceIdByte(id)) {
-            case ChipType::TZ820:
+            switch (board::ChipFromDeviceIdByte(id)) {
+            case board::Chip::TZ820:
                 types.push_back(kTypeTz820);
                 break;
-            case ChipType::TZ810:
+            case board::Chip::TZ810:
                 types.push_back(kTypeTz810);
                 break;
-            case ChipType::None:
+            case board::Chip::Unknown:
                 // An unknown card ends the probe at once; the status box
                 // stays as it was.
                 s.lib.TZ810mCloseDevice(index);
@@ -187,14 +175,14 @@ void OpenDevice(Session &s)
 
     UCHAR id = 0;
     s.lib.TZ810mReadConfig(c.index, board::kDeviceIdLowOffset, &id);
-    switch (ChipTypeFromDeviceIdByte(id)) {
-    case ChipType::TZ820:
-        c.chip = ChipType::TZ820;
+    switch (board::ChipFromDeviceIdByte(id)) {
+    case board::Chip::TZ820:
+        c.chip = board::Chip::TZ820;
         // Opened again with its MEM window. When that fails the card is
         // closed, and it is reported as any card that cannot be opened.
         s.lib.TZ810mCloseDevice(c.index);
         if (s.lib.TZ810mOpenDevice(c.index, 1, 1, 0) == TZ_INVALID_HANDLE) {
-            c.chip = ChipType::None;
+            c.chip = board::Chip::Unknown;
             ShowCannotOpen(s);
             return;
         }
@@ -202,10 +190,10 @@ void OpenDevice(Session &s)
             port.Enable(control, true);
         port.SetChecked(IDC_MEM_32BIT, true);
         break;
-    case ChipType::TZ810:
-        c.chip = ChipType::TZ810;
+    case board::Chip::TZ810:
+        c.chip = board::Chip::TZ810;
         break;
-    case ChipType::None:
+    case board::Chip::Unknown:
         port.ShowMessage(Window::Main, kUnrecognisedAtOpen, Icon::None);
         s.lib.TZ810mCloseDevice(c.index);
         return;
@@ -217,7 +205,7 @@ void OpenDevice(Session &s)
     s.lib.TZ810mSetIntRoutine(c.index, InterruptRoutineFor(s));
 
     c.lastOpenStatus =
-        Format(c.chip == ChipType::TZ820 ? "TZ820设备%d已经打开" : "TZ810设备%d已经打开",
+        Format(c.chip == board::Chip::TZ820 ? "TZ820设备%d已经打开" : "TZ810设备%d已经打开",
                static_cast<int>(c.index));
     port.SetText(IDC_STATUS, c.lastOpenStatus);
 
@@ -243,7 +231,7 @@ void CloseDevice(Session &s)
     c.open = false;
     s.irq.levelCount = 0;
     s.irq.edgeCount = 0;
-    c.chip = ChipType::None;
+    c.chip = board::Chip::Unknown;
 
     port.SetText(IDC_LEVEL_COUNT, "");
     port.SetText(IDC_EDGE_COUNT, "");
@@ -255,9 +243,9 @@ void CloseDevice(Session &s)
     port.Enable(IDC_DEVICE_COMBO, true);
 
     if (port.IsShown(Window::Identity))
-        port.EndDialog(Window::Identity, 1);
+        port.EndDialog(Window::Identity, kDialogOk);
     if (port.IsShown(Window::Help))
-        port.EndDialog(Window::Help, 2);
+        port.EndDialog(Window::Help, kDialogCancel);
 
     for (int control : kEmptiedAtClose)
         port.SetText(control, "");

@@ -93,7 +93,7 @@ bool DispatchCommand(Session &s, int id)
 {
     DialogPort &port = s.port;
     switch (id) {
-    case 2:  // Esc or the caption's close box
+    case kDialogCancel:
     case IDC_EXIT:
         Exit(s);
         return true;
@@ -168,7 +168,7 @@ bool DispatchCommand(Session &s, int id)
         EdgeTest(s);
         return true;
     default:
-        // Among the rest is 1 (IDOK), which Enter sends: no button is the
+        // Among the rest is kDialogOk, which Enter sends: no button is the
         // default one, so Enter does nothing.
         return false;
     }

@@ -39,6 +39,16 @@ UCHAR PulseRegisterValue(UCHAR code)
     return static_cast<UCHAR>(k32BitIo | (code & kPulseCodeMask));
 }
 
+bool ReadPulseRegister(const DeviceLibrary &lib, ULONG index, ULONG ioBase, UCHAR &value)
+{
+    return lib.TZ810mReadIoByte(index, ioBase + TZ_REG_PULSE, &value) != 0;
+}
+
+bool WritePulseRegister(const DeviceLibrary &lib, ULONG index, ULONG ioBase, UCHAR value)
+{
+    return lib.TZ810mWriteIoByte(index, ioBase + TZ_REG_PULSE, value) != 0;
+}
+
 ULONG AccessCode(Space space, bool write, Width width)
 {
     ULONG code = TZ_ACCESS_IO_READ;
@@ -77,7 +87,16 @@ BlockCheck CheckBlock(Space space, Width width, std::uint32_t address, std::uint
         return BlockCheck::PastWindow;
     if (!BlockAligned(width, address, length))
         return BlockCheck::Misaligned;
+    if (space == Space::Io && std::uint64_t(address) + length > kIoSpaceSize)
+        return BlockCheck::PastIoSpace;
     return BlockCheck::Ok;
+}
+
+bool AccessBlock(const DeviceLibrary &lib, ULONG index, Space space, bool write, Width width,
+                 ULONG address, void *buffer, ULONG length)
+{
+    return lib.TZ810mAccessBlock(index, AccessCode(space, write, width), address, buffer, length) !=
+           0;
 }
 
 Difference Compare(const std::uint8_t *a, const std::uint8_t *b, std::size_t size)
@@ -85,8 +104,11 @@ Difference Compare(const std::uint8_t *a, const std::uint8_t *b, std::size_t siz
     Difference d;
     for (std::size_t i = 0; i < size; ++i) {
         if (a[i] != b[i]) {
-            if (d.count == 0)
+            if (d.count == 0) {
                 d.first = static_cast<std::uint32_t>(i);
+                d.expected = a[i];
+                d.found = b[i];
+            }
             ++d.count;
         }
     }
@@ -111,6 +133,8 @@ Outcome Mismatch(const Difference &d)
         o.kind = Outcome::Mismatch;
         o.address = d.first;
         o.count = d.count;
+        o.expected = d.expected;
+        o.found = d.found;
     }
     return o;
 }
@@ -135,7 +159,8 @@ OpenStatus OpenCard(const DeviceLibrary &lib, ULONG index, Card &card)
     case Chip::TZ820:
         // Opened again, now with its MEM window.
         lib.TZ810mCloseDevice(index);
-        lib.TZ810mOpenDevice(index, 1, 1, 0);
+        if (lib.TZ810mOpenDevice(index, 1, 1, 0) == TZ_INVALID_HANDLE)
+            return OpenStatus::OpenFailed;
         return OpenStatus::Opened;
     case Chip::TZ810:
         return OpenStatus::Opened;
@@ -225,13 +250,27 @@ bool HasIdentityHeader(const IdentityBlock &block)
     return block[0] == kIdentityHeader;
 }
 
-IdentityRisk AssessIdentity(const Identity &id)
+IdentityRisk AssessIdentity(const Identity &id, Chip card)
 {
-    if (id.vid == 0xFFFF && id.did == 0xFFFF)
+    if (id.vid == 0xFFFF)
         return IdentityRisk::Invisible;
-    if (ChipFromDeviceIdByte(static_cast<UCHAR>(id.did & 0xFF)) == Chip::Unknown)
+    const Chip named = ChipFromDeviceIdByte(static_cast<UCHAR>(id.did & 0xFF));
+    if (named == Chip::Unknown)
         return IdentityRisk::UnknownDevice;
+    if (card != Chip::Unknown && named != card)
+        return IdentityRisk::OtherChip;
     return IdentityRisk::None;
+}
+
+IdentityRisk AssessIdentityBlock(const IdentityBlock &block, Chip card)
+{
+    return HasIdentityHeader(block) ? AssessIdentity(DecodeIdentity(block), card)
+                                    : IdentityRisk::None;
+}
+
+bool OpenForRepair(const DeviceLibrary &lib, ULONG index)
+{
+    return lib.TZ810mOpenDevice(index, 0, 1, 0) != TZ_INVALID_HANDLE;
 }
 
 Outcome ReadConfigIdentity(const DeviceLibrary &lib, ULONG index, Identity &id)
@@ -346,6 +385,13 @@ Outcome ReadFlash(const DeviceLibrary &lib, std::vector<std::uint8_t> &image,
     return Outcome();
 }
 
+std::vector<std::uint8_t> FlashAfterWrite(const std::vector<std::uint8_t> &image)
+{
+    std::vector<std::uint8_t> chip = image;
+    chip.resize(kFlashSize, kFlashErased);
+    return chip;
+}
+
 Outcome VerifyFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
                     const Progress &progress)
 {
@@ -372,7 +418,7 @@ Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &im
         o.kind = Outcome::TooLarge;
         return o;
     }
-    // A failed unlock shows up as a failed erase or write.
+    // A failed unlock shows up as a failed erase or in the read-back.
     if (options.unlock)
         lib.TZ780mLockFlash(kFlashUnit, 0);
     if (options.erase) {
@@ -383,8 +429,7 @@ Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &im
     // An empty image still hands the library a valid buffer.
     std::uint8_t none = 0;
     void *data = image.empty() ? &none : const_cast<std::uint8_t *>(image.data());
-    if (!lib.TZ780mWriteFlash(kFlashUnit, 0, data, size))
-        return Failed("TZ780mWriteFlash");
+    lib.TZ780mWriteFlash(kFlashUnit, 0, data, size);
     Report(progress, FlashStep::Write, size, size);
     if (!options.verify)
         return Outcome();
@@ -400,7 +445,7 @@ Outcome EraseFlash(const DeviceLibrary &lib, bool blankCheck, const Progress &pr
     Report(progress, FlashStep::Erase, kFlashSize, kFlashSize);
     if (!blankCheck)
         return Outcome();
-    return VerifyFlash(lib, std::vector<std::uint8_t>(kFlashSize, 0xFF), progress);
+    return VerifyFlash(lib, std::vector<std::uint8_t>(kFlashSize, kFlashErased), progress);
 }
 
 // ------------------------------------------------------------ interrupts

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "device_library.h"
+#include "hextext.h"
 
 namespace board {
 
@@ -57,6 +58,11 @@ std::optional<UCHAR> PulseCodeFromNs(unsigned ns);
 // What setting a width writes: the code with 32-bit I/O on, bits 4, 5, 7 clear.
 UCHAR PulseRegisterValue(UCHAR code);
 
+// One TZ810mReadIoByte / TZ810mWriteIoByte at I/O base + 0xFA; false when
+// the call fails.
+bool ReadPulseRegister(const DeviceLibrary &lib, ULONG index, ULONG ioBase, UCHAR &value);
+bool WritePulseRegister(const DeviceLibrary &lib, ULONG index, ULONG ioBase, UCHAR value);
+
 // -------------------------------------------------------- block access
 
 enum class Space {
@@ -69,7 +75,8 @@ enum class Width {
     DoubleWord
 };
 
-constexpr std::uint32_t kMaxBlockBytes = 0x8000;
+// I/O addresses run from 0 to 0xFFFF; a block must end inside.
+constexpr std::uint32_t kIoSpaceSize = 0x10000;
 // Highest offset in a TZ820's MEM window that a block may reach.
 constexpr std::uint32_t kMemWindowLimit = 0x7FFF;
 
@@ -87,11 +94,17 @@ enum class BlockCheck {
     TooLong,
     PastWindow,
     Misaligned,
-    WidthNotAllowed
+    WidthNotAllowed,
+    PastIoSpace
 };
 // The checks of a block request before the card is touched, in the order a
 // user is told about them.
 BlockCheck CheckBlock(Space space, Width width, std::uint32_t address, std::uint32_t length);
+
+// One TZ810mAccessBlock with the access code for space, direction and width;
+// the address is passed as given (base included). False when the call fails.
+bool AccessBlock(const DeviceLibrary &lib, ULONG index, Space space, bool write, Width width,
+                 ULONG address, void *buffer, ULONG length);
 
 // --------------------------------------------------------- outcomes
 
@@ -107,6 +120,8 @@ struct Outcome {
     const char *call = nullptr;  // the library function that failed
     std::uint32_t address = 0;   // where it failed, or the first difference
     std::uint32_t count = 0;     // differing bytes
+    // A Mismatch's bytes at its first difference: wanted, and read back.
+    std::uint8_t expected = 0, found = 0;
 
     bool ok() const
     {
@@ -115,10 +130,12 @@ struct Outcome {
 };
 
 // First differing position and the count of differing bytes of two
-// equally long blocks; count 0 when they agree.
+// equally long blocks; count 0 when they agree. expected and found are the
+// bytes of the first and the second block at the first difference.
 struct Difference {
     std::uint32_t first = 0;
     std::uint32_t count = 0;
+    std::uint8_t expected = 0, found = 0;
 };
 
 Difference Compare(const std::uint8_t *a, const std::uint8_t *b, std::size_t size);
@@ -134,11 +151,13 @@ struct Card {
 enum class OpenStatus {
     Opened,
     NoCard,
-    Unrecognised
+    Unrecognised,
+    OpenFailed
 };
 // Opens a card: open (index, 0, 1, 0), read the device id byte; a TZ820 is
 // closed and opened again with its MEM window (index, 1, 1, 0), an
-// unrecognised card is closed again.
+// unrecognised card is closed again. OpenFailed: the TZ820's second open
+// failed, and the card is left closed.
 OpenStatus OpenCard(const DeviceLibrary &lib, ULONG index, Card &card);
 
 // One card as a probe sees it, opened without its MEM window and closed
@@ -177,11 +196,23 @@ bool HasIdentityHeader(const IdentityBlock &block);
 enum class IdentityRisk {
     None,
     Invisible,
-    UnknownDevice
+    UnknownDevice,
+    OtherChip
 };
-// Values that would lose the card: VID and DID both FFFF hide it from the
-// system; a DID whose low byte tells no chip leaves it unrecognised here.
-IdentityRisk AssessIdentity(const Identity &id);
+// Values that would lose the card, for a card of the given chip (Unknown
+// when that is not known): a VID of FFFF hides it from the system, as an
+// empty slot reads FFFF; a DID whose low byte tells no chip leaves it
+// unrecognised here; one that names the other chip has the card taken for
+// it, whose registers it lacks.
+IdentityRisk AssessIdentity(const Identity &id, Chip card);
+// The same for a whole block as the card would load it at power-up: a block
+// without its header leaves the card on its chip's own values, which are safe.
+IdentityRisk AssessIdentityBlock(const IdentityBlock &block, Chip card);
+
+// Opens a card whose chip is not recognised as far as a repair of its
+// identity needs: configuration space and the EEPROM, no MEM window. False
+// when no card answers.
+bool OpenForRepair(const DeviceLibrary &lib, ULONG index);
 
 // The identity the card holds now in configuration space.
 Outcome ReadConfigIdentity(const DeviceLibrary &lib, ULONG index, Identity &id);
@@ -213,6 +244,8 @@ Outcome ReadBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::u
 constexpr std::uint32_t kFlashSize = 0x10000;
 constexpr std::uint32_t kFlashChunk = 0x1000;
 constexpr ULONG kFlashUnit = 0;  // the board's one flash, whatever the card
+constexpr char kFlashPart[] = "25VF512";
+constexpr UCHAR kFlashErased = 0xFF;
 
 // Bit 0: the 15.6 MHz clock (else 31.3), bit 1: SPI4 (else SPI3).
 ULONG SpiModeCode(bool spi4, bool clock15_6);
@@ -245,9 +278,14 @@ struct FlashWriteOptions {
 
 // An image of at most 64 KiB from address 0: unlock, erase the whole chip,
 // write in one call, read back and compare (each as chosen). An image too
-// large is refused before any call.
+// large is refused before any call. What the write and the unlock answer
+// means nothing: a library may answer 0 after a good write, so only the
+// read-back decides.
 Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
                    const FlashWriteOptions &options = {}, const Progress &progress = {});
+// What the chip holds after the image is written to it erased: the image,
+// then erased bytes up to the chip's end.
+std::vector<std::uint8_t> FlashAfterWrite(const std::vector<std::uint8_t> &image);
 // Reads the chip and compares its start with the image.
 Outcome VerifyFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
                     const Progress &progress = {});

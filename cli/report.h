@@ -14,7 +14,7 @@ class App;
 }
 
 // Exit code when something the test changed could not be put back.
-constexpr int kExitNotRestored = 6;
+constexpr int kExitNotRestored = 7;
 
 struct SelftestArgs {
     std::vector<std::string> only, skip;

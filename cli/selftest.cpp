@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "context.h"
 #include "report.h"
 
 namespace {
@@ -109,3 +110,34 @@ int RunSelftestCommand(CliHost &host, const DeviceLibrary &lib, int card, bool a
     }
     return exit;
 }
+
+namespace tzctl {
+
+namespace {
+
+void Selftest(Context &x, const Options &o)
+{
+    if (!o.selftest.junit.empty())
+        x.NeedWritable(o.selftest.junit);
+    const int code = RunSelftestCommand(x.host, x.lib, o.all ? -1 : static_cast<int>(x.index),
+                                        x.asJson, o.selftest);
+    // The report and its errors are out already.
+    if (code != kExitOk)
+        throw Stop{code, ""};
+}
+
+}  // namespace
+
+void AddSelftest(Registry &r)
+{
+    CLI::App *command = AddSelftestCommand(r.app, r.options.selftest);
+    r.Globals(command);
+    r.table.push_back({"selftest", "", Selftest});
+    // Before or after the command, like --card, and never with it.
+    for (CLI::App *level : {&r.app, command})
+        level->add_flag("--all", r.options.all, "selftest: every card that list finds")
+            ->group("Global options")
+            ->excludes(level->get_option("--card"));
+}
+
+}  // namespace tzctl

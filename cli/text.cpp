@@ -2,6 +2,7 @@
 // other bench tools have made familiar.
 #include <algorithm>
 #include <cstdio>
+#include <sstream>
 
 #include "hextext.h"
 #include "tzctl.h"
@@ -42,13 +43,37 @@ bool ParseHexBytes(const std::vector<std::string> &args, std::vector<std::uint8_
 {
     bytes.clear();
     for (const std::string &arg : args) {
-        if (!IsHexText(arg) || arg.size() % 2 != 0)
+        std::istringstream words(arg);
+        std::string word;
+        bool any = false;
+        while (words >> word) {
+            any = true;
+            // 0x12 and a lone digit are one byte each; otherwise hex pairs.
+            const bool prefixed = word.size() > 2 && word[0] == '0' && (word[1] | 0x20) == 'x';
+            if (prefixed)
+                word.erase(0, 2);
+            if (word.size() == 1)
+                word.insert(0, 1, '0');
+            if (!IsHexText(word) || word.size() % 2 != 0 || (prefixed && word.size() != 2))
+                return false;
+            for (std::size_t i = 0; i < word.size(); i += 2)
+                bytes.push_back(static_cast<std::uint8_t>(HexDigitValue(word[i]) * 16 +
+                                                          HexDigitValue(word[i + 1])));
+        }
+        if (!any)
             return false;
-        for (std::size_t i = 0; i < arg.size(); i += 2)
-            bytes.push_back(
-                static_cast<std::uint8_t>(HexDigitValue(arg[i]) * 16 + HexDigitValue(arg[i + 1])));
     }
     return !bytes.empty();
+}
+
+std::string Counted(std::size_t n, const std::string &noun)
+{
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+std::string BytesDiffer(std::size_t n)
+{
+    return Counted(n, "byte") + (n == 1 ? " differs" : " differ");
 }
 
 std::string HexDump(std::uint32_t start, const std::vector<std::uint8_t> &bytes)

@@ -36,6 +36,9 @@ class CliHost {
     // Replaces the file by these bytes at once: an existing file stays as it
     // was when anything fails.
     virtual bool ReplaceFile(const std::string &path, const std::vector<std::uint8_t> &data) = 0;
+    // Whether ReplaceFile could create the file: its folder exists and the
+    // path names no folder. Asked before the card is touched.
+    virtual bool CanCreate(const std::string &path);
     virtual void Sleep(unsigned ms) = 0;
     // Binds the device library; false when it cannot be loaded.
     virtual bool LoadLibrary(DeviceLibrary &lib) = 0;
@@ -52,14 +55,21 @@ enum : int {
 };
 
 // Runs one command line (without the program name); returns the exit code.
+// Nothing escapes it: an error is one "tzctl: ..." line on stderr and, with
+// --json, {"error":{"code":N,"message":"..."}} on stdout.
 int RunTzctl(const std::vector<std::string> &args, CliHost &host);
 
 // ---------------------------------------------------------------- text
 
 // Hexadecimal with or without 0x, at most `max`; false for anything else.
 bool ParseHexNumber(const std::string &text, std::uint32_t max, std::uint32_t &value);
-// Hex pairs, one or several per argument: "01 02 ab" or "0102ab".
+// Bytes as typed: 0x12, a single digit 1, hex pairs 0102ab, and lists of
+// these in one argument ("01 02 ab"); false for anything else or none.
 bool ParseHexBytes(const std::vector<std::string> &args, std::vector<std::uint8_t> &bytes);
+// "1 byte", "2 bytes".
+std::string Counted(std::size_t n, const std::string &noun);
+// "1 byte differs", "2 bytes differ".
+std::string BytesDiffer(std::size_t n);
 
 // hexdump -C: address, 16 bytes in two groups of 8, |ascii|, '*' for
 // repeated lines, and the end address last.

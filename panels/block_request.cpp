@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "board.h"
 #include "hex_box.h"
 #include "messages.h"
 
@@ -27,7 +26,7 @@ bool ReadBlockRequest(DialogPort &port, int addressBox, int lengthBox, BlockRequ
     if (!CharactersOk(port, r.lengthText))
         return false;
     r.length = HexTextToLength(r.lengthText.c_str());
-    if (r.length > board::kMaxBlockBytes) {
+    if (r.length > kMaxBlockBytes) {
         port.ShowMessage(Window::Main, kLengthTooLong, Icon::Error);
         return false;
     }

@@ -106,7 +106,7 @@ void IdentityDialogInit(Session &s)
 bool IdentityDialogCommand(Session &s, int id)
 {
     switch (id) {
-    case 2:  // IDCANCEL: close box or Esc
+    case kDialogCancel:
         s.port.Enable(IDC_IDENTITY, true);
         s.port.EndDialog(Window::Identity, kDialogEndCode);
         return true;

@@ -64,8 +64,8 @@ void IoRead(Session &s, int mode, int addressType)
         return;
 
     ClearBlock();
-    if (!s.lib.TZ810mAccessBlock(s.conn.index, board::AccessCode(board::Space::Io, false, a.width),
-                                 AddressPassed(s, a, r.address), g_blockBytes, r.length)) {
+    if (!board::AccessBlock(s.lib, s.conn.index, board::Space::Io, false, a.width,
+                            AddressPassed(s, a, r.address), g_blockBytes, r.length)) {
         // Emptied so that the next click without a new length is refused.
         port.SetText(IDC_IO_LENGTH, "");
         const bool byteDirect = a.width == Width::Byte && a.direct;
@@ -106,8 +106,8 @@ void IoWrite(Session &s, int mode, int addressType)
     if (!a.direct && !IoBaseKnown(s))
         return;
 
-    const BOOL written = s.lib.TZ810mAccessBlock(
-        s.conn.index, board::AccessCode(board::Space::Io, true, a.width),
-        AddressPassed(s, a, r.address), g_blockBytes, static_cast<ULONG>(used));
-    ReportWrite(port, written != 0);
+    const bool written =
+        board::AccessBlock(s.lib, s.conn.index, board::Space::Io, true, a.width,
+                           AddressPassed(s, a, r.address), g_blockBytes, static_cast<ULONG>(used));
+    ReportWrite(port, written);
 }

@@ -52,8 +52,8 @@ void MemRead(Session &s, int mode)
         return;
 
     ClearBlock();
-    if (!s.lib.TZ810mAccessBlock(s.conn.index, board::AccessCode(board::Space::Mem, false, width),
-                                 s.conn.memBase + r.address, g_blockBytes, r.length)) {
+    if (!board::AccessBlock(s.lib, s.conn.index, board::Space::Mem, false, width,
+                            s.conn.memBase + r.address, g_blockBytes, r.length)) {
         const bool byteMode = width == board::Width::Byte;
         port.ShowMessage(Window::Main, "MEM读取失败", byteMode ? Icon::Error : Icon::None);
         return;
@@ -96,8 +96,8 @@ void MemWrite(Session &s, int mode)
     if (!MemBaseKnown(s))
         return;
 
-    const BOOL written =
-        s.lib.TZ810mAccessBlock(s.conn.index, board::AccessCode(board::Space::Mem, true, width),
-                                s.conn.memBase + r.address, g_blockBytes, static_cast<ULONG>(used));
-    ReportWrite(port, written != 0);
+    const bool written =
+        board::AccessBlock(s.lib, s.conn.index, board::Space::Mem, true, width,
+                           s.conn.memBase + r.address, g_blockBytes, static_cast<ULONG>(used));
+    ReportWrite(port, written);
 }

@@ -30,7 +30,7 @@ int SetPulseWidth(Session &s)
     // Written blind: whatever bits 4, 5 and 7 held, they become 0, and bit 6
     // becomes 1 without ticking the check box.
     const UCHAR value = board::PulseRegisterValue(*code);
-    if (!s.lib.TZ810mWriteIoByte(s.conn.index, s.conn.ioBase + TZ_REG_PULSE, value)) {
+    if (!board::WritePulseRegister(s.lib, s.conn.index, s.conn.ioBase, value)) {
         port.ShowMessage(Window::Main, "设置失败", Icon::Error);
         return 0;
     }
@@ -42,7 +42,7 @@ int SetPulseWidth(Session &s)
 void Toggle32BitAccess(Session &s)
 {
     // Not a TZ820, or no register to reach: the switch stays silent.
-    if (s.conn.chip != ChipType::TZ820 || !s.conn.ioBaseRead)
+    if (s.conn.chip != board::Chip::TZ820 || !s.conn.ioBaseRead)
         return;
 
     DialogPort &port = s.port;
@@ -52,18 +52,17 @@ void Toggle32BitAccess(Session &s)
     // failed read skips the write; the mode list still follows the box, so
     // that box and list stay paired for the next click.
     UCHAR value = 0;
-    const bool haveValue =
-        s.lib.TZ810mReadIoByte(s.conn.index, s.conn.ioBase + TZ_REG_PULSE, &value) != 0;
+    const bool haveValue = board::ReadPulseRegister(s.lib, s.conn.index, s.conn.ioBase, value);
 
     if (on) {
         if (haveValue)
-            s.lib.TZ810mWriteIoByte(s.conn.index, s.conn.ioBase + TZ_REG_PULSE,
-                                    static_cast<UCHAR>(value | board::k32BitIo));
+            board::WritePulseRegister(s.lib, s.conn.index, s.conn.ioBase,
+                                      static_cast<UCHAR>(value | board::k32BitIo));
         port.InsertComboEntry(IDC_MEM_WIDTH, kDoubleWordPosition, kDoubleWordEntry);
     } else {
         if (haveValue)
-            s.lib.TZ810mWriteIoByte(s.conn.index, s.conn.ioBase + TZ_REG_PULSE,
-                                    static_cast<UCHAR>(value & board::k32BitOffMask));
+            board::WritePulseRegister(s.lib, s.conn.index, s.conn.ioBase,
+                                      static_cast<UCHAR>(value & board::k32BitOffMask));
         port.DeleteComboEntry(IDC_MEM_WIDTH, kDoubleWordPosition);
     }
 }

@@ -14,7 +14,9 @@ cmake --preset "$TZ_WIN_PRESET" --log-level=WARNING >/dev/null
 cmake --build --preset "$TZ_WIN_PRESET" -j2
 
 # The default simulated bench, nothing carried over from other runs.
-unset TZSIM_CONFIG TZSIM_STATE TZSIM_TRACE
+unset TZSIM_CONFIG TZSIM_TRACE TZSIM_POWER_CYCLE
+export TZSIM_STATE="$root/build/screenshot.state"
+rm -f "$TZSIM_STATE"
 export TZ_HEADLESS=1
 # A prefix of its own: there Wine draws the window frames and captions
 # itself (no window manager runs on the virtual display), and stopping it

@@ -14,6 +14,12 @@ enum class Window {
     Identity,
     Help
 };
+// What a dialog is told by the system rather than by a control of its own,
+// and what it ends with: Enter (IDOK), and Esc or the caption's close box
+// (IDCANCEL).
+constexpr int kDialogOk = 1;
+constexpr int kDialogCancel = 2;
+
 enum class Icon {
     None,
     Error

@@ -8,20 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "board.h"
 #include "device_library.h"
 #include "dialog_port.h"
 #include "file_port.h"
 
-enum class ChipType {
-    None,
-    TZ810,
-    TZ820
-};
-
 struct Connection {
     std::uint32_t index = 0;  // card addressed by every library call
     bool open = false;
-    ChipType chip = ChipType::None;
+    board::Chip chip = board::Chip::Unknown;
     ULONG ioBase = 0;   // chip registers live at ioBase + offset
     ULONG memBase = 0;  // TZ820 MEM window
     // Whether this open read each base: a base it could not read is another

@@ -97,6 +97,16 @@ void FactoryEeprom(Card &card)
     Put16(e + 0x0E, card.cfg.sid);
 }
 
+// Configuration bytes that stay as they were from one run to the next while
+// the card is powered: those a program may write and the identity the chip
+// loaded from its EEPROM at power-up. The rest follows the bench
+// configuration.
+bool KeptWhilePowered(unsigned offset)
+{
+    return ConfigByteWritable(offset) || offset <= 0x03 || offset == 0x08 ||
+           (offset >= 0x2C && offset <= 0x2F);
+}
+
 }  // namespace
 
 bool ConfigByteWritable(unsigned offset)
@@ -129,8 +139,8 @@ Bench::Bench()
     fs::path statePath = EnvPath("TZSIM_STATE");
     if (statePath.empty())
         statePath = config.stateFile;
-    if (statePath.empty() && !dir.empty())
-        statePath = dir / "tzsim.state";
+    if (statePath.empty())
+        statePath = UserStatePath();
     fs::path tracePath = EnvPath("TZSIM_TRACE");
     if (tracePath.empty())
         tracePath = config.traceFile;
@@ -139,7 +149,7 @@ Bench::Bench()
     keepCalls = false;  // nobody reads it inside the DLL
 #endif
     std::lock_guard<std::mutex> lock(mu);
-    Load(std::move(config), statePath, tracePath);
+    Load(std::move(config), statePath, tracePath, EnvPath("TZSIM_POWER_CYCLE") == "1");
 }
 
 void Bench::Reset(const std::string &text)
@@ -148,10 +158,13 @@ void Bench::Reset(const std::string &text)
     BenchConfig config = ParseConfig(text, fs::path());
     std::lock_guard<std::mutex> lock(mu);
     fs::path statePath = config.stateFile, tracePath = config.traceFile;
-    Load(std::move(config), statePath, tracePath);
+    Load(std::move(config), statePath, tracePath, false);
 }
 
-void Bench::Load(BenchConfig config, const fs::path &statePath, const fs::path &tracePath)
+// Each load is the next run of a powered bench, which finds its cards as the
+// last run left them; a power cycle keeps only the EEPROM and the flash.
+void Bench::Load(BenchConfig config, const fs::path &statePath, const fs::path &tracePath,
+                 bool powerCycle)
 {
     cfg = std::move(config);
     for (const std::string &w : cfg.warnings)
@@ -189,22 +202,30 @@ void Bench::Load(BenchConfig config, const fs::path &statePath, const fs::path &
     lastRoutineThread = std::thread::id();
 
     statePath_ = statePath;
-    std::map<unsigned, std::array<std::uint8_t, 256>> savedConfigs;
-    RestoreState(savedConfigs);
+    PoweredState powered;
+    RestoreState(powered);
     for (unsigned i = 0; i < kMaxCards; ++i) {
-        if (!cards[i].cfg.present)
+        Card &c = cards[i];
+        if (!c.cfg.present)
             continue;
-        BuildConfigSpace(cards[i], i);
+        BuildConfigSpace(c, i);
         // Rewritten after the card loaded its identity from it.
-        for (const auto &[at, value] : cards[i].cfg.eepromChanged)
-            cards[i].eeprom[at] = value;
-        auto saved = savedConfigs.find(i);
-        if (saved == savedConfigs.end())
+        for (const auto &[at, value] : c.cfg.eepromChanged)
+            c.eeprom[at] = value;
+        if (powerCycle)
             continue;
-        for (unsigned off = 0; off < 256; ++off)
-            if (ConfigByteWritable(off))
-                cards[i].config[off] = saved->second[off];
+        if (auto saved = powered.config.find(i); saved != powered.config.end())
+            for (unsigned off = 0; off < 256; ++off)
+                if (KeptWhilePowered(off))
+                    c.config[off] = saved->second[off];
+        if (auto saved = powered.io.find(i); saved != powered.io.end())
+            c.io = saved->second;
+        if (auto saved = powered.mem.find(i); saved != powered.mem.end())
+            c.mem = saved->second;
     }
+    // The next run must find the fresh power-up, not what came before it.
+    if (powerCycle)
+        SaveState();
 }
 
 // Configuration space at power-up. The identity bytes come from the 24C02
@@ -245,6 +266,7 @@ void Bench::BuildConfigSpace(Card &card, unsigned index)
 
 void Bench::SaveState()
 {
+    unsavedRegisters = false;
     if (statePath_.empty())
         return;
     std::string s = "tzsim-state 1\nflash ";
@@ -257,13 +279,20 @@ void Bench::SaveState()
         AppendHex(s, cards[i].config.data(), 256);
         s += "\neeprom " + std::to_string(i) + ' ';
         AppendHex(s, cards[i].eeprom.data(), 256);
+        s += "\nio " + std::to_string(i) + ' ';
+        AppendHex(s, cards[i].io.data(), kIoWindowSize);
+        s += '\n';
+        if (cards[i].mem.empty())
+            continue;
+        s += "mem " + std::to_string(i) + ' ';
+        AppendHex(s, cards[i].mem.data(), cards[i].mem.size());
         s += '\n';
     }
     if (!WriteFileAtomically(statePath_, s))
         DebugNote("cannot write state " + statePath_.u8string());
 }
 
-void Bench::RestoreState(std::map<unsigned, std::array<std::uint8_t, 256>> &configs)
+void Bench::RestoreState(PoweredState &powered)
 {
     std::string text;
     if (statePath_.empty() || !ReadWholeFile(statePath_, text))
@@ -287,14 +316,22 @@ void Bench::RestoreState(std::map<unsigned, std::array<std::uint8_t, 256>> &conf
         }
         unsigned index = kMaxCards;
         fields >> index >> hex;
-        std::array<std::uint8_t, 256> bytes;
-        if (index >= kMaxCards || !DecodeHex(hex, bytes.data(), bytes.size()))
+        if (index >= kMaxCards || !cards[index].cfg.present)
             continue;
         Card &card = cards[index];
-        if (!card.cfg.present)
+        if (kind == "mem") {
+            std::vector<std::uint8_t> bytes(card.mem.size());
+            if (!bytes.empty() && DecodeHex(hex, bytes.data(), bytes.size()))
+                powered.mem[index] = bytes;
+            continue;
+        }
+        std::array<std::uint8_t, 256> bytes;
+        if (!DecodeHex(hex, bytes.data(), bytes.size()))
             continue;
         if (kind == "config")
-            configs[index] = bytes;
+            powered.config[index] = bytes;
+        else if (kind == "io")
+            powered.io[index] = bytes;
         else if (kind == "eeprom" && card.cfg.eeprom != EepromFit::Absent)
             card.eeprom = bytes;
     }

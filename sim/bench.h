@@ -25,7 +25,6 @@ constexpr std::uint32_t kIoWindowSize = 0x100;
 constexpr std::uint32_t kIoSpaceSize = 0x10000;
 constexpr std::uint32_t kMemWindowSize = 0x8000;
 constexpr std::uint32_t kFlashSize = 0x10000;
-constexpr std::uint32_t kMaxBlock = 0x8000;
 constexpr std::uint8_t kIdentityHeader = 0x78;
 
 using Clock = std::chrono::steady_clock;
@@ -43,6 +42,14 @@ struct Card {
     std::uint32_t spiMode = 0;
     std::uint32_t pendingEdges = 0;
     Clock::time_point nextLevel{};
+};
+
+// What a card holds only while it is powered: its configuration space, the
+// registers of its I/O window and its MEM window, by card index. Restored
+// from the state file unless the bench is power-cycled.
+struct PoweredState {
+    std::map<unsigned, std::array<std::uint8_t, 256>> config, io;
+    std::map<unsigned, std::vector<std::uint8_t>> mem;
 };
 
 // Configuration bytes a write may change: command (0x04-0x05), cache line
@@ -86,7 +93,11 @@ class Bench {
     // Re-evaluates the level request of a card after a raw change.
     void RegisterChanged(Card &card);
 
-    void SaveState();  // after EEPROM, flash and configuration writes
+    void SaveState();  // after every write that the next run must see
+    // Registers, MEM and writable config bytes change often (the interrupt
+    // routine writes registers on every call): they are saved when a card
+    // is closed, not on every write.
+    bool unsavedRegisters = false;
     void Trace(const std::string &line);
     double Millis() const;
 
@@ -99,13 +110,13 @@ class Bench {
     friend class CallRecord;
     Bench();
     void Load(BenchConfig config, const std::filesystem::path &statePath,
-              const std::filesystem::path &tracePath);
+              const std::filesystem::path &tracePath, bool powerCycle);
     void StopInterruptThread();
     void InterruptLoop();
     bool Deliverable(const Card &card) const;
     bool LevelAsserted(const Card &card) const;
     bool WorkPending(Clock::time_point now, Clock::time_point *nextWake);
-    void RestoreState(std::map<unsigned, std::array<std::uint8_t, 256>> &configs);
+    void RestoreState(PoweredState &powered);
     void BuildConfigSpace(Card &card, unsigned index);
 
     Clock::time_point loadTime_;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bench.h"
+#include "hextext.h"
 
 using tzsim::Bench;
 using tzsim::CallRecord;
@@ -57,9 +58,9 @@ BOOL BlockAccess(Bench &b, Card &card, ULONG index, ULONG code, ULONG address, P
     const unsigned width = 1u << (code & 0x03);
     auto *bytes = static_cast<std::uint8_t *>(buffer);
     // What was sent is recorded even when the request is refused.
-    if (write && bytes && length && length <= tzsim::kMaxBlock)
+    if (write && bytes && length && length <= kMaxBlockBytes)
         rec.Data(bytes, length);
-    if (length > tzsim::kMaxBlock)
+    if (length > kMaxBlockBytes)
         return kFail;
     if (length != 0 && !buffer)
         return kFail;
@@ -102,6 +103,8 @@ BOOL BlockAccess(Bench &b, Card &card, ULONG index, ULONG code, ULONG address, P
     }
     if (!write && length)
         rec.Out(bytes, length);
+    if (write && length)
+        b.unsavedRegisters = true;
     return kOk;
 }
 
@@ -145,6 +148,8 @@ void TZAPI TZ810mCloseDevice(ULONG index)
         c.pendingEdges = 0;
         b.RegisterChanged(c);
     }
+    if (b.unsavedRegisters)
+        b.SaveState();
     rec.Finish(0);
 }
 
@@ -219,7 +224,7 @@ BOOL TZAPI TZ810mWriteConfig(ULONG index, ULONG offset, UCHAR value)
     // Read-only bytes take the write without changing, as on the bus.
     if (tzsim::ConfigByteWritable(offset)) {
         c->config[offset] = value;
-        b.SaveState();
+        b.unsavedRegisters = true;
     }
     return rec.Finish(kOk);
 }
@@ -244,6 +249,7 @@ BOOL TZAPI TZ810mWriteIoByte(ULONG index, ULONG address, UCHAR value)
     if (rec.Faulted() || !b.OpenCard(index) || address >= tzsim::kIoSpaceSize)
         return rec.Finish(kFail);
     b.IoWrite(index, address, value);
+    b.unsavedRegisters = true;
     return rec.Finish(kOk);
 }
 

@@ -42,6 +42,16 @@ fs::path ModuleDir()
 #endif
 }
 
+fs::path UserStatePath()
+{
+#if defined(_WIN32)
+    fs::path local = EnvPath("LOCALAPPDATA");
+    return local.empty() ? fs::path() : local / "tzsim" / "bench.state";
+#else
+    return fs::path();
+#endif
+}
+
 bool ReadWholeFile(const fs::path &path, std::string &text)
 {
     std::ifstream in(path, std::ios::binary);
@@ -57,6 +67,9 @@ bool WriteFileAtomically(const fs::path &path, const std::string &text)
 {
     fs::path temp = path;
     temp += ".tmp";
+    std::error_code made;
+    if (path.has_parent_path())
+        fs::create_directories(path.parent_path(), made);
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out)

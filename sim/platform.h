@@ -15,10 +15,17 @@ std::filesystem::path EnvPath(const char *name);
 // the host, where no file is looked for beside the library.
 std::filesystem::path ModuleDir();
 
+// Where the bench keeps its state unless told otherwise: a file of the
+// user's own (%LOCALAPPDATA%\tzsim\bench.state on Windows), so every
+// program started by that user finds the bench as the last one left it.
+// Empty on the host, whose tests never share a bench.
+std::filesystem::path UserStatePath();
+
 bool ReadWholeFile(const std::filesystem::path &path, std::string &text);
 
-// Writes the text to a temporary file in the same folder and moves it over
-// the target in one step, so a reader never sees half a file.
+// Writes the text to a temporary file in the same folder (made as needed)
+// and moves it over the target in one step, so a reader never sees half a
+// file.
 bool WriteFileAtomically(const std::filesystem::path &path, const std::string &text);
 
 std::FILE *OpenForAppend(const std::filesystem::path &path);

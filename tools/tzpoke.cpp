@@ -13,25 +13,19 @@
 //   tzpoke list                           list the visible top-level windows
 //
 // Exit code 0 on success, 1 when the window or control is not there,
-// 2 on bad usage. Texts are printed as UTF-8.
+// 2 on bad usage. Texts reach a pipe or a file as UTF-8.
 #include <windows.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "streams.h"
+#include "text.h"
+
 static void Print(const std::wstring &text)
 {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n,
-                            nullptr, nullptr);
-    bytes.push_back('\n');
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
+    WriteStd(StdStream::Out, WideToUtf8(text) + "\n");
 }
 
 static std::wstring WindowText(HWND hwnd)

@@ -6,6 +6,9 @@
 #include "panels.h"
 #include "resource.h"
 
+static_assert(kDialogOk == IDOK && kDialogCancel == IDCANCEL,
+              "the portable code names the system's dialog commands");
+
 static Win32DialogPort *g_port = nullptr;
 static Session *g_session = nullptr;
 

@@ -2,43 +2,56 @@
 
 #include <commdlg.h>
 
-#include <algorithm>
-#include <new>
-
 #include "dialogs.h"
+#include "files.h"
 #include "hex_filter.h"
 #include "resource.h"
 
-std::wstring Utf8ToWide(const std::string &text)
-{
-    if (text.empty())
-        return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0)
-        return {};
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
-
-std::string WideToUtf8(const std::wstring &text)
-{
-    if (text.empty())
-        return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-    if (n <= 0)
-        return {};
-    std::string narrow(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], n,
-                        nullptr, nullptr);
-    return narrow;
-}
-
 // ---------------------------------------------------------------------------
-// Which window a control lives in. Identifiers are unique across the three
-// templates: 1048-1054 belong to the identity EEPROM dialog, 1075 to the
-// help dialog, everything else to the main dialog.
+// Which window a control lives in: each dialog's controls as its template
+// lists them. A control left out of these is reached nowhere, rather than
+// looked for in the wrong window.
+
+namespace {
+
+constexpr int kMainControls[] = {
+    IDC_DEVICE_COMBO, IDC_STATUS,         IDC_INT_LINE,    IDC_IO_BASE,     IDC_MEM_BASE_LABEL,
+    IDC_MEM_BASE,     IDC_DRIVER_VERSION, IDC_PULSE_NOW,   IDC_PULSE_COMBO, IDC_PULSE_SET,
+    IDC_IO_WIDTH,     IDC_IO_ADDR_TYPE,   IDC_IO_ADDR,     IDC_IO_LENGTH,   IDC_IO_DATA,
+    IDC_IO_CLEAR,     IDC_IO_READ,        IDC_IO_WRITE,    IDC_MEM_32BIT,   IDC_MEM_WIDTH,
+    IDC_MEM_ADDR,     IDC_MEM_LENGTH,     IDC_MEM_DATA,    IDC_MEM_CLEAR,   IDC_MEM_READ,
+    IDC_MEM_WRITE,    IDC_I2C_FRAME,      IDC_I2C_ADDR,    IDC_I2C_DATA,    IDC_I2C_READ,
+    IDC_I2C_WRITE,    IDC_IDENTITY,       IDC_SPI_MODE,    IDC_SPI_CLOCK,   IDC_SPI_SET,
+    IDC_FLASH_STATUS, IDC_FLASH_READ,     IDC_FLASH_WRITE, IDC_FLASH_ERASE, IDC_CFG_ADDR,
+    IDC_CFG_DATA,     IDC_CFG_READ,       IDC_CFG_WRITE,   IDC_LEVEL_COUNT, IDC_LEVEL_TEST,
+    IDC_EDGE_COUNT,   IDC_EDGE_TEST,      IDC_OPEN,        IDC_CLOSE,       IDC_HELP,
+    IDC_EXIT};
+constexpr int kIdentityControls[] = {IDC_EEPROM_WRITE, IDC_VID, IDC_DID,        IDC_RID,
+                                     IDC_SVID,         IDC_SID, IDC_EEPROM_READ};
+constexpr int kHelpControls[] = {IDC_HELP_TEXT};
+
+template <std::size_t N> constexpr bool Lists(const int (&controls)[N], int id)
+{
+    for (int control : controls)
+        if (control == id)
+            return true;
+    return false;
+}
+
+template <std::size_t N, std::size_t M>
+constexpr bool Disjoint(const int (&some)[N], const int (&others)[M])
+{
+    for (int id : some)
+        if (Lists(others, id))
+            return false;
+    return true;
+}
+
+// A control is named by its identifier alone, so no two dialogs share one.
+static_assert(Disjoint(kMainControls, kIdentityControls) &&
+              Disjoint(kMainControls, kHelpControls) && Disjoint(kIdentityControls, kHelpControls));
+
+}  // namespace
 
 template <typename List> static void Forget(List &shown, HWND hwnd)
 {
@@ -123,11 +136,13 @@ HWND Win32DialogPort::Handle(Window window) const
 
 HWND Win32DialogPort::WindowFor(int id) const
 {
-    if (id >= IDC_VID && id <= IDC_EEPROM_READ)
+    if (Lists(kMainControls, id))
+        return Handle(Window::Main);
+    if (Lists(kIdentityControls, id))
         return Handle(Window::Identity);
-    if (id == IDC_HELP_TEXT)
+    if (Lists(kHelpControls, id))
         return Handle(Window::Help);
-    return Handle(Window::Main);
+    return nullptr;
 }
 
 HWND Win32DialogPort::Control(int id) const
@@ -397,137 +412,36 @@ void Win32DialogPort::PostInterruptCount()
 // ---------------------------------------------------------------------------
 // Files
 
-// Paths are taken whole: a long one is handed to the system in its
-// extended form instead of being cut.
-static std::wstring SystemPath(const std::string &utf8)
-{
-    std::wstring path = Utf8ToWide(utf8);
-    if (path.size() < MAX_PATH - 14 || path.rfind(L"\\\\?\\", 0) == 0)
-        return path;
-    DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0)
-        return path;
-    std::wstring full(needed, L'\0');
-    DWORD got = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    if (got == 0 || got >= needed)
-        return path;
-    full.resize(got);
-    for (auto &c : full)
-        if (c == L'/')
-            c = L'\\';
-    if (full.rfind(L"\\\\", 0) == 0)
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
-}
-
 FilePort::ReadResult Win32FilePort::ReadWholeFile(const std::string &path, std::size_t maxSize,
                                                   std::vector<std::uint8_t> &data)
 {
-    HANDLE file =
-        CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    switch (::ReadWholeFile(path, maxSize, data)) {
+    case ReadOutcome::Ok:
+        return ReadResult::Ok;
+    case ReadOutcome::OpenFailed:
         return ReadResult::OpenFailed;
-
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
-        CloseHandle(file);
+    case ReadOutcome::SizeFailed:
         return ReadResult::SizeFailed;
-    }
-    if (static_cast<unsigned long long>(size.QuadPart) > maxSize) {
-        CloseHandle(file);
+    case ReadOutcome::TooLarge:
         return ReadResult::TooLarge;
-    }
-
-    std::vector<std::uint8_t> buffer;
-    try {
-        buffer.assign(static_cast<std::size_t>(size.QuadPart), 0);
-    } catch (const std::bad_alloc &) {
-        CloseHandle(file);
+    case ReadOutcome::AllocFailed:
         return ReadResult::AllocFailed;
+    case ReadOutcome::ReadFailed:
+        break;
     }
-
-    // A file that shrinks meanwhile leaves the rest of the buffer zero.
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buffer.size() - done, 1u << 20));
-        DWORD got = 0;
-        if (!ReadFile(file, buffer.data() + done, chunk, &got, nullptr)) {
-            CloseHandle(file);
-            return ReadResult::ReadFailed;
-        }
-        if (got == 0)
-            break;
-        done += got;
-    }
-    CloseHandle(file);
-    data.swap(buffer);
-    return ReadResult::Ok;
-}
-
-// Writes the whole of data and flushes it; false on any failure.
-static bool WriteAll(HANDLE file, const std::uint8_t *data, std::size_t size)
-{
-    std::size_t done = 0;
-    bool ok = true;
-    while (ok && done < size) {
-        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 20));
-        DWORD written = 0;
-        ok = WriteFile(file, data + done, chunk, &written, nullptr) && written == chunk;
-        done += written;
-    }
-    return ok && done == size && FlushFileBuffers(file);
+    return ReadResult::ReadFailed;
 }
 
 FilePort::WriteResult Win32FilePort::ReplaceFile(const std::string &path, const std::uint8_t *data,
                                                  std::size_t size)
 {
-    const std::wstring target = SystemPath(path);
-
-    // The temporary file sits beside the target, so the final move stays
-    // within one folder and one volume. It has a short name of its own: the
-    // target's name may already be as long as a name can be.
-    const std::size_t slash = path.find_last_of("\\/");
-    const std::string folder =
-        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    static unsigned counter = 0;
-    std::wstring temporary;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        char name[40];
-        wsprintfA(name, "~tz%lx-%x.tmp", GetCurrentProcessId(), ++counter);
-        temporary = SystemPath(folder + name);
-        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            DWORD error = GetLastError();
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-                break;
-        }
-    }
-
-    if (file != INVALID_HANDLE_VALUE) {
-        bool ok = WriteAll(file, data, size);
-        if (!CloseHandle(file))
-            ok = false;
-        if (ok && MoveFileExW(temporary.c_str(), target.c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return WriteResult::Ok;
-        DeleteFileW(temporary.c_str());
-        if (!ok)
-            return WriteResult::WriteFailed;
-    }
-
-    // No temporary could be made or moved there (a folder where existing
-    // files may be changed but none created, say). The whole image is in
-    // memory, so the target itself is written rather than the read lost.
-    file = CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    switch (ReplaceWholeFile(path, data, size)) {
+    case ReplaceOutcome::Ok:
+        return WriteResult::Ok;
+    case ReplaceOutcome::CreateFailed:
         return WriteResult::CreateFailed;
-    bool ok = WriteAll(file, data, size);
-    if (!CloseHandle(file))
-        ok = false;
-    return ok ? WriteResult::Ok : WriteResult::WriteFailed;
+    case ReplaceOutcome::WriteFailed:
+        break;
+    }
+    return WriteResult::WriteFailed;
 }

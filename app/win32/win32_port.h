@@ -10,9 +10,7 @@
 
 #include "dialog_port.h"
 #include "file_port.h"
-
-std::wstring Utf8ToWide(const std::string &text);
-std::string WideToUtf8(const std::wstring &text);
+#include "text.h"
 
 class Win32DialogPort : public DialogPort {
   public:

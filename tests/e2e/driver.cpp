@@ -72,21 +72,6 @@ bool WaitFor(const std::function<bool()> &done, DWORD timeout)
     return true;
 }
 
-std::wstring Widen(const std::string &s)
-{
-    std::wstring out(s.size(), L'\0');
-    out.resize(MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), &out[0], int(s.size())));
-    return out;
-}
-
-std::string Narrow(const std::wstring &s)
-{
-    std::string out(s.size() * 3, '\0');
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, s.data(), int(s.size()), &out[0], int(out.size()),
-                                   nullptr, nullptr));
-    return out;
-}
-
 std::string ReadWholeFile(const std::wstring &path)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

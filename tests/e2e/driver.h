@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "text.h"
+
 namespace e2e {
 constexpr DWORD kWait = 15000;  // ms: the longest we wait for anything
 // Polls until `done` holds; false after `timeout` ms.
 bool WaitFor(const std::function<bool()> &done, DWORD timeout = kWait);
-std::wstring Widen(const std::string &utf8);
-std::string Narrow(const std::wstring &text);
+// UTF-8 to UTF-16 and back, as the programs themselves convert.
+inline constexpr auto &Widen = Utf8ToWide;
+inline constexpr auto &Narrow = WideToUtf8;
 std::string ReadWholeFile(const std::wstring &path);  // empty when it cannot be read
 bool WriteWholeFile(const std::wstring &path, const std::string &content);
 // A dialog's controls in template order: identifier (-1 for none) and kind, plus the text of B push

@@ -66,7 +66,8 @@ TEST(BoardRules, BlockCodesAndChecks)
                   {Io, W, 2, 3, C::Misaligned},
                   {Io, D, 2, 4, C::Misaligned},
                   {Io, D, 4, 6, C::Misaligned},
-                  {Io, D, 0x10004, 8, C::Ok},  // low 16 bits
+                  {Io, D, 0xFFF8, 8, C::Ok},
+                  {Io, B, 0xFFF0, 0x11, C::PastIoSpace},
                   {Mem, W, 0, 2, C::WidthNotAllowed},
                   {Mem, B, 0x7FFE, 1, C::Ok},
                   {Mem, B, 0x7FFF, 0, C::Ok},
@@ -91,10 +92,26 @@ TEST(BoardRules, IdentityBlockAndGuard)
     EXPECT_EQ(EncodeIdentity(DecodeIdentity(b)), b);
     EXPECT_EQ(EncodeIdentity(DecodeIdentity(blank)),
               EncodeIdentity({0xFFFF, 0xFFFF, 0xFF, 0xFFFF, 0xFFFF}));
-    EXPECT_EQ(AssessIdentity(id), IdentityRisk::None);
-    EXPECT_EQ(AssessIdentity({0xFFFF, 0x5834, 0, 0, 0}), IdentityRisk::None);
-    EXPECT_EQ(AssessIdentity({0xFFFF, 0xFFFF, 0, 0, 0}), IdentityRisk::Invisible);
-    EXPECT_EQ(AssessIdentity({0x7A5D, 0x5835, 0, 0, 0}), IdentityRisk::UnknownDevice);
+    using R = IdentityRisk;
+
+    const struct {
+        std::uint16_t vid, did;
+        Chip card;
+        IdentityRisk risk;
+    } risks[] = {{0x1A2B, 0x5831, Chip::TZ810, R::None},
+                 {0x7A5D, 0x5834, Chip::Unknown, R::None},
+                 {0xFFFF, 0x5834, Chip::TZ820, R::Invisible},
+                 {0xFFFF, 0xFFFF, Chip::Unknown, R::Invisible},
+                 {0x7A5D, 0x5835, Chip::TZ810, R::UnknownDevice},
+                 {0x7A5D, 0x5834, Chip::TZ810, R::OtherChip},
+                 {0x7A5D, 0x5830, Chip::TZ820, R::OtherChip}};
+
+    for (const auto &r : risks) {
+        SCOPED_TRACE(testing::Message() << std::hex << r.vid << " " << r.did);
+        EXPECT_EQ(AssessIdentity({r.vid, r.did, 0, 0, 0}, r.card), r.risk);
+    }
+    // Without its header the card loads its chip's own values, whatever follows.
+    EXPECT_EQ(AssessIdentityBlock(blank, Chip::TZ810), R::None);
 }
 
 // What tzctl's table cannot see: EEPROM write pauses, where a failing block stops, flash call
@@ -120,6 +137,17 @@ TEST(BoardSim, PausesFailuresAndFlashOrder)
     tzsim::ClearCalls();
     const auto step = [&](FlashStep s, std::uint32_t, std::uint32_t) {
         steps.push_back(s);
+    };
+    // A library may answer 0 after a good unlock and write: the read-back decides.
+    static decltype(lib.TZ780mWriteFlash) write = lib.TZ780mWriteFlash;
+    lib.TZ780mWriteFlash = [](ULONG unit, ULONG at, PVOID data, ULONG size) -> BOOL {
+        write(unit, at, data, size);
+        return 0;
+    };
+    static decltype(lib.TZ780mLockFlash) lock = lib.TZ780mLockFlash;
+    lib.TZ780mLockFlash = [](ULONG unit, ULONG locked) -> BOOL {
+        lock(unit, locked);
+        return 0;
     };
     ASSERT_TRUE(WriteFlash(lib, std::vector<std::uint8_t>(0x2000, 0x5A), {}, step).ok());
     EXPECT_EQ(tzsim::Calls().front().name, "TZ780mLockFlash");

@@ -67,7 +67,7 @@ TEST_F(Mends, Tz820WhoseReopenFailsStaysClosed)
     const auto before = port.controls;
     Click(IDC_OPEN);
     ExpectOnlyMessage("无法打开设备0,请确保设备已经插入", Icon::Error);
-    EXPECT_FALSE(s.conn.open || s.conn.chip != ChipType::None);
+    EXPECT_FALSE(s.conn.open || s.conn.chip != board::Chip::Unknown);
     EXPECT_EQ(blocktest::CallNames(),
               (std::vector<std::string>{"TZ810mOpenDevice", "TZ810mReadConfig", "TZ810mCloseDevice",
                                         "TZ810mOpenDevice"}));
@@ -77,7 +77,7 @@ TEST_F(Mends, Tz820WhoseReopenFailsStaysClosed)
             << id;
     // Nothing of the failed attempt lingers: the next open is a whole one.
     Click(IDC_OPEN);
-    EXPECT_TRUE(s.conn.open && s.conn.chip == ChipType::TZ820);
+    EXPECT_TRUE(s.conn.open && s.conn.chip == board::Chip::TZ820);
     EXPECT_EQ(CallsNamed("TZ810mSetIntRoutine").size(), 1u);
 }
 

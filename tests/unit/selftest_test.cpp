@@ -67,7 +67,7 @@ const Row kRows[] = {
     {"flash = absent", "flash", "no flash answers its id (reply ff ff ff ff, a 25VF512 says bf 48)"},
     {"fault TZ780mReadFlash = call 17", "flash", "two reads of the flash: TZ780mReadFlash failed at 0x0"},
     {"fault TZ780mEarseFlash = always", "flash", "chip erase: TZ780mEarseFlash failed at 0x0", "flash image not restored: TZ780mEarseFlash failed at 0x0"},
-    {"fault TZ780mWriteFlash = call 2", "flash", "25VF512, two reads agree; erased blank, pattern written and verified", "flash image not restored: TZ780mWriteFlash failed at 0x0", true},
+    {"fault TZ780mEarseFlash = call 3", "flash", "25VF512, two reads agree; erased blank, pattern written and verified", "flash image not restored: TZ780mEarseFlash failed at 0x0", true},
     {"a15_int = off", "level-irq", "no call of the routine within 1 s: is pin A15 joined to INT#?"},
 };
 
@@ -124,7 +124,7 @@ const char kHealthy[] =
     "card 0 TZ820: 8 passed, 0 failed, 0 skipped in 0.000 s\n";
 // What was left changed comes first.
 const char kFaulty[] =
-    "NOT RESTORED: flash image not restored: TZ780mWriteFlash failed at 0x0\n"
+    "NOT RESTORED: flash image not restored: TZ780mEarseFlash failed at 0x0\n"
     "config     PASS   0.000 s  TZ810 7a5d:5830, I/O d100, interrupt line 17\n"
     "identity   PASS   0.000 s  header 78, values as in configuration space\n"
     "pulse      PASS   0.000 s  16 codes read back; it held 04\n"
@@ -140,7 +140,7 @@ TEST(Selftest, ReportForms)
 {
     const board::SelftestReport healthy = SelfTest("pulse 0 = 0x44", 0);
     board::SelftestReport faulty =
-        SelfTest("eeprom 1 = read_only\nfault TZ780mWriteFlash = call 2", 1);
+        SelfTest("eeprom 1 = read_only\nfault TZ780mEarseFlash = call 3", 1);
     EXPECT_EQ(SelftestText(healthy), kHealthy);
     EXPECT_EQ(SelftestText(faulty), kFaulty);
 

@@ -231,7 +231,7 @@ TEST_F(Shell, RefusedOpensLeaveTheDeviceClosed)
         Click(IDC_OPEN);
         ExpectOnlyMessage(r.message, r.icon);
         EXPECT_EQ(tzsim::CountCalls("TZ810mCloseDevice"), r.closes);
-        EXPECT_FALSE(s.conn.open || s.conn.chip != ChipType::None);
+        EXPECT_FALSE(s.conn.open || s.conn.chip != board::Chip::Unknown);
         for (const auto &[id, control] : before)
             EXPECT_TRUE(port.enabled(id) == control.enabled && port.text(id) == control.text) << id;
     }
@@ -267,7 +267,7 @@ TEST_F(Shell, CloseUndoesTheOpenAndEndsTheShownDialogs)
     EXPECT_EQ(CallNames(), Strings{"TZ810mCloseDevice"});
     EXPECT_EQ(CallsNamed("TZ810mCloseDevice")[0].args, Args{0});
     EXPECT_TRUE(port.messages.empty());
-    EXPECT_FALSE(s.conn.open || s.conn.chip != ChipType::None);
+    EXPECT_FALSE(s.conn.open || s.conn.chip != board::Chip::Unknown);
     EXPECT_EQ(s.irq.levelCount + s.irq.edgeCount, 0);
     EXPECT_EQ(s.irq.mode, 2);
     EXPECT_EQ(port.text(IDC_STATUS), "设备0已经关闭");

@@ -8,6 +8,7 @@
 #include <thread>
 #include "sim_control.h"
 #include "tzctl.h"
+#include "../tzctl_runs.h"
 
 namespace {
 using Bytes = std::vector<std::uint8_t>;
@@ -29,6 +30,8 @@ struct FakeHost : CliHost {
 
     ReadResult ReadFile(const std::string &path, std::size_t max, Bytes &data) override
     {
+        if (path == "throws.bin")
+            throw std::bad_alloc();
         auto f = files.find(path);
         return f == files.end()         ? ReadResult::OpenFailed
                : f->second.size() > max ? ReadResult::TooLarge
@@ -37,7 +40,7 @@ struct FakeHost : CliHost {
 
     bool ReplaceFile(const std::string &p, const Bytes &d) override
     {
-        return p[0] != '/' && (files[p] = d, true);
+        return p != "unwritable.bin" && (files[p] = d, true);
     }
 
     // Only the interrupt wait sleeps, not the EEPROM's write pauses.
@@ -52,8 +55,7 @@ struct FakeHost : CliHost {
     }
 };
 
-// commands: " ; " between them, all but the last succeed. text: how stdout starts (or found
-// in it, when it starts with a newline) on success, else stderr whole. config nullptr: no library.
+// command and text as tzctl_runs.h reads them; config nullptr: no library.
 struct Row {
     const char *command;
     int exit;
@@ -70,11 +72,46 @@ const char kInfo[] =
 const char kIdentity[] =
     "      eeprom  config\nvid   7a5d    7a5d\ndid   5834    5834\nrid   01      01\n"
     "svid  7a5d    7a5d\nsid   0001    0001\nheader 78, valid\n";
-const char kBadPairs[] = "tzctl: bytes must be hex pairs, e.g. 01 02 ab or 0102ab\n";
+const char kBadBytes[] = "tzctl: bytes must be hex, e.g. 12, 0x12, 1, \"01 02 ab\" or 0102ab\n";
+const char kUnrecognised[] = "card 0 = TZ810\ndid 0 = 0x5835\n";
+const char kSeconds[] = " is not a number of seconds above 0 and at most 86400 (a day)\n";
+
+std::string Repeat(const std::string &text, int times)
+{
+    std::string all;
+    while (times--)
+        all += text;
+    return all;
+}
+
+const std::string kLongPath = Repeat("长", 188) + ".bin";
+const std::string kSaveToLongPath = "io read f8 4 -o " + kLongPath;
+const std::string kSavedToLongPath = "4 bytes saved to " + kLongPath + "\n";
+const std::string kLongTimeout = "tzctl: --timeout '1e10'" + std::string(kSeconds);
+const std::string kNoTimeout = "tzctl: --timeout '0'" + std::string(kSeconds);
+const std::string kDayTimeout = "tzctl: --timeout '86401'" + std::string(kSeconds);
 const Row kRows[] = {
     {"list", 3, "tzctl: cannot load TZ810DLL.DLL\n", nullptr},
-    {"", 2, "tzctl: A subcommand is required\n"},
-    {"--card 16 list", 2, "tzctl: --card: Value 16 not in range 0 to 15\n"},
+    {"", 2,
+     "tzctl: a command is needed: list, info, cfg, i2c, io, mem, identity, flash, pulse, spi, "
+     "irq, selftest\n"},
+    {"--card 1 lsit", 2, "tzctl: unknown command 'lsit'; did you mean 'list'?\n"},
+    {"cfg dmp", 2, "tzctl: unknown command 'cfg dmp'; did you mean 'cfg dump'?\n"},
+    {"--json flash wrte", 2, "tzctl: unknown command 'flash wrte'; did you mean 'flash write'?\n"},
+    {"spi xyz", 2, "tzctl: unknown command 'spi xyz'; the commands are spi set\n"},
+    {"--version", 0, "tzctl "},
+    {"--json --version", 0, "{\"program\":\"tzctl\",\"version\":\""},
+    {"--card 16 list", 2, "tzctl: --card '16' is not a decimal number from 0 to 15\n"},
+    {"--card x list", 2, "tzctl: --card 'x' is not a decimal number from 0 to 15\n"},
+    {"--card 010 info", 5, "tzctl: no card at index 10\n"},
+    {"--json --card 2 info", 5, "tzctl: no card at index 2\n"},
+    {"flash erase", 5, "tzctl: card 0 could not be opened\n", "fault TZ810mOpenDevice = call 2\n",
+     "TZ780mEarseFlash"},
+    {"identity set --svid 1234 --sid \"\"", 2, "tzctl: --sid is empty; give it a value\n", "",
+     "TZ810mOpenDevice"},
+    {"cfg get 0 \"\"", 2, "tzctl: LEN is empty; give it a value\n"},
+    {"i2c get 50 0", 2, "tzctl: a length of 0 asks for nothing; give 1 or more\n"},
+    {"io write 0 -i throws.bin", 1, "tzctl: std::bad_alloc\n"},
     {"--help", 0, "\nUsage: tzctl [OPTIONS] SUBCOMMAND"},
     {"--json list", 0,
      "{\"cards\":[{\"index\":0,\"chip\":\"TZ820\",\"vid\":31325,\"did\":22580,\"io_base\":53248,"
@@ -98,12 +135,15 @@ const Row kRows[] = {
      "{\"eeprom\":{\"vid\":31325,\"did\":22580,\"rid\":1,\"svid\":31325,\"sid\":1,"
      "\"header_valid\":true},\"config\":{\"vid\":31325,"},
     {"--json i2c set 40 aa", 0, "{\"offset\":64,\"written\":1}\n"},
-    {"--json mem write 0 01", 0, "{\"address\":4272947200,\"written\":1}\n"},
-    {"--json flash id", 0, "{\"identified\":true,\"reply\":[191,72,191,72]}\n"},
+    {"--json mem write 0 01", 0, "{\"offset\":0,\"address\":4272947200,\"written\":1}\n"},
+    {"--json flash id", 0,
+     "{\"identified\":true,\"part\":\"25VF512\",\"size\":65536,\"reply\":[191,72,191,72]}\n"},
     {"--json flash read o.bin", 0, "{\"read\":65536}\n"},
     {"--json flash erase", 0, "{\"erased\":true}\n"},
-    {"--json flash write small.bin", 0, "{\"written\":4,\"erased\":true,\"verified\":true}\n"},
-    {"flash write small.bin ; --json flash verify small.bin", 0, "{\"verified\":4}\n"},
+    {"--json flash write small.bin --partial", 0,
+     "{\"written\":4,\"erased\":true,\"verified\":true}\n"},
+    {"flash write small.bin --partial ; --json flash verify small.bin --partial", 0,
+     "{\"verified\":true,\"compared\":65536}\n"},
     {"--json pulse set 60 ; --json pulse get", 0, "{\"pulse_ns\":60}\n"},
     {"--card 2 info", 5, "tzctl: no card at index 2\n"},
     {"info", 5, "tzctl: card 0 not recognised (device id byte 35)\n",
@@ -117,12 +157,19 @@ const Row kRows[] = {
     {"cfg set 3c 20 55", 4, "tzctl: config byte 0x3d did not take\n"},
     {"cfg set 2 11 22", 4, "tzctl: config bytes 0x02, 0x03 did not take\n"},
     {"cfg set 40 0102 ; cfg get 40 2", 0, "00000040  01 02 "},
-    {"cfg set 40 1", 2, kBadPairs, "", "TZ810mOpenDevice"},
+    {"cfg set 40 123", 2, kBadBytes, "", "TZ810mOpenDevice"},
     {"cfg get 100", 2, "tzctl: offset '100' is not a hex number up to 0xff\n"},
     {"cfg get f0 11", 2, "tzctl: the range runs past 0xff\n"},
     {"cfg get 0 101", 2, "tzctl: length '101' is not a hex number up to 0x100\n"},
     {"cfg set 40 01", 1, "tzctl: TZ810mWriteConfig failed at 0x40\n",
      "fault TZ810mWriteConfig = always\n"},
+    {"cfg set 40 1 ; cfg get 40", 0, "0x01\n"},
+    {"cfg get 0 --width word", 0, "7a5d\n"},
+    {"--json cfg get 0 --width dword", 0,
+     "{\"offset\":0,\"width\":\"dword\",\"value\":1479834205}\n"},
+    {"cfg get 0 4 --width word", 2, "tzctl: --width reads one value; give no LEN with it\n"},
+    {"cfg get fe --width dword", 2, "tzctl: the range runs past 0xff\n"},
+    {"cfg get 2 --force", 0, "0x35\n", kUnrecognised},
     {"cfg get f0 10", 0, "000000f0  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  |"},
     {"i2c set ff 5a ; i2c get ff", 0, "0x5a\n"},
     {"cfg set ff 01 02", 2, "tzctl: the bytes run past 0xff\n"},
@@ -132,28 +179,56 @@ const Row kRows[] = {
      "58 01 00 00 10 5d 7a 01 00    x...]z4X?..?]z?.\n"},
     {"i2c set 40 aa bb ; i2c get 41", 0, "0xbb\n"},
     {"i2c set 40 aa bb", 0, "2 bytes written from 0x40\n"},
+    {"i2c set 40 0x12", 0, "1 byte written from 0x40\n"},
+    {"i2c set 40 -i small.bin ; i2c get 40 4", 0, "00000040  01 02 03 04 "},
+    {"i2c set 40 01 -i small.bin", 2, "tzctl: give either the bytes or -i FILE\n"},
+    {"i2c set 0 -i big.bin", 2, "tzctl: big.bin is over 256 bytes\n"},
+    {"i2c set 0 -i empty.bin", 2, "tzctl: empty.bin is empty; nothing written\n"},
+    {"i2c restore none.bin", 2, "tzctl: cannot read none.bin\n"},
+    {"i2c set 6 35", 2,
+     "tzctl: no program here recognises DID 5835 (its low byte must be 30, 31 or 34); "
+     "nothing written (--force writes it)\n",
+     "", "TZ810mWriteI2C"},
+    {"i2c set 6 30 --force ; i2c dump --force", 0, "\n00: 78 00 00 00 5d 7a 30 58 ", kUnrecognised},
+    {"i2c dump -o e.bin", 0, "256 bytes saved to e.bin\n"},
+    {"i2c dump -o e.bin ; i2c set 6 35 --force ; i2c restore e.bin ; i2c get 6", 0, "0x34\n"},
+    {"--json i2c dump -o e.bin", 0, "{\"offset\":0,\"saved\":256}\n"},
+    {"i2c restore small.bin", 2,
+     "tzctl: small.bin holds 4 bytes; a restore takes the whole chip, 256 bytes\n", "",
+     "TZ810mOpenDevice"},
     {"i2c get 0", 1, "tzctl: TZ810mReadI2C failed at 0x0\n", "eeprom 0 = absent\n"},
     {"io read f8 4", 0, "000000f8  00 00 04 00 "},
-    {"io write 10 0102", 0, "2 bytes written at 0xd010\n"},
+    {"io write 10 01", 0, "1 byte written at 0xd010\n"},
     {"io write 10 0102 ; io read 10 2 --width word", 0, "00000010  01 02 "},
-    {"io write 0 0g", 2, kBadPairs},
+    {"io write 0 0g", 2, kBadBytes},
     {"io write 9000 -i small.bin --direct ; io read 9000 4 --direct", 0, "00009000  01 02 03 04 "},
     {"io read f8 4 -o out.bin ; io write 20 -i out.bin ; io read 20 4", 0,
      "00000020  00 00 04 00 "},
     {"io read f8 4 -o out.bin", 0, "4 bytes saved to out.bin\n"},
-    {"--json io read f8 4 -o out.bin", 0, "{\"address\":53496,\"saved\":4}\n"},
-    {"--json io read fa 1", 0, "{\"address\":53498,\"bytes\":[4]}\n"},
+    {kSaveToLongPath.c_str(), 0, kSavedToLongPath.c_str()},
+    {"--json io read f8 4 -o out.bin", 0, "{\"offset\":248,\"address\":53496,\"saved\":4}\n"},
+    {"--json io read fa 1", 0, "{\"offset\":250,\"address\":53498,\"bytes\":[4]}\n"},
     {"io read 1 2 --width word", 2,
      "tzctl: word access needs an address and a length that are multiples of 2\n"},
     {"io read 2 4 --width dword", 2,
      "tzctl: dword access needs an address and a length that are multiples of 4\n"},
     {"io read 0 8001", 2, "tzctl: at most 0x8000 bytes at a time\n", "", "TZ810mOpenDevice"},
-    {"io read 10000 1", 2, "tzctl: address '10000' is not a hex number up to 0xffff\n", "",
+    {"io read 0 ffffffff", 2, "tzctl: at most 0x8000 bytes at a time\n", "", "TZ810mOpenDevice"},
+    {"io read 0 100000000", 2, "tzctl: length '100000000' is not a hex number up to 0xffffffff\n"},
+    {"io read 10000 1", 2, "tzctl: offset '10000' is not a hex number up to 0xffff\n", "",
      "TZ810mOpenDevice"},
+    {"io write fff0 -i small.bin", 2,
+     "tzctl: 0x4 bytes at 0x1cff0 run past 0xffff, the end of I/O space\n", "",
+     "TZ810mAccessBlock"},
+    {"io read fff0 20 --direct", 2,
+     "tzctl: 0x20 bytes at 0xfff0 run past 0xffff, the end of I/O space\n", "", "TZ810mOpenDevice"},
     {"io write 0 -i big.bin", 2, "tzctl: at most 0x8000 bytes at a time\n"},
     {"io write 0 01 -i small.bin", 2, "tzctl: give either the bytes or -i FILE\n"},
     {"io write 0 -i none.bin", 2, "tzctl: cannot read none.bin\n"},
-    {"io read f8 2 -o /missing/x", 2, "tzctl: cannot write /missing/x\n"},
+    {"io read f8 2 -o unwritable.bin", 2, "tzctl: cannot write unwritable.bin\n"},
+    {"io read f8 2 -o .", 2, "tzctl: cannot write .\n"},
+    {"io write 0 -i empty.bin", 2, "tzctl: empty.bin is empty; there is nothing to write\n"},
+    {"io read f8 2 -o /missing/x", 2, "tzctl: cannot write /missing/x\n", "", "TZ810mOpenDevice"},
     {"io read 0 1", 1, "tzctl: TZ810mAccessBlock failed\n", "fault TZ810mAccessBlock = always\n"},
     {"mem write 7ff8 11223344 --width dword ; mem read 7ff8 4", 0, "00007ff8  11 22 33 44 "},
     {"mem read 7fff 1", 2, "tzctl: offset + length runs past 0x7fff, the end of the MEM window\n"},
@@ -164,67 +239,98 @@ const Row kRows[] = {
     {"identity set --sid 2 ; identity show", 0, "\nsvid  1111    1111\nsid   0002    0001\n",
      "eeprom 0 = blank\nsvid "
      "0 = 0x1111\n"},
-    {"identity set --vid ffff --did ffff", 2,
-     "tzctl: VID and DID both ffff hide the card from the system; nothing "
+    {"identity set --vid ffff", 2,
+     "tzctl: VID ffff hides the card from the system, as an empty slot reads ffff; nothing "
      "written (--force writes it)\n",
      "", "TZ810mWriteI2C"},
+    {"--card 1 identity set --did 5834", 2,
+     "tzctl: DID 5834 names a TZ820, but card 1 is a TZ810, whose registers differ; nothing "
+     "written (--force writes it)\n",
+     "", "TZ810mWriteI2C"},
+    {"identity set", 2,
+     "tzctl: give at least one of --vid, --did, --rid, --svid, --sid; nothing written\n", "",
+     "TZ810mOpenDevice"},
+    {"identity show", 5, "tzctl: card 0 not recognised (device id byte 35)\n", kUnrecognised},
+    {"identity set --did 5830 --force ; identity show --force", 0, "\ndid   5830    5835\n",
+     kUnrecognised},
     {"identity set --did 1235", 2,
      "tzctl: no program here recognises DID 1235 (its low byte must be 30, 31 or 34); "
      "nothing written (--force writes it)\n",
      "", "TZ810mWriteI2C"},
     {"identity show", 0, kIdentity},
     {"identity show", 0, "\nheader ff, not valid\n", "eeprom 0 = blank\n"},
-    {"identity set --did 5831 --rid 2 ; identity show", 0,
-     "\ndid   5831    5834\nrid   02      01\n"},
+    {"--card 1 identity set --did 5831 --rid 2 ; --card 1 identity show", 0,
+     "\ndid   5831    5830\nrid   02      01\n"},
     {"identity set --did 1235 --force ; identity show", 0, "\ndid   1235    5834\n"},
     {"--json identity set --rid 2", 0,
-     "{\"written\":{\"vid\":31325,\"did\":22580,\"rid\":2,\"svid\":31325,\"sid\":1}}\n"},
+     "{\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":2,\"svid\":31325,\"sid\":1},"
+     "\"written\":32}\n"},
     {"identity set --vid 12345", 2, "tzctl: VID '12345' is not a hex number up to 0xffff\n", "",
      "TZ810mOpenDevice"},
     {"identity set --rid 100", 2, "tzctl: RID '100' is not a hex number up to 0xff\n"},
     {"identity set --sid x", 2, "tzctl: SID 'x' is not a hex number up to 0xffff\n"},
     {"identity set --rid 3", 1, "tzctl: TZ810mReadI2C failed at 0x0\n",
      "fault TZ810mReadI2C = from 33\n"},
-    {"flash write image.bin ; flash verify small.bin", 4,
-     "tzctl: verify failed: first difference at 0x0, 4 bytes "
+    {"flash write image.bin ; flash verify half.bin --partial", 4,
+     "tzctl: verify failed: first difference at 0x8000 (expected ff, found 00), 32640 bytes "
      "differ\n"},
-    {"flash write image.bin ; flash write small.bin --no-erase", 4,
-     "tzctl: verify failed: first difference at 0x0, 2 "
-     "bytes differ\n"},
-    {"flash id", 0, "flash identified (reply bf 48 bf 48)\n"},
+    {"flash write image.bin ; flash write small.bin --partial --no-erase", 4,
+     "tzctl: verify failed: first difference at 0x0 (expected 01, found 00), 2 bytes differ\n"},
+    {"flash write small.bin --partial", 0,
+     "4 bytes written from address 0 and verified; the rest of the chip, from 0x4, is left "
+     "erased\n"},
+    {"flash write small.bin", 2,
+     "tzctl: small.bin holds 4 bytes, not the chip's 65536; --partial puts it at address 0 and "
+     "leaves the rest erased\n",
+     "", "TZ810mOpenDevice"},
+    {"flash verify empty.bin --partial", 2, "tzctl: empty.bin is empty; nothing sent\n", "",
+     "TZ810mOpenDevice"},
+    {"flash id", 0, "flash 25VF512, 64 KiB (reply bf 48 bf 48)\n"},
     {"flash read out.bin", 0, "flash read into out.bin\n"},
     {"flash id", 5, "tzctl: no flash identified (reply ff ff ff ff)\n", "flash = absent\n"},
+    {"flash read out.bin", 5, "tzctl: no flash identified (reply ff ff ff ff)\n",
+     "flash = absent\n"},
+    {"flash erase", 5, "tzctl: no flash identified (reply ff ff ff ff)\n", "flash = absent\n"},
     {"flash write image.bin", 0, "65536 bytes written and verified\n"},
     {"flash erase", 0, "flash erased and blank\n"},
-    {"flash write image.bin ; flash write small.bin --no-erase --no-verify", 0,
-     "4 bytes written\n"},
+    {"flash write image.bin ; flash write small.bin --partial --no-erase --no-verify", 0,
+     "4 bytes written from address 0; the rest of the chip, from 0x4, is left as it was\n"},
     {"flash write big.bin", 2, "tzctl: big.bin is over 64 KiB\n", "", "TZ810mOpenDevice"},
     {"flash verify none.bin", 2, "tzctl: cannot read none.bin\n"},
     {"flash write image.bin", 1, "tzctl: TZ780mReadFlash failed at 0x4000\n",
      "fault TZ780mReadFlash = call 5\n"},
     {"flash write image.bin ; flash read out.bin ; flash verify out.bin", 0,
      "flash matches out.bin\n"},
-    {"flash read /missing/out.bin", 2, "tzctl: cannot write /missing/out.bin\n"},
+    {"flash read /missing/out.bin", 2, "tzctl: cannot write /missing/out.bin\n", "",
+     "TZ810mOpenDevice"},
     {"flash erase", 1, "tzctl: TZ780mEarseFlash failed at 0x0\n",
      "fault TZ780mEarseFlash = always\n"},
-    {"flash write small.bin", 1, "tzctl: TZ780mWriteFlash failed at 0x0\n",
+    {"flash write small.bin --partial", 4,
+     "tzctl: verify failed: first difference at 0x0 (expected 01, found ff), 4 bytes differ\n",
      "fault TZ780mWriteFlash = always\n"},
     {"pulse get", 0, "150 ns\n"},
     {"pulse set 450 ; io read fa 1", 0, "000000fa  4e "},
-    {"pulse set 30", 0, "pulse width set to 30 ns\n"},
+    {"pulse set 060", 0, "pulse width set to 60 ns\n"},
+    {"pulse set 0x3c", 2, "tzctl: NS '0x3c' is not a decimal number from 30 to 450\n"},
     {"pulse set 40", 2, "tzctl: 40 ns is not one of 30, 60, ... 450\n", "", "TZ810mOpenDevice"},
     {"pulse set 60", 1, "tzctl: TZ810mWriteIoByte failed\n", "fault TZ810mWriteIoByte = always\n"},
     {"--json spi set spi4 15.6", 0, "{\"mode\":\"spi4\",\"clock_khz\":15600,\"code\":3}\n"},
     {"spi set spi3 31.3", 0, "SPI set: spi3, 31.3 MHz\n"},
     {"spi set spi3 31.3", 1, "tzctl: TZ810SetStream failed\n", "fault TZ810SetStream = always\n"},
     {"irq watch edge --timeout 0.05", 1,
-     "tzctl: 0 of 1 edge interrupts within 0.05 s; is pin A15 joined to INT# (the "
+     "tzctl: 0 of 1 edge interrupt within 0.05 s; is pin A15 joined to INT# (the "
      "jumper)?\n",
      "a15_int = off\n"},
     {"irq watch level", 1, "tzctl: TZ810mWriteIoByte failed (arming the interrupt)\n",
      "fault TZ810mWriteIoByte = "
      "always\n"},
-    {"irq watch level --count 3", 0, "3 level interrupts\n"},
+    {"irq watch level --count 010", 0, "10 level interrupts\n"},
+    {"irq watch edge", 0, "1 edge interrupt\n"},
+    {"irq watch level --count 0", 2,
+     "tzctl: --count '0' is not a decimal number from 1 to 1000000\n"},
+    {"irq watch level --timeout 1e10", 2, kLongTimeout.c_str()},
+    {"irq watch level --timeout 0", 2, kNoTimeout.c_str()},
+    {"irq watch level --timeout 86401", 2, kDayTimeout.c_str(), "", "TZ810mOpenDevice"},
     {"irq watch level ; io read f1 1", 0, "000000f1  80 "},
     {"--json irq watch edge", 0, "{\"kind\":\"edge\",\"count\":1}\n"},
     {"selftest --only config", 0, "config     PASS   "},
@@ -242,20 +348,25 @@ const Row kRows[] = {
     {"selftest --only eeprom", 4, "tzctl: card 0: 1 check failed\n", "eeprom 0 = read_only\n"},
     {"selftest --only eeprom,identity", 4, "tzctl: card 0: 2 checks failed\n",
      "eeprom 0 = read_only\neeprom_changed 0 = 6 0x35\n"},
-    {"selftest --only flash --destructive", 6,
-     "tzctl: card 0 not restored: flash image not restored: TZ780mWriteFlash failed at 0x0\n",
-     "fault TZ780mWriteFlash = call 2\n"},
+    {"selftest --only flash --destructive", 7,
+     "tzctl: card 0 not restored: flash image not restored: TZ780mEarseFlash failed at 0x0\n",
+     "fault TZ780mEarseFlash = call 3\n"},
     {"--card 2 selftest", 5, "tzctl: no card at index 2\n"},
     {"--all selftest", 5, "tzctl: card 2 not recognised (device id byte 35)\n",
      "card 2 = TZ810\ndid 2 = 0x5835\n"},
     {"--all selftest", 5, "tzctl: no card answers\n", "card 0 = none\n"},
-    {"selftest --only config --junit /x.xml", 2, "tzctl: cannot write /x.xml\n"},
+    {"selftest --only config --junit /missing/x.xml", 2, "tzctl: cannot write /missing/x.xml\n", "",
+     "TZ810mOpenDevice"},
 };
 
 std::vector<std::string> Words(const std::string &line)
 {
     std::istringstream in(line);
-    return {std::istream_iterator<std::string>(in), {}};
+    std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
+    for (std::string &word : words)
+        if (word == "\"\"")
+            word.clear();
+    return words;
 }
 
 TEST(Tzctl, CommandTable)
@@ -268,21 +379,18 @@ TEST(Tzctl, CommandTable)
         tzsim::Reset(row.config ? row.config : "");
         FakeHost host;
         host.loads = row.config;
-        host.files = {
-            {"small.bin", {1, 2, 3, 4}}, {"big.bin", Bytes(0x10001)}, {"image.bin", image}};
-        const std::string commands = row.command;
-        int code = 0;
-        for (std::size_t from = 0, semi = 0; semi != std::string::npos; from = semi + 3) {
-            ASSERT_EQ(code, 0) << host.err;
-            semi = commands.find(" ; ", from);
+        host.files = {{"small.bin", {1, 2, 3, 4}},
+                      {"big.bin", Bytes(0x10001)},
+                      {"image.bin", image},
+                      {"half.bin", Bytes(image.begin(), image.begin() + 0x8000)},
+                      {"empty.bin", {}}};
+        const tzctl_runs::Run run = tzctl_runs::RunAll(row.command, [&](const std::string &line) {
             host.out.clear();
-            code = RunTzctl(Words(commands.substr(from, semi - from)), host);
-        }
-        EXPECT_EQ(code, row.exit);
-        EXPECT_EQ(host.err, row.exit ? row.text : "");
-        const std::size_t at = host.out.find(row.text);
-        EXPECT_TRUE(row.exit || (row.text[0] == '\n' ? at != std::string::npos : at == 0))
-            << host.out;
+            host.err.clear();
+            const int code = RunTzctl(Words(line), host);
+            return tzctl_runs::Run{code, host.out, host.err};
+        });
+        tzctl_runs::ExpectRun(run, row.command, row.exit, row.text);
         EXPECT_TRUE(!row.notCalled || tzsim::CountCalls(row.notCalled) == 0u);
         for (ULONG i = 0; i < 16; ++i)
             EXPECT_FALSE(tzsim::IsOpen(i)) << "card " << i << " left open";
@@ -322,6 +430,7 @@ TEST(Tzctl, ProgressAndHelp)
                              "i2c dump",
                              "i2c get",
                              "i2c set",
+                             "i2c restore",
                              "identity",
                              "identity show",
                              "identity set",
@@ -369,7 +478,12 @@ TEST(Tzctl, DumpFormats)
                 ParseHexNumber("ffffffff", 0xFFFFFFFF, v));
     EXPECT_FALSE(ParseHexNumber("0x", 0xFF, v) || ParseHexNumber("100000000", 0xFFFFFFFF, v));
     Bytes bytes;
-    EXPECT_TRUE(ParseHexBytes({"01", "02ab"}, bytes) && bytes == (Bytes{1, 2, 0xAB}));
+    EXPECT_TRUE(ParseHexBytes({"0x12", "1", " 01 0X2 ab", "0102ab"}, bytes));
+    EXPECT_EQ(bytes, (Bytes{0x12, 1, 1, 2, 0xAB, 1, 2, 0xAB}));
+    for (const char *bad : {"123", "0x123", "0x", "01 0g", " "}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(ParseHexBytes({bad}, bytes));
+    }
     EXPECT_FALSE(ParseHexBytes({}, bytes));
 }
 

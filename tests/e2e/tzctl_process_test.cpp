@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "driver.h"
+#include "../tzctl_runs.h"
 
 namespace {
 
@@ -16,18 +17,18 @@ std::string Drain(HANDLE pipe)
     return text;
 }
 
-struct Result {
-    int exit = -1;
-    std::string out, err;
-};
-
-// The scenario's files reach the simulator through the environment it inherits.
-Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::string &args)
+// The scenario's files reach the simulator through the environment it inherits. outputFails: its
+// stdout is a handle that takes no writes.
+tzctl_runs::Run Tzctl(const std::wstring &exe, const std::wstring &folder, const std::string &args,
+                      bool outputFails)
 {
     for (auto [name, file] :
          {std::pair{L"TZSIM_CONFIG", L"\\scenario.cfg"}, std::pair{L"TZSIM_STATE", L"\\state.txt"},
           std::pair{L"TZSIM_TRACE", L"\\trace.txt"}})
         SetEnvironmentVariableW(name, (folder + file).c_str());
+    const std::string cycle = "TZSIM_POWER_CYCLE=1 ";
+    const bool cycled = args.rfind(cycle, 0) == 0;
+    SetEnvironmentVariableW(L"TZSIM_POWER_CYCLE", cycled ? L"1" : nullptr);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out[2], err[2];  // read, write
     CreatePipe(&out[0], &out[1], &inherit, 0);
@@ -36,14 +37,18 @@ Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::str
     SetHandleInformation(err[0], HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW si{sizeof si};
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out[1], si.hStdError = err[1];
-    std::wstring line = L"\"" + exe + L"\" " + e2e::Widen(args);
+    HANDLE readOnly = outputFails
+                          ? CreateFileW((folder + L"\\scenario.cfg").c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr)
+                          : nullptr;
+    si.hStdOutput = readOnly ? readOnly : out[1], si.hStdError = err[1];
+    std::wstring line = L"\"" + exe + L"\" " + e2e::Widen(args.substr(cycled ? cycle.size() : 0));
     PROCESS_INFORMATION pi{};
     const BOOL started = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, TRUE,
                                         CREATE_NO_WINDOW, nullptr, folder.c_str(), &si, &pi);
-    for (HANDLE end : {out[1], err[1]})
+    for (HANDLE end : {out[1], err[1], readOnly})
         CloseHandle(end);
-    Result run{-1, Drain(out[0]), Drain(err[0])};
+    tzctl_runs::Run run{-1, Drain(out[0]), Drain(err[0])};
     DWORD code = DWORD(-1);
     if (started && WaitForSingleObject(pi.hProcess, e2e::kWait) == WAIT_OBJECT_0)
         GetExitCodeProcess(pi.hProcess, &code);
@@ -53,14 +58,19 @@ Result Tzctl(const std::wstring &exe, const std::wstring &folder, const std::str
     return run;
 }
 
-// commands: " ; " between runs, all but the last succeed; text: how the last stdout starts (or
-// found in it, after a newline) on success, else its stderr whole. config nullptr: a copy of the
-// program without the library.
+// commands and text as tzctl_runs.h reads them; a command may start "TZSIM_POWER_CYCLE=1 ".
+// config nullptr: a copy of the program without the library. A file of the user's, out.bin.tmp,
+// lies beside every run.
 struct Row {
     const char *config, *commands;
     int exit;
     const char *text, *trace = "", *notInTrace = nullptr;
+    bool outputFails = false;
 };
+
+// A name as long as a name may be, less three.
+const std::string kLongName = std::string(248, 'n') + ".bin";
+const std::string kReadToLongName = "io read 0 4 -o " + kLongName;
 
 const Row kRows[] = {
     {nullptr, "list", 3, "tzctl: cannot load TZ810DLL.DLL\n"},
@@ -72,11 +82,26 @@ const Row kRows[] = {
      "tzctl: no program here recognises DID 1235 (its low byte must be 30, 31 or "
      "34); nothing written (--force writes it)\n",
      "", "TZ810mWriteI2C"},
-    {"", "identity set --did 5831 ; list", 0, "\n0    TZ810   7a5d 5831 d000  -         10\n"},
+    {"", "--card 1 identity set --did 5831 ; list", 0,
+     "\n1    TZ810   7a5d 5830 d100  -         11\n"},
+    {"", "--card 1 identity set --did 5831 ; TZSIM_POWER_CYCLE=1 list", 0,
+     "\n1    TZ810   7a5d 5831 d100  -         11\n"},
+    {"", "pulse set 60 ; pulse get", 0, "60 ns\n"},
+    {"", "mem write 7ff0 5a ; mem read 7ff0 1", 0, "00007ff0  5a "},
+    {"", "pulse set 60 ; TZSIM_POWER_CYCLE=1 pulse get", 0, "150 ns\n"},
+    {"",
+     "i2c set 6 35 --force ; TZSIM_POWER_CYCLE=1 identity set --did 5834 --force ; "
+     "TZSIM_POWER_CYCLE=1 list",
+     0, "\n0    TZ820   7a5d 5834 d000  feb00000  10\n"},
     {"", "flash write 镜像.bin ; flash read 读回.bin ; flash verify 读回.bin", 0,
      "flash matches 读回.bin\n"},
+    {"", "io read f8 4 -o /missing-folder/x.bin", 2, "tzctl: cannot write /missing-folder/x.bin\n",
+     "", "TZ810mOpenDevice"},
     {"fault TZ780mReadFlash = call 5\n", "flash write 镜像.bin", 1,
      "tzctl: TZ780mReadFlash failed at 0x4000\n", "TZ780mReadFlash 0x0 0x4000 0x1000 -> 0x0"},
+    {"", "io read 0 4 -o out.bin", 0, "4 bytes saved to out.bin\n"},
+    {"", kReadToLongName.c_str(), 0, "4 bytes saved to nnn"},
+    {"", "identity show", 6, "tzctl: cannot write the output\n", "", nullptr, true},
     {"", "selftest --irq --junit report.xml", 0, "config     PASS   ", "interrupt 0"},
 };
 
@@ -94,23 +119,17 @@ TEST(Tzctl, CommandLines)
     for (size_t i = 0; i < image.size(); ++i)
         image[i] = char(i * 7);
     e2e::WriteWholeFile(folder + L"\\镜像.bin", image);
+    e2e::WriteWholeFile(folder + L"\\out.bin.tmp", "mine");
     for (const Row &row : kRows) {
         SCOPED_TRACE(row.commands);
         for (const wchar_t *name : {L"\\state.txt", L"\\trace.txt", L"\\读回.bin", L"\\report.xml"})
             DeleteFileW((folder + name).c_str());
         e2e::WriteWholeFile(folder + L"\\scenario.cfg", row.config ? row.config : "");
         const std::string commands = row.commands;
-        Result run{0};
-        for (size_t from = 0, semi = 0; semi != std::string::npos; from = semi + 3) {
-            ASSERT_EQ(run.exit, 0) << run.err;
-            semi = commands.find(" ; ", from);
-            run = Tzctl(row.config ? beside : alone, folder, commands.substr(from, semi - from));
-        }
-        EXPECT_EQ(run.exit, row.exit);
-        const size_t at = run.out.find(row.text);
-        EXPECT_TRUE(row.exit || (row.text[0] == '\n' ? at != std::string::npos : at == 0))
-            << run.out;
-        EXPECT_EQ(run.err, row.exit ? row.text : "");
+        const tzctl_runs::Run run = tzctl_runs::RunAll(commands, [&](const std::string &line) {
+            return Tzctl(row.config ? beside : alone, folder, line, row.outputFails);
+        });
+        tzctl_runs::ExpectRun(run, commands, row.exit, row.text);
         const std::string trace = e2e::ReadWholeFile(folder + L"\\trace.txt");
         EXPECT_NE(trace.find(row.trace), std::string::npos) << trace;
         EXPECT_TRUE(!row.notInTrace || trace.find(row.notInTrace) == std::string::npos) << trace;
@@ -121,8 +140,11 @@ TEST(Tzctl, CommandLines)
                           .find("<testsuite name=\"card 0 TZ820\" tests=\"8\" failures=\"0\""),
                       std::string::npos);
     }
-    for (const wchar_t *name : {L"\\state.txt", L"\\trace.txt", L"\\读回.bin", L"\\镜像.bin",
-                                L"\\report.xml", L"\\scenario.cfg", L"\\tzctl.exe"})
+    EXPECT_EQ(e2e::ReadWholeFile(folder + L"\\out.bin.tmp"), "mine");
+    DeleteFileW((L"\\\\?\\" + folder + L"\\" + e2e::Widen(kLongName)).c_str());
+    for (const wchar_t *name :
+         {L"\\state.txt", L"\\trace.txt", L"\\读回.bin", L"\\镜像.bin", L"\\report.xml",
+          L"\\scenario.cfg", L"\\tzctl.exe", L"\\out.bin", L"\\out.bin.tmp"})
         DeleteFileW((folder + name).c_str());
     RemoveDirectoryW(folder.c_str());
 }
