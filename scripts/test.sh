@@ -92,7 +92,7 @@ if [ "$whole" = 1 ]; then
   fi
 
   step "fuzz targets (libFuzzer), run beside the end-to-end tests"
-  fuzz_targets=(hextext sim_config sim_state tzctl_parse identity)
+  fuzz_targets=(hextext sim_files tzctl_parse identity)
   if configure fuzz && cmake --build --preset fuzz -j "$jobs" --target "${fuzz_targets[@]/%/_fuzz}"; then
     # Each target is one more test in the summary, run for TZ_FUZZ_SECONDS
     # from its seed corpus while the end-to-end tests mostly wait on Wine.

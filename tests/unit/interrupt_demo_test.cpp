@@ -30,26 +30,19 @@ class InterruptDemo : public cardtest::CardSession {
 
 TEST_F(InterruptDemo, EachTestCountsOneInterruptFromTheLibrarysThread)
 {
+    // clang-format off
     const struct {
         int button, card;
         const char *notice;
         std::uint32_t armed;
         int counter, other;
         Values statusWrites;
-    } rows[] = {{IDC_LEVEL_TEST,
-                 0,
-                 "电平中断已启用，请确保INT#与A15连接,否则将不会产生中断",
-                 0xE2,
-                 IDC_LEVEL_COUNT,
-                 IDC_EDGE_COUNT,
-                 {}},
-                {IDC_EDGE_TEST,
-                 1,
-                 "边沿中断已启用，请确保INT#与A15连接,否则将不会产生中断",
-                 0xEA,
-                 IDC_EDGE_COUNT,
-                 IDC_LEVEL_COUNT,
-                 {0x31}}};
+    } rows[] = {
+        {IDC_LEVEL_TEST, 0, "电平中断已启用，请确保INT#与A15连接,否则将不会产生中断", 0xE2, IDC_LEVEL_COUNT, IDC_EDGE_COUNT, {}},
+        {IDC_EDGE_TEST, 1, "边沿中断已启用，请确保INT#与A15连接,否则将不会产生中断", 0xEA, IDC_EDGE_COUNT, IDC_LEVEL_COUNT, {0x31}},
+    };
+
+    // clang-format on
 
     for (const auto &r : rows) {
         SCOPED_TRACE(r.notice);

@@ -1,6 +1,6 @@
-// The simulator's state-file reader: any file is read without a crash, and whatever damaged lines
-// come first, the valid lines after them restore the flash, the EEPROM and the writable
-// configuration bytes.
+// The simulator's two files, its configuration and its saved state: any text is read without a
+// crash, and whatever damaged lines come first, the valid lines after them all apply (and the
+// configuration's draw no warning).
 #include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
@@ -8,8 +8,17 @@
 #include <fstream>
 #include <string>
 #include "bench.h"
+#include "config.h"
 
 namespace {
+const char kValidConfig[] = "card 0 = TZ820\n"
+                            "card 1 = tz810   # a comment\n"
+                            "io_base 0 = 0x1200\n"
+                            "vid 1 = 0x1234\n"
+                            "eeprom 1 = blank\n"
+                            "a15_int = off\n"
+                            "fault TZ810mReadI2C = from 3\n";
+
 void Check(bool ok)
 {
     if (!ok)
@@ -25,7 +34,28 @@ std::string Pattern(unsigned n, unsigned seed)
     return hex;
 }
 
-void Load(const std::string &path, const std::string &state)
+void CheckConfig(const std::string &junk)
+{
+    int junkLines = 1;
+    for (char c : junk)
+        junkLines += c == '\n';
+    const tzsim::BenchConfig cfg = tzsim::ParseConfig(junk + '\n' + kValidConfig, "");
+    for (const std::string &w : cfg.warnings)
+        Check(std::atoi(w.c_str() + 5) <= junkLines);  // "line N: ..."
+    const tzsim::CardConfig &c0 = cfg.cards[0], &c1 = cfg.cards[1];
+    Check(c0.present);
+    Check(c0.chip == tzsim::Chip::TZ820);
+    Check(c0.ioBase == 0x1200);
+    Check(c1.vid == 0x1234);
+    Check(c1.eeprom == tzsim::EepromFit::Blank);
+    Check(!cfg.a15ToInt);
+    const auto fault = cfg.faults.find("TZ810mReadI2C");
+    Check(fault != cfg.faults.end());
+    Check(fault->second.mode == tzsim::FaultMode::FromNth);
+    Check(fault->second.n == 3);
+}
+
+void LoadState(const std::string &path, const std::string &state)
 {
     std::ofstream(path, std::ios::binary) << state;
     tzsim::Reset("card 0 = TZ820\ncard 1 = TZ810\nstate_file = " + path);
@@ -41,10 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static const std::string valid =
         "config 0 " + Pattern(256, 2) + "\neeprom 1 " + Pattern(256, 3) + "\n";
     const std::string junk(reinterpret_cast<const char *>(data), size);
-    Load(path, junk);
+    CheckConfig(junk);
+    LoadState(path, junk);
     // The flash line is long and slow to read: only every eighth input has it.
     const bool withFlash = size % 8 == 0;
-    Load(path, "tzsim-state 1\n" + junk + "\n" + valid + (withFlash ? flash : std::string()));
+    LoadState(path, "tzsim-state 1\n" + junk + "\n" + valid + (withFlash ? flash : std::string()));
     for (unsigned i = 0; withFlash && i < tzsim::kFlashSize; i += 97)
         Check(tzsim::FlashByte(i) == ((i * 7 + 1) & 0xFF));
     for (unsigned i = 0; i < 256; ++i) {
