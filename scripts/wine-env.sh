@@ -71,6 +71,23 @@ tz_wine_start() {
   # a new session was seen to hang at its exit while they start.
   timeout 120 wine cmd /c exit 0 >/dev/null 2>&1 || true
   tz_wine_fonts
+  if [ -n "$TZ_XVFB_PID" ]; then tz_wine_managed N; else tz_wine_managed Y; fi
+}
+
+# On our own Xvfb there is no window manager, and hiding or destroying a
+# window that Wine's X11 driver "manages" waits two seconds for one that never
+# answers: there tzdebug.exe's windows are left unmanaged (an application
+# default of the prefix). On a desktop they are managed as usual. The mark
+# file spares a registry call at every start.
+tz_wine_managed() {
+  local mark="$WINEPREFIX/.tz-unmanaged"
+  local key='HKCU\Software\Wine\AppDefaults\tzdebug.exe'
+  if [ "$1" = N ] && [ ! -f "$mark" ]; then
+    wine reg add "$key\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 && touch "$mark"
+  elif [ "$1" = Y ] && [ -f "$mark" ]; then
+    wine reg delete "$key" /f >/dev/null 2>&1
+    rm -f "$mark"
+  fi
 }
 
 # The dialogs ask for 宋体, which Linux does not have, and Wine creates a

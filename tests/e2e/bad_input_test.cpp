@@ -1,8 +1,8 @@
-// Pasted text that no key filter saw, in one edit box of each panel and of the identity dialog,
-// then the box's button: 40,000 characters, past what an edit box takes by default, must reach the
-// program whole enough to be used, and non-ASCII text must be refused, with the program staying up.
-// Longer text and multi-line boxes only cost time: Wine lays out an edit box in time that grows
-// with the square of its length, and every box's text comes through the same port.
+// Pasted text that no key filter saw, in an edit box of the main dialog and of the identity
+// dialog, then the box's button: 40,000 characters, past what an edit box takes by default, must
+// reach the program whole enough to be used, and non-ASCII text must be refused, with the program
+// staying up. Longer text and multi-line boxes only cost time: Wine lays out an edit box in time
+// that grows with the square of its length, and every box's text comes through the same port.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include "driver.h"
@@ -15,24 +15,12 @@ const char kBad[] = "您输入的字符有误，请输入0~9,a~f,A~F之间的十
 struct Row {
     int box, button;
     const char *call;  // the button's library function
-    const char *done;  // its message once the call is made; null after a read
+    const char *done;  // its message once the call is made
 };
 
-// clang-format off
 const Row kRows[] = {
-    {IDC_IO_LENGTH, IDC_IO_READ, "TZ810mAccessBlock", nullptr},
-    {IDC_MEM_ADDR, IDC_MEM_READ, "TZ810mAccessBlock", nullptr},
-    {IDC_I2C_ADDR, IDC_I2C_READ, "TZ810mReadI2C", nullptr},
     {IDC_CFG_DATA, IDC_CFG_WRITE, "TZ810mWriteConfig", "写数据成功!"},
     {IDC_VID, IDC_EEPROM_WRITE, "TZ810mWriteI2C", "写EEPROM完成"},
-};
-// clang-format on
-
-// Valid text in every box, so that only the box under test can be wrong.
-const std::pair<int, const wchar_t *> kValid[] = {
-    {IDC_IO_ADDR, L"0"},   {IDC_IO_LENGTH, L"4"},  {IDC_IO_DATA, L"01 02 03 04"},
-    {IDC_MEM_ADDR, L"0"},  {IDC_MEM_LENGTH, L"4"}, {IDC_MEM_DATA, L"01 02 03 04"},
-    {IDC_I2C_ADDR, L"40"}, {IDC_CFG_ADDR, L"40"},  {IDC_CFG_DATA, L"5A"},
 };
 
 TEST(BadInput, LongTextIsUsedAndNonAsciiTextRefused)
@@ -50,11 +38,10 @@ TEST(BadInput, LongTextIsUsedAndNonAsciiTextRefused)
         const HWND window = identity ? identity : app.Main();
         for (const bool ascii : {true, false}) {
             SCOPED_TRACE(testing::Message() << "box " << row.box << (ascii ? " long" : " 中文"));
-            for (const auto &[id, text] : kValid)
-                app.SetText(id, text);
+            app.SetText(IDC_CFG_ADDR, L"40");
             TzDebug::SetTextOf(GetDlgItem(window, row.box),
                                ascii ? std::wstring(40000, L'1') : L"１２中文");
-            const size_t before = app.Trace().size();
+            const size_t before = app.Trace(row.call).size();
             PostMessageW(window, WM_COMMAND, MAKEWPARAM(row.button, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(window, row.button)));
             // Wine's edit boxes take seconds over a long text, and the program does not answer
@@ -64,16 +51,11 @@ TEST(BadInput, LongTextIsUsedAndNonAsciiTextRefused)
                 settled = app.Settle();
             ASSERT_TRUE(settled) << "the program stopped answering";
             const char *message = ascii ? row.done : kBad;
-            if (message) {
-                e2e::MessageBoxInfo box = app.WaitMessageBox();
-                ASSERT_TRUE(box) << "expected \"" << message << "\"";
-                EXPECT_EQ(Narrow(box.text), message);
-                ASSERT_TRUE(app.PressOk(box));
-            } else {
-                EXPECT_FALSE(app.WaitMessageBox(300)) << "a read showed a message";
-            }
-            const bool called = !e2e::CallsNamed(app.Trace(), row.call, before).empty();
-            EXPECT_EQ(called, ascii) << e2e::DescribeTrace(app.Trace(), before);
+            e2e::MessageBoxInfo box = app.WaitMessageBox();
+            ASSERT_TRUE(box) << "expected \"" << message << "\"";
+            EXPECT_EQ(Narrow(box.text), message);
+            ASSERT_TRUE(app.PressOk(box));
+            EXPECT_EQ(app.Trace(row.call).size() > before, ascii);
             ASSERT_TRUE(app.Running());
         }
     }

@@ -12,18 +12,6 @@ bool Send(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result = nullptr
     return SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_NORMAL, 5000, result ? result : &r) != 0;
 }
 
-using WindowSearch = std::pair<DWORD, std::vector<HWND>>;
-
-BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp)
-{
-    auto *search = reinterpret_cast<WindowSearch *>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == search->first)
-        search->second.push_back(hwnd);
-    return TRUE;
-}
-
 std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed)
 {
     std::vector<TraceCall> calls;
@@ -35,7 +23,6 @@ std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed
         if (!(tokens >> ms >> call.name) || !std::isdigit(static_cast<unsigned char>(ms[0])) ||
             (onlyNamed && call.name != onlyNamed))
             continue;
-        call.line = line;
         while (tokens >> token && token != "->") {
             if (token.compare(0, 5, "data=") == 0)
                 call.data = token.substr(5);
@@ -67,24 +54,6 @@ bool WriteWholeFile(const std::wstring &path, const std::string &content)
 {
     std::ofstream file(std::filesystem::path(path), std::ios::binary);
     return bool(file.write(content.data(), content.size()).flush());
-}
-
-std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name,
-                                  size_t from)
-{
-    std::vector<TraceCall> found;
-    for (size_t i = from; i < calls.size(); ++i)
-        if (calls[i].name == name)
-            found.push_back(calls[i]);
-    return found;
-}
-
-std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from)
-{
-    std::string text;
-    for (size_t i = from; i < calls.size(); ++i)
-        text += "  " + calls[i].line + "\n";
-    return text;
 }
 
 void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner)
@@ -121,15 +90,15 @@ TzDebug::~TzDebug()
                      Narrow(folder_).c_str(), ReadWholeFile(folder_ + L"\\trace.txt").c_str());
 }
 
-bool TzDebug::Launch(const LaunchOptions &options)
+bool TzDebug::Launch(const std::string &config, bool withLibrary)
 {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring exe = self;
     exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"tzdebug.exe";
-    if (!options.withLibrary && CopyFileW(exe.c_str(), (folder_ + L"\\tzdebug.exe").c_str(), FALSE))
+    if (!withLibrary && CopyFileW(exe.c_str(), (folder_ + L"\\tzdebug.exe").c_str(), FALSE))
         exe = folder_ + L"\\tzdebug.exe";
-    WriteWholeFile(folder_ + L"\\scenario.cfg", options.config);
+    WriteWholeFile(folder_ + L"\\scenario.cfg", config);
     // The driver's environment with the simulator's variables replaced.
     std::wstring env;
     wchar_t *block = GetEnvironmentStringsW();
@@ -149,7 +118,7 @@ bool TzDebug::Launch(const LaunchOptions &options)
         error_ = "cannot start " + Narrow(exe) + ", error " + std::to_string(GetLastError());
         return false;
     }
-    return !options.waitForMain || WaitMain(true);
+    return !withLibrary || WaitMain(true);
 }
 
 bool TzDebug::WaitMain(bool visible)
@@ -214,14 +183,13 @@ bool TzDebug::Settle() const
 
 std::vector<HWND> TzDebug::Dialogs(const std::wstring &caption, bool visibleOnly) const
 {
-    WindowSearch search{pi_.dwProcessId, {}};
-    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
     std::vector<HWND> found;
-    wchar_t name[16] = {};
-    for (HWND hwnd : search.second)
-        if (GetClassNameW(hwnd, name, 16) && std::wstring(name) == L"#32770" &&
-            (!visibleOnly || IsWindowVisible(hwnd)) && TextOf(hwnd) == caption)
-            found.push_back(hwnd);
+    for (HWND h = nullptr; (h = FindWindowExW(nullptr, h, L"#32770", caption.c_str()));) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        if (pid == pi_.dwProcessId && (!visibleOnly || IsWindowVisible(h)))
+            found.push_back(h);
+    }
     return found;
 }
 

@@ -22,7 +22,7 @@ bool WriteWholeFile(const std::wstring &path, const std::string &content);
 
 // One call of the simulator's trace: <ms> <Name> <args> [data=<hex>] [out=<hex>] -> <result>
 struct TraceCall {
-    std::string name, data, line;
+    std::string name, data;
     std::vector<uint32_t> args;
 
     uint32_t Arg(size_t i) const
@@ -30,11 +30,6 @@ struct TraceCall {
         return i < args.size() ? args[i] : 0xDEADBEEF;
     }
 };
-
-// Calls named `name` from position `from` on; the lines from there on.
-std::vector<TraceCall> CallsNamed(const std::vector<TraceCall> &calls, const std::string &name,
-                                  size_t from = 0);
-std::string DescribeTrace(const std::vector<TraceCall> &calls, size_t from = 0);
 
 // A message box of the program (caption "提示"); the error icon is its only icon.
 struct MessageBoxInfo {
@@ -48,24 +43,16 @@ struct MessageBoxInfo {
     }
 };
 
-struct LaunchOptions {
-    std::string config;       // scenario for the simulated library
-    bool withLibrary = true;  // false: a copy of tzdebug.exe alone in a folder
-    bool waitForMain = true;  // false: return as soon as the process runs
-};
-
 class TzDebug {
   public:
     TzDebug();  // makes the folder the program runs in
     ~TzDebug();
     TzDebug(const TzDebug &) = delete;
     TzDebug &operator=(const TzDebug &) = delete;
-    bool Launch(const LaunchOptions &options);  // false with Error() on failure
-
-    bool Launch(const std::string &config)
-    {
-        return Launch(LaunchOptions{config});
-    }
+    // Runs the program with the scenario `config` for the simulated library, and waits for its
+    // main dialog; without the library, a copy of tzdebug.exe alone in a folder, and no wait.
+    // False with Error() on failure.
+    bool Launch(const std::string &config, bool withLibrary = true);
 
     const std::string &Error() const
     {
@@ -113,11 +100,6 @@ class TzDebug {
     void Click(int id) const
     {
         PostMessageW(main_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(Item(id)));
-    }
-
-    void Type(int id, const std::wstring &chars) const
-    {
-        TypeInto(Item(id), chars);
     }
 
     static void TypeInto(HWND box, const std::wstring &s)

@@ -76,13 +76,9 @@ const std::string kReadToLongName = "io read 0 4 -o " + kLongName;
 const Row kRows[] = {
     {nullptr, "list", 3, "tzctl: cannot load TZ810DLL.DLL\n"},
     {"", "list", 0, "\n0    TZ820   7a5d 5834 d000  feb00000  10\n", "TZ810mOpenDevice 0xF 0x0 0x1 0x0"},
-    {"", "cfg set 3c 20 55", 4, "tzctl: config byte 0x3d did not take\n"},
-    {"", "--card 7 info", 5, "tzctl: no card at index 7\n"},
-    {"", "identity set --did 1235", 2, "tzctl: no program here recognises DID 1235 (its low byte must be 30, 31 or 34); nothing written (--force writes it)\n", "", "TZ810mWriteI2C"},
     {"", "--card 1 identity set --did 5831 ; list", 0, "\n1    TZ810   7a5d 5830 d100  -         11\n"},
     {"", "--card 1 identity set --did 5831 ; TZSIM_POWER_CYCLE=1 list", 0, "\n1    TZ810   7a5d 5831 d100  -         11\n"},
     {"", "pulse set 60 ; pulse get", 0, "60 ns\n"},
-    {"", "mem write 7ff0 5a ; mem read 7ff0 1", 0, "00007ff0  5a "},
     {"", "pulse set 60 ; TZSIM_POWER_CYCLE=1 pulse get", 0, "150 ns\n"},
     {"", "i2c set 6 35 --force ; TZSIM_POWER_CYCLE=1 identity set --did 5834 --force ; TZSIM_POWER_CYCLE=1 list", 0, "\n0    TZ820   7a5d 5834 d000  feb00000  10\n"},
     {"", "flash write 镜像.bin ; flash read 读回.bin ; flash verify 读回.bin", 0, "flash matches 读回.bin\n"},

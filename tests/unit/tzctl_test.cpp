@@ -109,7 +109,6 @@ const Row kRows[] = {
     {"cfg get 0 \"\"", 2, "tzctl: LEN is empty; give it a value\n"},
     {"i2c get 50 0", 2, "tzctl: a length of 0 asks for nothing; give 1 or more\n"},
     {"io write 0 -i throws.bin", 1, "tzctl: std::bad_alloc\n"},
-    {"--help", 0, "\nUsage: tzctl [OPTIONS] SUBCOMMAND"},
     {"--json list", 0, "{\"cards\":[{\"index\":0,\"chip\":\"TZ820\",\"vid\":31325,\"did\":22580,\"io_base\":53248,\"mem_base\":4272947200,\"int_line\":16},{\"index\":1,\"chip\":\"TZ810\",\"vid\":31325,\"did\":22576,\"io_base\":53504,\"mem_base\":null,\"int_line\":17}]}\n"},
     {"list", 0, kList},
     {"list", 0, "\n2    unknown 7a5d 5835 d200  -         12\n", "card 2 = TZ810\ndid 2 = 0x5835\n"},
@@ -125,7 +124,6 @@ const Row kRows[] = {
     {"--json flash write small.bin --partial", 0, "{\"written\":4,\"erased\":true,\"verified\":true}\n"},
     {"flash write small.bin --partial ; --json flash verify small.bin --partial", 0, "{\"verified\":true,\"compared\":65536}\n"},
     {"--json pulse set 60 ; --json pulse get", 0, "{\"pulse_ns\":60}\n"},
-    {"--card 2 info", 5, "tzctl: no card at index 2\n"},
     {"info", 5, "tzctl: card 0 not recognised (device id byte 35)\n", "card 0 = TZ810\ndid 0 = 0x5835\n"},
     {"info", 1, "tzctl: TZ810mGetIntLine failed\n", "fault TZ810mGetIntLine = always\n"},
     {"cfg get 0x2", 0, "0x34\n"},
@@ -150,7 +148,6 @@ const Row kRows[] = {
     {"i2c set ff 5a ; i2c get ff", 0, "0x5a\n"},
     {"cfg set ff 01 02", 2, "tzctl: the bytes run past 0xff\n"},
     {"i2c dump", 0, "     0  1  2  3  4  5  6  7  8  9  a  b  c  d  e  f    0123456789abcdef\n00: 78 00 00 00 5d 7a 34 58 01 00 00 10 5d 7a 01 00    x...]z4X?..?]z?.\n"},
-    {"i2c set 40 aa bb ; i2c get 41", 0, "0xbb\n"},
     {"i2c set 40 aa bb", 0, "2 bytes written from 0x40\n"},
     {"i2c set 40 0x12", 0, "1 byte written from 0x40\n"},
     {"i2c set 40 -i small.bin ; i2c get 40 4", 0, "00000040  01 02 03 04 "},
@@ -209,7 +206,6 @@ const Row kRows[] = {
     {"--json identity set --rid 2", 0, "{\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":2,\"svid\":31325,\"sid\":1},\"written\":32}\n"},
     {"identity set --vid 12345", 2, "tzctl: VID '12345' is not a hex number up to 0xffff\n", "", "TZ810mOpenDevice"},
     {"identity set --rid 100", 2, "tzctl: RID '100' is not a hex number up to 0xff\n"},
-    {"identity set --sid x", 2, "tzctl: SID 'x' is not a hex number up to 0xffff\n"},
     {"identity set --rid 3", 1, "tzctl: TZ810mReadI2C failed at 0x0\n", "fault TZ810mReadI2C = from 33\n"},
     {"flash write image.bin ; flash verify half.bin --partial", 4, "tzctl: verify failed: first difference at 0x8000 (expected ff, found 00), 32640 bytes differ\n"},
     {"flash write image.bin ; flash write small.bin --partial --no-erase", 4, "tzctl: verify failed: first difference at 0x0 (expected 01, found 00), 2 bytes differ\n"},
@@ -219,8 +215,6 @@ const Row kRows[] = {
     {"flash id", 0, "flash 25VF512, 64 KiB (reply bf 48 bf 48)\n"},
     {"flash read out.bin", 0, "flash read into out.bin\n"},
     {"flash id", 5, "tzctl: no flash identified (reply ff ff ff ff)\n", "flash = absent\n"},
-    {"flash read out.bin", 5, "tzctl: no flash identified (reply ff ff ff ff)\n", "flash = absent\n"},
-    {"flash erase", 5, "tzctl: no flash identified (reply ff ff ff ff)\n", "flash = absent\n"},
     {"flash write image.bin", 0, "65536 bytes written and verified\n"},
     {"flash erase", 0, "flash erased and blank\n"},
     {"flash write image.bin ; flash write small.bin --partial --no-erase --no-verify", 0, "4 bytes written from address 0; the rest of the chip, from 0x4, is left as it was\n"},
@@ -368,10 +362,6 @@ TEST(Tzctl, DumpFormats)
     EXPECT_EQ(ConfigDump(Bytes(32, 0xAB)), "00:" + row + "10:" + row);
     const std::string i2c = I2cDump({0x00, 0xFF, 0x7F, 0x20});
     EXPECT_EQ(i2c.substr(i2c.find('\n') + 1), "00: 00 ff 7f 20    ..? \n");
-    std::uint32_t v = 0;
-    EXPECT_TRUE(ParseHexNumber("0XfF", 0xFF, v) && v == 0xFFu &&
-                ParseHexNumber("ffffffff", 0xFFFFFFFF, v));
-    EXPECT_FALSE(ParseHexNumber("0x", 0xFF, v) || ParseHexNumber("100000000", 0xFFFFFFFF, v));
     Bytes bytes;
     EXPECT_TRUE(ParseHexBytes({"0x12", "1", " 01 0X2 ab", "0102ab"}, bytes));
     EXPECT_EQ(bytes, (Bytes{0x12, 1, 1, 2, 0xAB, 1, 2, 0xAB}));
