@@ -15,16 +15,6 @@ class TzDebug : public testing::Test {
   protected:
     e2e::TzDebug app;
 
-    void Start(const std::string &config = "")
-    {
-        ASSERT_TRUE(app.Launch(config)) << app.Error();
-    }
-
-    void ExpectBox(const std::string &text, bool icon, HWND owner)
-    {
-        e2e::ExpectMessageBox(app, text, icon, owner);
-    }
-
     // Checks a file dialog's owner and first filter.
     HWND FileDialog(const wchar_t *title, HWND owner, const wchar_t *filter)
     {
@@ -67,13 +57,13 @@ TEST_F(TzDebug, ExitsWithOneByTheCloseBoxAnd129WithoutTheLibrary)
     EXPECT_EQ(run.Trace("TZ810mCloseDevice").size(), 17u);
     ASSERT_TRUE(app.Launch("", false)) << app.Error();
     ASSERT_TRUE(app.WaitMain(false)) << app.Error();
-    ExpectBox("无法加载TZ810的DLL", true, app.Main());
+    e2e::ExpectMessageBox(app, "无法加载TZ810的DLL", true, app.Main());
     EXPECT_EQ(app.WaitExit(), 129);
 }
 
 TEST_F(TzDebug, MainDialogCaptionAndHexBoxesAsTyped)
 {
-    Start();
+    ASSERT_TRUE(app.Launch("")) << app.Error();
     EXPECT_EQ(app.TextOf(app.Main()), L"DEBUG TZ810/820");
     EXPECT_TRUE(GetWindowLongW(app.Main(), GWL_STYLE) & WS_MINIMIZEBOX);
     // Only hexadecimal digits and Backspace, up to each box's limit (22: none).
@@ -98,16 +88,16 @@ TEST_F(TzDebug, MainDialogCaptionAndHexBoxesAsTyped)
 
 TEST_F(TzDebug, MessageBoxesShowTheirIconAndOwnerAndCountsArriveFromTheLibrarysThread)
 {
-    Start();
+    ASSERT_TRUE(app.Launch("")) << app.Error();
     app.Select(IDC_DEVICE_COMBO, 2);
     app.Click(IDC_OPEN);
-    ExpectBox("无法打开设备2,请确保设备已经插入", true, app.Main());
+    e2e::ExpectMessageBox(app, "无法打开设备2,请确保设备已经插入", true, app.Main());
     app.Select(IDC_DEVICE_COMBO, 0);
     app.Click(IDC_OPEN);
     app.SetText(IDC_IO_ADDR, L"0");
     app.SetText(IDC_IO_DATA, L"5A");
     app.Click(IDC_IO_WRITE);
-    ExpectBox("写成功", false, nullptr);
+    e2e::ExpectMessageBox(app, "写成功", false, nullptr);
     for (const auto &[button, box, count] : {std::tuple{IDC_LEVEL_TEST, IDC_LEVEL_COUNT, L"1"},
                                              {IDC_LEVEL_TEST, IDC_LEVEL_COUNT, L"2"},
                                              {IDC_EDGE_TEST, IDC_EDGE_COUNT, L"1"}}) {
@@ -120,12 +110,12 @@ TEST_F(TzDebug, MessageBoxesShowTheirIconAndOwnerAndCountsArriveFromTheLibrarysT
     }
     app.Click(IDC_CLOSE);
     app.Click(IDC_CLOSE);
-    ExpectBox("设备0没有打开", false, app.Main());
+    e2e::ExpectMessageBox(app, "设备0没有打开", false, app.Main());
 }
 
 TEST_F(TzDebug, HelpOpensUnownedAtItsFirstLine)
 {
-    Start();
+    ASSERT_TRUE(app.Launch("")) << app.Error();
     app.Click(IDC_HELP);
     HWND help = app.WaitDialog(L"HELP");
     HWND text = GetDlgItem(help, IDC_HELP_TEXT);
@@ -148,7 +138,7 @@ TEST_F(TzDebug, HelpOpensUnownedAtItsFirstLine)
 
 TEST_F(TzDebug, IdentityDialogOwnerKeysAndItsMessageBox)
 {
-    Start("card 0 = TZ810\nvid 0 = 0x1A2B\n");
+    ASSERT_TRUE(app.Launch("card 0 = TZ810\nvid 0 = 0x1A2B\n")) << app.Error();
     app.Click(IDC_OPEN);
     app.Click(IDC_IDENTITY);
     const std::wstring caption = Widen("外置24C02芯片读写");
@@ -162,7 +152,7 @@ TEST_F(TzDebug, IdentityDialogOwnerKeysAndItsMessageBox)
     e2e::TzDebug::SetTextOf(vid, L"");
     e2e::TzDebug::TypeInto(vid, L"g-x abCD123");
     PostMessageW(dialog, WM_COMMAND, IDC_EEPROM_WRITE, 0);
-    ExpectBox("写EEPROM完成", false, dialog);
+    e2e::ExpectMessageBox(app, "写EEPROM完成", false, dialog);
     EXPECT_EQ(Narrow(app.TextOf(vid)), "abCD");
     EXPECT_EQ(app.Trace("TZ810mWriteI2C").at(4).Arg(3), 0xCDu);
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -193,7 +183,7 @@ TEST_F(TzDebug, FlashReadSavesAndFlashWriteOpensAsSetUp)
     ASSERT_TRUE(CreateDirectoryW(longFolder.c_str(), nullptr));
     ASSERT_TRUE(e2e::WriteWholeFile(image, std::string(0x10100, 'x')));
     ASSERT_TRUE(e2e::WriteWholeFile(app.Folder() + L"\\over.bin", std::string(0x10001, 'x')));
-    Start();
+    ASSERT_TRUE(app.Launch("")) << app.Error();
     app.Click(IDC_OPEN);
     // A bare name gets the default extension, in the program's folder; an existing file is
     // replaced whole after the question.
@@ -203,7 +193,7 @@ TEST_F(TzDebug, FlashReadSavesAndFlashWriteOpensAsSetUp)
         SCOPED_TRACE(Narrow(written));
         app.Click(IDC_FLASH_READ);
         Choose(FileDialog(save.c_str(), nullptr, saveFilter), save.c_str(), typed, overwrite);
-        ExpectBox("读FLASH成功", false, app.Main());
+        e2e::ExpectMessageBox(app, "读FLASH成功", false, app.Main());
         EXPECT_EQ(e2e::ReadWholeFile(written).size(), flash.size());
         EXPECT_TRUE(e2e::ReadWholeFile(written) == flash);
     }
@@ -212,7 +202,7 @@ TEST_F(TzDebug, FlashReadSavesAndFlashWriteOpensAsSetUp)
     const LRESULT readOnly = SendMessageW(GetDlgItem(dialog, 0x410), BM_GETCHECK, 0, 0);
     EXPECT_EQ(readOnly, BST_CHECKED);
     Choose(dialog, open.c_str(), image);
-    ExpectBox("写FLASH完成", false, app.Main());
+    e2e::ExpectMessageBox(app, "写FLASH完成", false, app.Main());
     const auto writes = app.Trace("TZ780mWriteFlash");
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0].Arg(2), 0x10000u);
@@ -221,6 +211,6 @@ TEST_F(TzDebug, FlashReadSavesAndFlashWriteOpensAsSetUp)
     app.Click(IDC_FLASH_WRITE);
     Choose(FileDialog(open.c_str(), app.Main(), openFilter), open.c_str(),
            app.Folder() + L"\\over.bin");
-    ExpectBox("只能打开小于64K的文件", true, app.Main());
+    e2e::ExpectMessageBox(app, "只能打开小于64K的文件", true, app.Main());
 }
 }  // namespace

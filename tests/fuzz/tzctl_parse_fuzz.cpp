@@ -6,48 +6,22 @@
 #include <string>
 #include <vector>
 
-#include "tzctl.h"
+#include "../fake_cli_host.h"
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct NoLibraryHost : CliHost {
-    void Out(const std::string &) override
-    {
-    }
-
-    void Err(const std::string &) override
-    {
-    }
-
-    ReadResult ReadFile(const std::string &, std::size_t, Bytes &) override
-    {
-        return ReadResult::OpenFailed;
-    }
-
-    bool ReplaceFile(const std::string &, const Bytes &) override
-    {
-        return false;
-    }
-
-    void Sleep(unsigned) override
-    {
-    }
-
-    bool LoadLibrary(DeviceLibrary &) override
-    {
-        return false;
-    }
-};
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     std::vector<std::string> words(1);
     std::size_t letters = 0;
-    for (std::size_t i = 0; i < size; ++i)
-        if (data[i] != ' ' && data[i] != '\0')
-            words.back() += char(data[i]), ++letters;
-        else if (!words.back().empty())
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] != ' ' && data[i] != '\0') {
+            words.back() += char(data[i]);
+            ++letters;
+        } else if (!words.back().empty()) {
             words.emplace_back();
+        }
+    }
     if (words.back().empty())
         words.pop_back();
     std::uint32_t value = 0;
@@ -57,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::abort();
     if (ParseHexBytes(words, bytes) && bytes.size() > letters)
         std::abort();
-    NoLibraryHost host;
+    FakeHost host;
+    host.loads = false;
     const int code = RunTzctl(words, host);
     if (code != kExitOk && code != kExitUsage && code != kExitNoLibrary)
         std::abort();

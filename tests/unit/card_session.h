@@ -32,14 +32,6 @@ inline std::vector<tzsim::Call> CallsNamed(const std::string &name)
     return out;
 }
 
-inline Strings CallNames()
-{
-    Strings out;
-    for (const auto &call : tzsim::Calls())
-        out.push_back(call.name);
-    return out;
-}
-
 // The calls so far, "Name(args)" each with the arguments in hexadecimal, one space apart.
 inline std::string Trace()
 {
@@ -125,7 +117,7 @@ class CardSession : public ::testing::Test {
     void ExpectRefused(const std::string &text, Icon icon = Icon::Error,
                        Window owner = Window::Main)
     {
-        EXPECT_EQ(CallNames(), Strings{});
+        EXPECT_EQ(cardtest::Trace(), "");
         ExpectOnlyMessage(text, icon, owner);
     }
 };

@@ -70,7 +70,7 @@ TEST_F(Identity, SetUpReadsTheWholeBlockAndShowsItHighByteFirst)
         EXPECT_TRUE(IdentityDialogCommand(s, 2));
         EXPECT_TRUE(port.controls[IDC_IDENTITY].enabled);
         EXPECT_EQ(port.ended, (Ended{{Window::Identity, 0}}));
-        EXPECT_EQ(cardtest::CallNames(), Strings{});
+        EXPECT_EQ(cardtest::Trace(), "");
     });
     EXPECT_TRUE(ran);
     EXPECT_EQ(port.dialogsRun, std::vector<Window>{Window::Identity});

@@ -2,7 +2,7 @@
 #include "card_session.h"
 
 namespace {
-using cardtest::Args, cardtest::CallNames, cardtest::CallsNamed, cardtest::Strings;
+using cardtest::Args, cardtest::CallsNamed, cardtest::Strings;
 using Ended = std::vector<std::pair<Window, int>>;
 
 class MainDialog : public cardtest::CardSession {};
@@ -67,7 +67,7 @@ TEST_F(MainDialog, DeviceCommandsWithoutAnOpenDeviceSayItIsNotOpen)
         Reset();
         EXPECT_TRUE(DispatchCommand(s, id)) << id;
         EXPECT_EQ(port.messages.size(), 0u) << id;
-        EXPECT_EQ(CallNames(), Strings{}) << id;
+        EXPECT_EQ(cardtest::Trace(), "") << id;
     }
     for (int id : {IDC_FLASH_READ, IDC_FLASH_WRITE, IDC_FLASH_ERASE, IDC_OPEN, IDC_CLOSE})
         EXPECT_TRUE(DispatchCommand(s, id)) << id;
@@ -88,7 +88,7 @@ TEST_F(MainDialog, CommandsThatNeedNoDevice)
     EXPECT_FALSE(DispatchCommand(s, 1));
     EXPECT_FALSE(DispatchCommand(s, IDC_STATUS));
     EXPECT_EQ(port.messages.size(), 0u);
-    EXPECT_EQ(CallNames(), Strings{});
+    EXPECT_EQ(cardtest::Trace(), "");
     // Esc and the exit button close the last index used, open or not.
     for (int command : {2, IDC_EXIT}) {
         Open(1);

@@ -3,7 +3,7 @@
 #include "panels.h"
 
 namespace {
-using cardtest::CallNames, cardtest::Strings;
+using cardtest::Strings;
 
 class PulseWidth : public cardtest::CardSession {
   protected:
@@ -52,7 +52,7 @@ TEST_F(PulseWidth, FailedWriteOrNoSelectionKeepsTheShownWidth)
         Reset();
         port.controls[IDC_PULSE_COMBO].selection = selection;
         EXPECT_EQ(SetPulseWidth(s), 0);
-        EXPECT_EQ(CallNames(), Strings{}) << selection;
+        EXPECT_EQ(cardtest::Trace(), "") << selection;
         EXPECT_EQ(port.messages.size(), 0u) << selection;
     }
     EXPECT_EQ(port.Text(IDC_PULSE_NOW), "150");
@@ -88,13 +88,13 @@ TEST_F(PulseWidth, CheckBoxIgnoredWithATz810OpenOrAfterCloseAndWithoutARegisterV
         Reset();
         ClickCheckBox(true);
         ClickCheckBox(false);
-        EXPECT_EQ(CallNames(), Strings{}) << index;
+        EXPECT_EQ(cardtest::Trace(), "") << index;
         EXPECT_EQ(MemModes(), kBothModes) << index;
     }
     // Without a register value from the open nothing is written, but the list follows the box.
     Open(0, "fault TZ810mReadIoByte = from 2");
     ClickCheckBox(false);
-    EXPECT_EQ(CallNames(), Strings{"TZ810mReadIoByte"});
+    EXPECT_EQ(cardtest::Trace(), "TZ810mReadIoByte(0,d0fa)");
     EXPECT_EQ(MemModes(), kByteOnly);
     ClickCheckBox(true);
     EXPECT_EQ(tzsim::CountCalls("TZ810mWriteIoByte"), 0u);

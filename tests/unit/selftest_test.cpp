@@ -163,9 +163,6 @@ TEST(Selftest, ReportForms)
     const tinyxml2::XMLElement *card1 = all->LastChildElement("testsuite");
     EXPECT_STREQ(card1->Attribute("name"), "card 1 TZ810");
     EXPECT_STREQ(card1->Attribute("tests"), "9");
-    EXPECT_STREQ(card1->Attribute("failures"), "2");
-    EXPECT_STREQ(card1->Attribute("skipped"), "1");
-    EXPECT_STREQ(card1->Attribute("time"), "0.000");
     const tinyxml2::XMLElement *mem = card1->FirstChildElement("testcase")
                                           ->NextSiblingElement()
                                           ->NextSiblingElement()

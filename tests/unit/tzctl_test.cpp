@@ -3,57 +3,14 @@
 #include <gtest/gtest.h>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <sstream>
-#include <thread>
 #include "sim_control.h"
 #include "tzctl.h"
+#include "../fake_cli_host.h"
 #include "../tzctl_runs.h"
 
 namespace {
 using Bytes = std::vector<std::uint8_t>;
-
-struct FakeHost : CliHost {
-    std::string out, err;
-    std::map<std::string, Bytes> files;
-    bool loads = true;
-
-    void Out(const std::string &t) override
-    {
-        out += t;
-    }
-
-    void Err(const std::string &t) override
-    {
-        err += t;
-    }
-
-    ReadResult ReadFile(const std::string &path, std::size_t max, Bytes &data) override
-    {
-        if (path == "throws.bin")
-            throw std::bad_alloc();
-        auto f = files.find(path);
-        return f == files.end()         ? ReadResult::OpenFailed
-               : f->second.size() > max ? ReadResult::TooLarge
-                                        : (data = f->second, ReadResult::Ok);
-    }
-
-    bool ReplaceFile(const std::string &p, const Bytes &d) override
-    {
-        return p != "unwritable.bin" && (files[p] = d, true);
-    }
-
-    // Only the interrupt wait sleeps, not the EEPROM's write pauses.
-    void Sleep(unsigned ms) override
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms < 2 ? ms : 0));
-    }
-
-    bool LoadLibrary(DeviceLibrary &lib) override
-    {
-        return tzsim::BindTable(lib), loads;
-    }
-};
 
 // command and text as tzctl_runs.h reads them; config nullptr: no library.
 struct Row {

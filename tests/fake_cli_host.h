@@ -1,0 +1,61 @@
+// tzctl's host in memory: output kept, files in a map, the simulated library bound unless told not
+// to be. "throws.bin" throws when read, and "unwritable.bin" cannot be written.
+#pragma once
+#include <chrono>
+#include <map>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+#include "sim_control.h"
+#include "tzctl.h"
+
+struct FakeHost : CliHost {
+    std::string out, err;
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    bool loads = true;
+
+    void Out(const std::string &t) override
+    {
+        out += t;
+    }
+
+    void Err(const std::string &t) override
+    {
+        err += t;
+    }
+
+    ReadResult ReadFile(const std::string &path, std::size_t max,
+                        std::vector<std::uint8_t> &data) override
+    {
+        if (path == "throws.bin")
+            throw std::bad_alloc();
+        const auto file = files.find(path);
+        if (file == files.end())
+            return ReadResult::OpenFailed;
+        if (file->second.size() > max)
+            return ReadResult::TooLarge;
+        data = file->second;
+        return ReadResult::Ok;
+    }
+
+    bool ReplaceFile(const std::string &p, const std::vector<std::uint8_t> &d) override
+    {
+        if (p == "unwritable.bin")
+            return false;
+        files[p] = d;
+        return true;
+    }
+
+    // Only the interrupt wait sleeps, not the EEPROM's write pauses.
+    void Sleep(unsigned ms) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms < 2 ? ms : 0));
+    }
+
+    bool LoadLibrary(DeviceLibrary &lib) override
+    {
+        tzsim::BindTable(lib);
+        return loads;
+    }
+};
