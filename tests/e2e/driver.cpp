@@ -12,28 +12,6 @@ bool Send(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result = nullptr
     return SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_NORMAL, 5000, result ? result : &r) != 0;
 }
 
-std::vector<TraceCall> ParseTrace(const std::string &text, const char *onlyNamed)
-{
-    std::vector<TraceCall> calls;
-    std::istringstream lines(text);
-    std::string line, ms, token;
-    while (std::getline(lines, line)) {
-        std::istringstream tokens(line);
-        TraceCall call;
-        if (!(tokens >> ms >> call.name) || !std::isdigit(static_cast<unsigned char>(ms[0])) ||
-            (onlyNamed && call.name != onlyNamed))
-            continue;
-        while (tokens >> token && token != "->") {
-            if (token.compare(0, 5, "data=") == 0)
-                call.data = token.substr(5);
-            else if (token.compare(0, 4, "out=") != 0)
-                call.args.push_back(
-                    uint32_t(std::strtoull(token.c_str() + token.find('=') + 1, nullptr, 0)));
-        }
-        calls.push_back(call);
-    }
-    return calls;
-}
 }  // namespace
 
 bool WaitFor(const std::function<bool()> &done, DWORD timeout)
@@ -59,7 +37,7 @@ bool WriteWholeFile(const std::wstring &path, const std::string &content)
 void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner)
 {
     MessageBoxInfo box = app.WaitMessageBox();
-    ASSERT_TRUE(box) << "no message box; expected " << text;
+    ASSERT_NE(box.hwnd, nullptr) << "no message box; expected " << text;
     EXPECT_EQ(Narrow(box.text), text);
     EXPECT_EQ(box.icon, icon) << text;
     EXPECT_EQ(box.owner, owner) << text;
@@ -142,9 +120,14 @@ long TzDebug::WaitExit()
     return ended && GetExitCodeProcess(pi_.hProcess, &code) ? long(code) : -1;
 }
 
-std::vector<TraceCall> TzDebug::Trace(const char *onlyNamed) const
+std::vector<std::string> TzDebug::Calls(const std::string &name) const
 {
-    return ParseTrace(ReadWholeFile(folder_ + L"\\trace.txt"), onlyNamed);
+    std::istringstream trace(ReadWholeFile(folder_ + L"\\trace.txt"));
+    std::vector<std::string> calls;
+    for (std::string line; std::getline(trace, line);)
+        if (line.find(" " + name + " ") != std::string::npos)
+            calls.push_back(line);
+    return calls;
 }
 
 std::wstring TzDebug::TextOf(HWND hwnd)
@@ -155,11 +138,6 @@ std::wstring TzDebug::TextOf(HWND hwnd)
     std::vector<wchar_t> buffer(length + 2);
     Send(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), &length);
     return std::wstring(buffer.data(), length);
-}
-
-void TzDebug::Select(int id, int index) const
-{
-    Send(Item(id), CB_SETCURSEL, index, 0);
 }
 
 void TzDebug::SetTextOf(HWND hwnd, const std::wstring &text)
@@ -221,6 +199,6 @@ MessageBoxInfo TzDebug::WaitMessageBox(DWORD timeout) const
 bool TzDebug::PressOk(const MessageBoxInfo &box) const
 {
     PostMessageW(box.hwnd, WM_COMMAND, IDOK, 0);
-    return box && WaitFor([&] { return !IsWindow(box.hwnd); });
+    return box.hwnd && WaitFor([&] { return !IsWindow(box.hwnd); });
 }
 }  // namespace e2e

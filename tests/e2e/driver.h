@@ -20,27 +20,11 @@ inline constexpr auto &Narrow = WideToUtf8;
 std::string ReadWholeFile(const std::wstring &path);  // empty when it cannot be read
 bool WriteWholeFile(const std::wstring &path, const std::string &content);
 
-// One call of the simulator's trace: <ms> <Name> <args> [data=<hex>] [out=<hex>] -> <result>
-struct TraceCall {
-    std::string name, data;
-    std::vector<uint32_t> args;
-
-    uint32_t Arg(size_t i) const
-    {
-        return i < args.size() ? args[i] : 0xDEADBEEF;
-    }
-};
-
 // A message box of the program (caption "提示"); the error icon is its only icon.
 struct MessageBoxInfo {
     HWND hwnd = nullptr, owner = nullptr;
     std::wstring text;
     bool icon = false;
-
-    explicit operator bool() const
-    {
-        return hwnd != nullptr;
-    }
 };
 
 class TzDebug {
@@ -82,7 +66,9 @@ class TzDebug {
     }
 
     long WaitExit();  // the exit code, or -1 on timeout
-    std::vector<TraceCall> Trace(const char *onlyNamed = nullptr) const;
+    // The simulator's trace lines of the calls named `name`, in order:
+    // "<ms> <Name> <args> [data=<hex>] [out=<hex>] -> <result>", numbers as 0x%X.
+    std::vector<std::string> Calls(const std::string &name) const;
 
     std::wstring Text(int id) const
     {
@@ -90,11 +76,6 @@ class TzDebug {
     }
 
     static std::wstring TextOf(HWND hwnd);
-
-    bool Enabled(int id) const
-    {
-        return IsWindowEnabled(Item(id)) != FALSE;
-    }
 
     // These post, so a command that shows a modal box does not block.
     void Click(int id) const
@@ -107,8 +88,6 @@ class TzDebug {
         for (wchar_t c : s)
             PostMessageW(box, WM_CHAR, c, 1);
     }
-
-    void Select(int id, int index) const;  // as the program itself would
 
     void SetText(int id, const std::wstring &text) const
     {

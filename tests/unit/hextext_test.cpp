@@ -54,13 +54,6 @@ TEST(HexText, CharactersValuesLengthsAndAlignment)
                                        {"12345678g", 0x12345678u}})
         EXPECT_EQ(HexTextToLength(text), length) << text;
     EXPECT_EQ(HexTextToLength(nullptr), 0u);
-    for (std::uint32_t v : {0u, 1u, 2u, 3u, 4u, 6u, 0x10000u, 0x10002u, 0x10001u}) {
-        EXPECT_EQ(IsAligned(v, AccessWidth::Word), v % 2 == 0) << v;
-        EXPECT_EQ(IsAligned(v, AccessWidth::DoubleWord), v % 4 == 0) << v;
-    }
-    char pairs[] = "0fA5007";
-    ASSERT_EQ(HexPairsToBytes(pairs, 7), 3u);
-    EXPECT_EQ(Bytes(pairs, pairs + 3), (Bytes{0x0F, 0xA5, 0x00}));
 }
 
 TEST(HexText, ByteRunParseDropsWhiteSpacePairsDigitsAndRefusesAnythingElse)
