@@ -1,5 +1,6 @@
 // tzctl.exe as a script sees it: a process beside the simulated library, with a
-// scenario folder of its own, through pipes. Command lines -> exit code, output, trace.
+// scenario folder of its own, its output caught in files. Command lines -> exit code, output,
+// trace.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "driver.h"
@@ -7,18 +8,8 @@
 
 namespace {
 
-std::string Drain(HANDLE pipe)
-{
-    char buffer[4096];
-    std::string text;
-    for (DWORD got = 0; ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got;)
-        text.append(buffer, got);
-    CloseHandle(pipe);
-    return text;
-}
-
-// The scenario's files reach the simulator through the environment it inherits. outputFails: its
-// stdout is a handle that takes no writes.
+// The scenario's files reach the simulator through the environment it inherits; stdout and stderr
+// go to files of the folder. outputFails: stdout is a handle that takes no writes.
 tzctl_runs::Run Tzctl(const std::wstring &exe, const std::wstring &folder, const std::string &args,
                       bool outputFails)
 {
@@ -30,32 +21,29 @@ tzctl_runs::Run Tzctl(const std::wstring &exe, const std::wstring &folder, const
     const bool cycled = args.rfind(cycle, 0) == 0;
     SetEnvironmentVariableW(L"TZSIM_POWER_CYCLE", cycled ? L"1" : nullptr);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out[2], err[2];  // read, write
-    CreatePipe(&out[0], &out[1], &inherit, 0);
-    CreatePipe(&err[0], &err[1], &inherit, 0);
-    SetHandleInformation(out[0], HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(err[0], HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si{sizeof si};
+    // Shared for writing too: Wine may close the last run's copies a moment after it ended.
+    const auto open = [&](const wchar_t *name, DWORD access, DWORD disposition) {
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        return CreateFileW((folder + name).c_str(), access, share, &inherit, disposition, 0,
+                           nullptr);
+    };
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    HANDLE readOnly = outputFails
-                          ? CreateFileW((folder + L"\\scenario.cfg").c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr)
-                          : nullptr;
-    si.hStdOutput = readOnly ? readOnly : out[1], si.hStdError = err[1];
+    si.hStdOutput = outputFails ? open(L"\\scenario.cfg", GENERIC_READ, OPEN_EXISTING)
+                                : open(L"\\out.txt", GENERIC_WRITE, CREATE_ALWAYS);
+    si.hStdError = open(L"\\err.txt", GENERIC_WRITE, CREATE_ALWAYS);
     std::wstring line = L"\"" + exe + L"\" " + e2e::Widen(args.substr(cycled ? cycle.size() : 0));
     PROCESS_INFORMATION pi{};
     const BOOL started = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, TRUE,
                                         CREATE_NO_WINDOW, nullptr, folder.c_str(), &si, &pi);
-    for (HANDLE end : {out[1], err[1], readOnly})
-        CloseHandle(end);
-    tzctl_runs::Run run{-1, Drain(out[0]), Drain(err[0])};
     DWORD code = DWORD(-1);
     if (started && WaitForSingleObject(pi.hProcess, e2e::kWait) == WAIT_OBJECT_0)
         GetExitCodeProcess(pi.hProcess, &code);
-    for (HANDLE end : {pi.hProcess, pi.hThread})
-        CloseHandle(end);
-    run.exit = int(code);
-    return run;
+    for (HANDLE handle : {pi.hProcess, pi.hThread, si.hStdOutput, si.hStdError})
+        CloseHandle(handle);
+    const std::string out = outputFails ? "" : e2e::ReadWholeFile(folder + L"\\out.txt");
+    return {int(code), out, e2e::ReadWholeFile(folder + L"\\err.txt")};
 }
 
 // commands and text as tzctl_runs.h reads them; a command may start "TZSIM_POWER_CYCLE=1 ".
