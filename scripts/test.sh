@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds what the tests need and runs every test: the host unit tests and
-# the end-to-end tests, which drive the real tzdebug.exe under Wine on a
-# virtual display, in one ctest run; beside it the format check, the unit
-# tests under the sanitizers and the fuzz targets, each counted as one test.
+# Builds what the tests need and runs every test: the host unit tests, under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the end-to-end tests,
+# which drive the real tzdebug.exe under Wine on a virtual display, in one
+# ctest run; beside it the format check, the interrupt tests under
+# ThreadSanitizer and the fuzz targets, each counted as one test.
 # Builds already configured and up to date are left as they are. The last
 # line printed is the count of passed and failed tests, and the exit status
 # is ctest's unless one of those extra runs failed.
@@ -52,9 +53,13 @@ if [ "$whole" = 1 ]; then
   [ "$format_status" -eq 0 ] && echo "every tracked C/C++ file is in format"
 fi
 
-step "host build (unit tests; the end-to-end tests run the $TZ_WIN_PRESET build)"
-configure host -DTZ_E2E_WIN32_DIR="$PWD/build/$TZ_WIN_PRESET" || fail "configuring the host build failed"
-cmake --build --preset host -j "$jobs" || fail "the host build failed"
+# The unit tests are built once, under AddressSanitizer and
+# UndefinedBehaviorSanitizer, so that every run of them is also a sanitizer
+# run; ctest runs them and the end-to-end tests from this build's folder.
+step "host build under ASan and UBSan (unit tests; the end-to-end tests run the $TZ_WIN_PRESET build)"
+configure host-asan -DTZ_E2E_WIN32_DIR="$PWD/build/$TZ_WIN_PRESET" ||
+  fail "configuring the host build failed"
+cmake --build --preset host-asan -j "$jobs" || fail "the host build failed"
 
 # The build that ships is only compiled where it cannot run here; the build
 # that runs here also builds the end-to-end driver.
@@ -72,23 +77,14 @@ if [ "$TZ_WIN_PRESET" = win64 ]; then
   cmake --build --preset win64 -j "$jobs" --target e2e_tests || fail "the win64 build failed"
 fi
 
-tsan_status=0 asan_status=0 fuzz_targets=() fuzz_failed=0 fuzz_pid=""
+tsan_status=0 fuzz_targets=() fuzz_failed=0 fuzz_pid=""
 if [ "$whole" = 1 ]; then
   step "ThreadSanitizer (interrupt routine and the simulator's interrupt thread)"
   # Counted as one more test in the summary below.
   tsan_status=1
-  if configure host-tsan && cmake --build --preset host-tsan -j "$jobs" --target unit_tests; then
-    build/host-tsan/tests/unit_tests --gtest_filter='*Interrupt*' --gtest_color=no --gtest_brief=1
+  if configure host-tsan && cmake --build --preset host-tsan -j "$jobs" --target irq_tests; then
+    build/host-tsan/tests/irq_tests --gtest_color=no --gtest_brief=1
     tsan_status=$?
-  fi
-
-  step "AddressSanitizer and UndefinedBehaviorSanitizer (all unit tests)"
-  # Counted as one more test in the summary below; any report ends the run.
-  asan_status=1
-  if configure host-asan && cmake --build --preset host-asan -j "$jobs" --target unit_tests; then
-    ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-      build/host-asan/tests/unit_tests --gtest_color=no --gtest_brief=1
-    asan_status=$?
   fi
 
   step "fuzz targets (libFuzzer), run beside the end-to-end tests"
@@ -125,7 +121,10 @@ export TZ_E2E_SESSION=external
 
 step "tests"
 log=$(mktemp)
-ctest --test-dir build/host --output-on-failure "$@" 2>&1 | tee "$log"
+# Any sanitizer report fails the unit test that made it.
+export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build/host-asan --output-on-failure "$@" 2>&1 | tee "$log"
 status=${PIPESTATUS[0]}
 
 tz_wine_stop
@@ -150,10 +149,9 @@ rm -f "$log"
 if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
   failed=${BASH_REMATCH[1]}
   total=${BASH_REMATCH[2]}
-  [ "$whole" = 1 ] && total=$((total + 3 + ${#fuzz_targets[@]}))
-  failed=$((failed + fuzz_failed + (format_status != 0) + (tsan_status != 0) + (asan_status != 0)))
-  if [ "$format_status" -ne 0 ] || [ "$tsan_status" -ne 0 ] || [ "$asan_status" -ne 0 ] ||
-    [ "$fuzz_failed" -ne 0 ]; then
+  [ "$whole" = 1 ] && total=$((total + 2 + ${#fuzz_targets[@]}))
+  failed=$((failed + fuzz_failed + (format_status != 0) + (tsan_status != 0)))
+  if [ "$format_status" -ne 0 ] || [ "$tsan_status" -ne 0 ] || [ "$fuzz_failed" -ne 0 ]; then
     [ "$status" -eq 0 ] && status=1
   fi
   echo "$((total - failed)) passed, $failed failed"
