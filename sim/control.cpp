@@ -177,6 +177,14 @@ bool IsOpen(unsigned index)
     return b.OpenCard(index) != nullptr;
 }
 
+bool HasRoutine(unsigned index)
+{
+    Bench &b = Bench::Get();
+    Lock lock(b.mu);
+    const Card *card = b.OpenCard(index);
+    return card && card->routine != nullptr;
+}
+
 bool WaitForInterrupts(int timeoutMs)
 {
     Bench &b = Bench::Get();

@@ -64,6 +64,8 @@ void SetIoSpaceByte(unsigned address, std::uint8_t value);
 std::uint8_t MemByte(unsigned index, unsigned offset);
 void SetMemByte(unsigned index, unsigned offset, std::uint8_t value);
 bool IsOpen(unsigned index);
+// Whether an interrupt routine is registered for the card.
+bool HasRoutine(unsigned index);
 
 // Waits until no interrupt delivery is pending or running; false when that
 // did not happen within the timeout (e.g. a level request nobody answers).

@@ -54,6 +54,9 @@ TEST(HexText, CharactersValuesLengthsAndAlignment)
                                        {"12345678g", 0x12345678u}})
         EXPECT_EQ(HexTextToLength(text), length) << text;
     EXPECT_EQ(HexTextToLength(nullptr), 0u);
+    char pairs[] = "0fA5007";
+    ASSERT_EQ(HexPairsToBytes(pairs, 7), 3u);
+    EXPECT_EQ(Bytes(pairs, pairs + 3), (Bytes{0x0F, 0xA5, 0x00}));
 }
 
 TEST(HexText, ByteRunParseDropsWhiteSpacePairsDigitsAndRefusesAnythingElse)

@@ -27,6 +27,7 @@ TEST_F(PulseWidth, EveryEntryWritesItsCodeBlindAndShowsItsWidth)
     // A TZ810, so the base used is visibly that card's own.
     Open(1);
     ASSERT_EQ(port.controls[IDC_PULSE_COMBO].entries.size(), 15u);
+    EXPECT_EQ(port.controls[IDC_PULSE_COMBO].entries.back(), "450 ns");
     for (int entry = 0; entry < 15; ++entry) {
         SCOPED_TRACE(entry);
         tzsim::SetIoWindowByte(1, TZ_REG_PULSE, 0xB7);  // bits 4, 5 and 7 set, bit 6 clear

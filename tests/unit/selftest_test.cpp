@@ -69,6 +69,7 @@ const Row kRows[] = {
     {"fault TZ780mEarseFlash = always", "flash", "chip erase: TZ780mEarseFlash failed at 0x0", "flash image not restored: TZ780mEarseFlash failed at 0x0"},
     {"fault TZ780mEarseFlash = call 3", "flash", "25VF512, two reads agree; erased blank, pattern written and verified", "flash image not restored: TZ780mEarseFlash failed at 0x0", true},
     {"a15_int = off", "level-irq", "no call of the routine within 1 s: is pin A15 joined to INT#?"},
+    {"fault TZ810mWriteIoByte = call 5", "edge-irq", "the request stays active after it was answered"},
 };
 
 // clang-format on
@@ -108,6 +109,7 @@ TEST(Selftest, LeavesTheCardAsItFoundIt)
     EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_PULSE), 0x44);
     EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_INTERRUPT), 0x00);
     EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_GP0), 0x80);
+    EXPECT_FALSE(tzsim::HasRoutine(0));
     tzsim::Reset();
 }
 

@@ -55,6 +55,7 @@ const Row kRows[] = {
     {"cfg dmp", 2, "tzctl: unknown command 'cfg dmp'; did you mean 'cfg dump'?\n"},
     {"--json flash wrte", 2, "tzctl: unknown command 'flash wrte'; did you mean 'flash write'?\n"},
     {"spi xyz", 2, "tzctl: unknown command 'spi xyz'; the commands are spi set\n"},
+    {"i2c et", 2, "tzctl: unknown command 'i2c et'; did you mean 'i2c get' or 'i2c set'?\n"},
     {"--version", 0, "tzctl "},
     {"--json --version", 0, "{\"program\":\"tzctl\",\"version\":\""},
     {"--card 16 list", 2, "tzctl: --card '16' is not a decimal number from 0 to 15\n"},
