@@ -109,6 +109,7 @@ const Row kRows[] = {
     {"i2c dump", 0, "     0  1  2  3  4  5  6  7  8  9  a  b  c  d  e  f    0123456789abcdef\n00: 78 00 00 00 5d 7a 34 58 01 00 00 10 5d 7a 01 00    x...]z4X?..?]z?.\n"},
     {"i2c set 40 aa bb", 0, "2 bytes written from 0x40\n"},
     {"i2c set 40 0x12", 0, "1 byte written from 0x40\n"},
+    {"i2c set 40 55", 4, "tzctl: EEPROM byte 0x40 did not take\n", "eeprom 0 = read_only\n"},
     {"i2c set 40 -i small.bin ; i2c get 40 4", 0, "00000040  01 02 03 04 "},
     {"i2c set 40 01 -i small.bin", 2, "tzctl: give either the bytes or -i FILE\n"},
     {"i2c set 0 -i big.bin", 2, "tzctl: big.bin is over 256 bytes\n"},
