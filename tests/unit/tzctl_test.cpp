@@ -169,6 +169,7 @@ const Row kRows[] = {
     {"identity set --svid x", 2, "tzctl: SVID 'x' is not a hex number up to 0xffff\n"},
     {"identity set --sid 10000", 2, "tzctl: SID '10000' is not a hex number up to 0xffff\n"},
     {"identity set --rid 3", 1, "tzctl: TZ810mReadI2C failed at 0x0\n", "fault TZ810mReadI2C = from 33\n"},
+    {"identity set --rid 3", 1, "tzctl: TZ810mWriteI2C failed at 0x7\n", "fault TZ810mWriteI2C = call 8\n"},
     {"flash write image.bin ; flash verify half.bin --partial", 4, "tzctl: verify failed: first difference at 0x8000 (expected ff, found 00), 32640 bytes differ\n"},
     {"flash write image.bin ; flash write small.bin --partial --no-erase", 4, "tzctl: verify failed: first difference at 0x0 (expected 01, found 00), 2 bytes differ\n"},
     {"flash write small.bin --partial", 0, "4 bytes written from address 0 and verified; the rest of the chip, from 0x4, is left erased\n"},
