@@ -13,7 +13,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=${TZ_JOBS:-2}
 
-step() { printf '\n=== %s\n' "$*"; }
+step() { printf '\n=== %s (at %d s)\n' "$*" "$SECONDS"; }
 fail() {
   echo "$*" >&2
   [ -n "${fuzz_pid:-}" ] && kill "$fuzz_pid" 2>/dev/null
