@@ -23,15 +23,19 @@ fail() {
 
 # Configures a preset unless its build folder is already configured and no
 # newer than the presets (a changed CMakeLists.txt reconfigures itself in the
-# build step).
+# build step). A stale folder starts from a fresh cache, since a preset may
+# have changed its compiler.
 configure() {
-  local preset=$1 dir=build/$1
+  local preset=$1 dir=build/$1 fresh=()
   shift
-  if [ -f "$dir/CMakeCache.txt" ] && [ "$dir/CMakeCache.txt" -nt CMakePresets.json ] &&
-    { [ $# -eq 0 ] || grep -qxF "${1#-D}" <(sed 's/:[A-Z]*=/=/' "$dir/CMakeCache.txt"); }; then
-    return 0
+  if [ -f "$dir/CMakeCache.txt" ]; then
+    if [ "$dir/CMakeCache.txt" -nt CMakePresets.json ] &&
+      { [ $# -eq 0 ] || grep -qxF "${1#-D}" <(sed 's/:[A-Z]*=/=/' "$dir/CMakeCache.txt"); }; then
+      return 0
+    fi
+    fresh=(--fresh)
   fi
-  cmake --preset "$preset" "$@" >/dev/null
+  cmake --preset "$preset" "${fresh[@]}" "$@" >/dev/null
 }
 
 step "dependencies"
@@ -55,8 +59,9 @@ fi
 
 # The unit tests are built once, under AddressSanitizer and
 # UndefinedBehaviorSanitizer, so that every run of them is also a sanitizer
-# run; ctest runs them and the end-to-end tests from this build's folder.
-step "host build under ASan and UBSan (unit tests; the end-to-end tests run the $TZ_WIN_PRESET build)"
+# run; ctest runs them and the end-to-end tests from this build's folder. The
+# same build, by clang, links the fuzz targets.
+step "host build under ASan and UBSan (unit tests, fuzz targets; the end-to-end tests run the $TZ_WIN_PRESET build)"
 configure host-asan -DTZ_E2E_WIN32_DIR="$PWD/build/$TZ_WIN_PRESET" ||
   fail "configuring the host build failed"
 cmake --build --preset host-asan -j "$jobs" || fail "the host build failed"
@@ -87,30 +92,26 @@ if [ "$whole" = 1 ]; then
     tsan_status=$?
   fi
 
-  step "fuzz targets (libFuzzer), run beside the end-to-end tests"
+  step "fuzz targets (libFuzzer, built above), run beside the end-to-end tests"
   fuzz_targets=(hextext sim_files tzctl_parse identity)
-  if configure fuzz && cmake --build --preset fuzz -j "$jobs" --target "${fuzz_targets[@]/%/_fuzz}"; then
-    # Each target is one more test in the summary, run for TZ_FUZZ_SECONDS
-    # from its seed corpus while the end-to-end tests mostly wait on Wine.
-    # New inputs go to a scratch corpus in the build folder; a crash or a
-    # broken property leaves its input in build/fuzz/found/ (keep it in the
-    # target's seed corpus once fixed).
-    mkdir -p build/fuzz/found
+  # Each target is one more test in the summary, run for TZ_FUZZ_SECONDS
+  # from its seed corpus while the end-to-end tests mostly wait on Wine.
+  # New inputs go to a scratch corpus in build/fuzz/; a crash or a broken
+  # property leaves its input in build/fuzz/found/ (keep it in the target's
+  # seed corpus once fixed).
+  mkdir -p build/fuzz/found
+  for t in "${fuzz_targets[@]}"; do
+    rm -f "build/fuzz/$t.failed"
+    mkdir -p "build/fuzz/corpus/$t"
+  done
+  (
     for t in "${fuzz_targets[@]}"; do
-      rm -f "build/fuzz/$t.failed"
-      mkdir -p "build/fuzz/corpus/$t"
+      build/host-asan/tests/fuzz/${t}_fuzz -max_total_time="${TZ_FUZZ_SECONDS:-10}" -print_final_stats=0 \
+        -artifact_prefix="build/fuzz/found/$t-" "build/fuzz/corpus/$t" "tests/fuzz/corpus/$t" \
+        >"build/fuzz/$t.log" 2>&1 || touch "build/fuzz/$t.failed"
     done
-    (
-      for t in "${fuzz_targets[@]}"; do
-        build/fuzz/tests/fuzz/${t}_fuzz -max_total_time="${TZ_FUZZ_SECONDS:-10}" -print_final_stats=0 \
-          -artifact_prefix="build/fuzz/found/$t-" "build/fuzz/corpus/$t" "tests/fuzz/corpus/$t" \
-          >"build/fuzz/$t.log" 2>&1 || touch "build/fuzz/$t.failed"
-      done
-    ) &
-    fuzz_pid=$!
-  else
-    fuzz_failed=${#fuzz_targets[@]}
-  fi
+  ) &
+  fuzz_pid=$!
 fi
 
 step "Wine session"
