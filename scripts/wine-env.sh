@@ -37,19 +37,23 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 TZ_XVFB_PID=""
 
+# Xvfb picks a free display itself and writes its number once it accepts
+# connections, so two test runs at once never share or race for one.
 tz_start_xvfb() {
-  local n
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X${n}-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    TZ_XVFB_PID=$!
-    local i
-    for i in $(seq 1 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
-      kill -0 "$TZ_XVFB_PID" 2>/dev/null || break
-      sleep 0.1
-    done
+  local ready i
+  ready=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
+  TZ_XVFB_PID=$!
+  for i in $(seq 1 100); do
+    if [ -s "$ready" ]; then
+      export DISPLAY=":$(head -n 1 "$ready")"
+      rm -f "$ready"
+      return 0
+    fi
+    kill -0 "$TZ_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
   done
+  rm -f "$ready"
   echo "could not start Xvfb" >&2
   return 1
 }
