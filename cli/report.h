@@ -13,9 +13,6 @@ namespace CLI {
 class App;
 }
 
-// Exit code when something the test changed could not be put back.
-constexpr int kExitNotRestored = 7;
-
 struct SelftestArgs {
     std::vector<std::string> only, skip;
     std::string junit;

@@ -42,16 +42,41 @@ class CliHost {
     virtual void Sleep(unsigned ms) = 0;
     // Binds the device library; false when it cannot be loaded.
     virtual bool LoadLibrary(DeviceLibrary &lib) = 0;
+
+    // Ctrl-C, Ctrl-Break or the console closing since the command began.
+    // The interrupt is held, not obeyed: a command asks only between whole
+    // steps, so a write or a restore in progress is completed and checked
+    // before it stops.
+    virtual bool Interrupted()
+    {
+        return false;
+    }
+
+    // The library LoadLibrary bound: where it was loaded from, its file
+    // version ("1.0.3.0"), and whether it is our simulated board, which a
+    // production station must never take for a card.
+    struct LibraryInfo {
+        std::string path, version;
+        bool simulated = false;
+    };
+
+    virtual LibraryInfo Library()
+    {
+        return {};
+    }
 };
 
-// Exit codes.
+// Exit codes, as the README lists them.
 enum : int {
     kExitOk = 0,
-    kExitCallFailed = 1,
-    kExitUsage = 2,
-    kExitNoLibrary = 3,
-    kExitMismatch = 4,
-    kExitNoCard = 5,
+    kExitCallFailed = 1,    // a library call failed, or no interrupt came
+    kExitUsage = 2,         // usage or input, found before the card is touched
+    kExitNoLibrary = 3,     // TZ810DLL.DLL cannot be loaded
+    kExitMismatch = 4,      // a read-back or verify differs, a self-test check failed
+    kExitNoCard = 5,        // no card, not recognised, wrong chip, no flash
+    kExitOutputFailed = 6,  // the output could not be written
+    kExitNotRestored = 7,   // the card was left changed: what is named on stderr
+    kExitInterrupted = 8,   // Ctrl-C: what was in progress was completed first
 };
 
 // Runs one command line (without the program name); returns the exit code.

@@ -12,10 +12,6 @@
 
 namespace {
 
-// Exit code when the output could not be written: a script reading it would
-// otherwise take a cut-off or empty output for the whole answer.
-constexpr int kExitOutputFailed = 6;
-
 class Win32Host : public CliHost {
   public:
     void Out(const std::string &text) override
