@@ -221,17 +221,23 @@ std::uint16_t Word(const UCHAR *b, std::size_t at)
 
 }  // namespace
 
-IdentityBlock EncodeIdentity(const Identity &id)
+IdentityBlock WithIdentity(IdentityBlock b, const Identity &id)
 {
-    IdentityBlock b{};
-    b[0] = kIdentityHeader;
+    if (b[0] != kIdentityHeader) {
+        b[0] = kIdentityHeader;
+        b[kFixed10] = kFixed10Value;
+    }
     PutWord(b, kVid, id.vid);
     PutWord(b, kDid, id.did);
     b[kRid] = id.rid;
-    b[kFixed10] = kFixed10Value;
     PutWord(b, kSvid, id.svid);
     PutWord(b, kSid, id.sid);
     return b;
+}
+
+IdentityBlock EncodeIdentity(const Identity &id)
+{
+    return WithIdentity(IdentityBlock{}, id);
 }
 
 Identity DecodeIdentity(const IdentityBlock &b)
@@ -352,6 +358,43 @@ Outcome WriteBytesChecked(const DeviceLibrary &lib, ULONG index, ByteSpace space
     return o;
 }
 
+Restoration RestoreBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space,
+                         std::uint32_t start, const std::vector<std::uint8_t> &original,
+                         const Pause &pause)
+{
+    Restoration r;
+    std::vector<std::uint8_t> now;
+    const bool known = ReadBytes(lib, index, space, start, original.size(), now).ok();
+    if (known && now == original)
+        return r;
+    r.kind = Restoration::PutBack;
+    for (std::size_t i = 0; i < original.size(); ++i) {
+        if (known && now[i] == original[i])
+            continue;
+        const std::uint32_t at = start + static_cast<std::uint32_t>(i);
+        const bool written = space == ByteSpace::Config
+                                 ? lib.TZ810mWriteConfig(index, at, original[i]) != 0
+                                 : lib.TZ810mWriteI2C(index, TZ_EEPROM_I2C_ADDRESS,
+                                                      static_cast<UCHAR>(at), original[i]) != 0;
+        if (!written) {
+            r.kind = Restoration::NotRestored;
+            r.outcome =
+                Failed(space == ByteSpace::Config ? "TZ810mWriteConfig" : "TZ810mWriteI2C", at);
+            return r;
+        }
+        if (space == ByteSpace::Eeprom)
+            pause(kEepromWritePauseMs);
+    }
+    r.outcome = ReadBytes(lib, index, space, start, original.size(), now);
+    if (r.outcome.ok()) {
+        r.outcome = Mismatch(Compare(original.data(), now.data(), original.size()));
+        r.outcome.address += start;
+    }
+    if (!r.outcome.ok())
+        r.kind = Restoration::NotRestored;
+    return r;
+}
+
 // ------------------------------------------------------------ SPI flash
 
 ULONG SpiModeCode(bool spi4, bool clock15_6)
@@ -446,6 +489,18 @@ Outcome EraseFlash(const DeviceLibrary &lib, bool blankCheck, const Progress &pr
     if (!blankCheck)
         return Outcome();
     return VerifyFlash(lib, std::vector<std::uint8_t>(kFlashSize, kFlashErased), progress);
+}
+
+Restoration RestoreFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &original)
+{
+    Restoration r;
+    if (VerifyFlash(lib, original).ok())
+        return r;
+    r.kind = Restoration::PutBack;
+    r.outcome = WriteFlash(lib, original);
+    if (!r.outcome.ok())
+        r.kind = Restoration::NotRestored;
+    return r;
 }
 
 // ------------------------------------------------------------ interrupts

@@ -189,6 +189,10 @@ struct Identity {
 
 // The whole block: header 0x78, values low byte first, 0x10 at 0x0B, zeros.
 IdentityBlock EncodeIdentity(const Identity &id);
+// The values laid into a block as read, every other byte kept as it was; a
+// block without its header gets the header and the fixed 0x10 as well,
+// without which the card would not load it.
+IdentityBlock WithIdentity(IdentityBlock block, const Identity &id);
 // Only the identity bytes; the fixed ones are not looked at.
 Identity DecodeIdentity(const IdentityBlock &block);
 bool HasIdentityHeader(const IdentityBlock &block);
@@ -238,6 +242,27 @@ Outcome WriteBytesChecked(const DeviceLibrary &lib, ULONG index, ByteSpace space
                           const Pause &pause, std::vector<std::uint32_t> *notTaken = nullptr);
 Outcome ReadBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::uint32_t start,
                   std::size_t count, std::vector<std::uint8_t> &bytes);
+
+// ---------------------------------------------------------- restoring
+
+// What putting the old contents back after a change that failed part way
+// came to: nothing was needed (the contents never changed), they were put
+// back and read back, or not; outcome says why not.
+struct Restoration {
+    enum Kind {
+        Unchanged,
+        PutBack,
+        NotRestored
+    } kind = Unchanged;
+
+    Outcome outcome;
+};
+
+// Reads the range; the bytes that differ from original are written again
+// and the range read back. A range that cannot be read is written whole.
+Restoration RestoreBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space,
+                         std::uint32_t start, const std::vector<std::uint8_t> &original,
+                         const Pause &pause);
 
 // ------------------------------------------------------------- SPI flash
 
@@ -292,6 +317,9 @@ Outcome VerifyFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &i
 // Unlock and erase the whole chip; with blankCheck, read it back and report
 // bytes that are not 0xFF as a Mismatch.
 Outcome EraseFlash(const DeviceLibrary &lib, bool blankCheck, const Progress &progress = {});
+// The whole chip as it was (original: 64 KiB): read and compared first, and
+// unlocked, erased, written and verified only when it differs.
+Restoration RestoreFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &original);
 
 // ------------------------------------------------------------- interrupts
 

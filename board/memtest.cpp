@@ -1,7 +1,9 @@
 // The classic three-part memory test over a TZ820's MEM window: the data
 // bus, then the address bus, then every cell. Each part runs only when the
 // one before it passed, since a bad data line makes every address look bad
-// and a bad address line makes cells look bad. The window's contents are
+// and a bad address line makes cells look bad; and the bus tests rule out a
+// bad cell before they blame a line, since one cell that holds the wrong
+// value looks like a line from where it sits. The window's contents are
 // saved first and written back at the end, whatever happened.
 #include <algorithm>
 
@@ -14,18 +16,31 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Readings = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
-// Whole double words, within the reach of a block.
-constexpr std::uint32_t kTestedBytes = kMemWindowLimit & ~3u;
+// Every cell a block may reach (offset + length stays within the limit), and
+// the whole double words among them.
+constexpr std::uint32_t kByteCells = kMemWindowLimit;
+constexpr std::uint32_t kDwordCells = kMemWindowLimit & ~3u;
 constexpr std::uint8_t kPattern = 0xAA, kAntiPattern = 0x55;
+// A second place for the data bus walk, away from the first and from every
+// power of two: a line fault shows at both, a bad cell at one.
+constexpr std::uint32_t kSecondPlace = 0x5554;
 
 struct Window {
     const DeviceLibrary &lib;
     ULONG index, base;
+    const char *failed = nullptr;  // the first access that failed
+    std::uint32_t failedAt = 0;
 
     bool Access(bool write, Width width, std::uint32_t offset, void *data, std::uint32_t length)
     {
-        return lib.TZ810mAccessBlock(index, AccessCode(Space::Mem, write, width), base + offset,
-                                     data, length) != 0;
+        if (lib.TZ810mAccessBlock(index, AccessCode(Space::Mem, write, width), base + offset, data,
+                                  length))
+            return true;
+        if (!failed) {
+            failed = write ? "writing" : "reading";
+            failedAt = offset;
+        }
+        return false;
     }
 
     std::uint8_t Byte(std::uint32_t offset)
@@ -39,6 +54,17 @@ struct Window {
     {
         Access(true, Width::Byte, offset, &value, 1);
     }
+
+    // Whether the cell keeps both patterns when nothing else is written.
+    bool Holds(std::uint32_t offset)
+    {
+        for (std::uint8_t value : {kPattern, kAntiPattern}) {
+            SetByte(offset, value);
+            if (Byte(offset) != value)
+                return false;
+        }
+        return true;
+    }
 };
 
 void AddOnce(std::vector<std::string> &names, const std::vector<std::string> &found)
@@ -48,53 +74,69 @@ void AddOnce(std::vector<std::string> &names, const std::vector<std::string> &fo
             names.push_back(name);
 }
 
-// Walking ones through each byte lane, and through all 32 lines at once.
-std::vector<std::string> DataBus(Window &w, bool dword)
+// Walking ones through each byte lane, and through all 32 lines at once, in
+// the double word at `at`.
+std::vector<std::string> DataBus(Window &w, std::uint32_t at, bool dword)
 {
     std::vector<std::string> faults;
     for (unsigned lane = 0; lane < 4; ++lane) {
         Readings readings;
         for (unsigned bit = 0; bit < 8; ++bit) {
-            w.SetByte(lane, static_cast<std::uint8_t>(1u << bit));
-            readings.emplace_back(1u << (bit + 8 * lane), w.Byte(lane) << 8 * lane);
+            w.SetByte(at + lane, static_cast<std::uint8_t>(1u << bit));
+            readings.emplace_back(1u << (bit + 8 * lane), w.Byte(at + lane) << 8 * lane);
         }
         AddOnce(faults, NameStuckLines(readings, 0xFFu << 8 * lane, "D"));
     }
     Readings readings;
     for (unsigned bit = 0; dword && bit < 32; ++bit) {
         std::uint32_t value = 1u << bit, back = 0;
-        w.Access(true, Width::DoubleWord, 0, &value, 4);
-        w.Access(false, Width::DoubleWord, 0, &back, 4);
+        w.Access(true, Width::DoubleWord, at, &value, 4);
+        w.Access(false, Width::DoubleWord, at, &back, 4);
         readings.emplace_back(value, back);
     }
     AddOnce(faults, NameStuckLines(readings, ~0u, "D"));
     return faults;
 }
 
+// The faults found at both places; what shows at one only is a cell's.
+std::vector<std::string> DataLines(Window &w, bool dword)
+{
+    const std::vector<std::string> first = DataBus(w, 0, dword),
+                                   second = DataBus(w, kSecondPlace, dword);
+    std::vector<std::string> both;
+    for (const std::string &name : first)
+        if (std::find(second.begin(), second.end(), name) != second.end())
+            both.push_back(name);
+    return both;
+}
+
 // A line that makes offset 1 << k reach the cell of offset 0 is stuck; one
-// whose cell shows up at another power of two is shorted to that line.
+// whose cell shows up at another power of two is shorted to that line. A
+// cell that cannot hold a value by itself names no line.
 std::vector<std::string> AddressBus(Window &w)
 {
     std::vector<std::uint32_t> offsets;
-    for (std::uint32_t offset = 1; offset < kTestedBytes; offset <<= 1)
+    for (std::uint32_t offset = 1; offset < kByteCells; offset <<= 1)
         offsets.push_back(offset);
+    std::vector<bool> skip(offsets.size());
+    for (std::size_t k = 0; k < offsets.size(); ++k)
+        skip[k] = !w.Holds(offsets[k]);
     for (std::uint32_t offset : offsets)
         w.SetByte(offset, kPattern);
     w.SetByte(0, kAntiPattern);
     std::vector<std::string> faults;
-    std::vector<bool> stuck(offsets.size());
     for (std::size_t k = 0; k < offsets.size(); ++k) {
-        stuck[k] = w.Byte(offsets[k]) != kPattern;
-        if (stuck[k])
-            faults.push_back("A" + std::to_string(k) + " stuck");
+        if (skip[k] || w.Byte(offsets[k]) == kPattern)
+            continue;
+        faults.push_back("A" + std::to_string(k) + " stuck");
+        skip[k] = true;
     }
-    w.SetByte(0, kPattern);
     for (std::size_t k = 0; k < offsets.size(); ++k) {
-        if (stuck[k])
+        if (skip[k])
             continue;
         w.SetByte(offsets[k], kAntiPattern);
         for (std::size_t j = k + 1; j < offsets.size(); ++j)
-            if (!stuck[j] && w.Byte(offsets[j]) != kPattern)
+            if (!skip[j] && w.Byte(offsets[j]) != kPattern)
                 faults.push_back("A" + std::to_string(k) + " shorted to A" + std::to_string(j));
         w.SetByte(offsets[k], kPattern);
     }
@@ -105,16 +147,17 @@ std::vector<std::string> AddressBus(Window &w)
 // otherwise is named with the first of them.
 std::string Cells(Window &w, Width width)
 {
-    Bytes wanted(kTestedBytes), back(kTestedBytes);
-    for (std::uint32_t at = 0; at < kTestedBytes; ++at)
+    const std::uint32_t cells = width == Width::Byte ? kByteCells : kDwordCells;
+    Bytes wanted(cells), back(cells);
+    for (std::uint32_t at = 0; at < cells; ++at)
         wanted[at] = static_cast<std::uint8_t>(at >> 8 * (at % 4));
     for (int pass = 0; pass < 2; ++pass) {
         if (pass)
             for (std::uint8_t &b : wanted)
                 b = static_cast<std::uint8_t>(~b);
-        w.Access(true, width, 0, wanted.data(), kTestedBytes);
-        w.Access(false, width, 0, back.data(), kTestedBytes);
-        const Difference d = Compare(wanted.data(), back.data(), kTestedBytes);
+        w.Access(true, width, 0, wanted.data(), cells);
+        w.Access(false, width, 0, back.data(), cells);
+        const Difference d = Compare(wanted.data(), back.data(), cells);
         if (d.count)
             return "cell " + HexText(d.first, 4) + " reads " + HexText(back[d.first], 2) +
                    ", not " + HexText(wanted[d.first], 2) + ", by " +
@@ -130,16 +173,18 @@ void CheckMemWindow(CheckRun &run)
 {
     ULONG base = 0;
     UCHAR pulse = 0;
-    run.lib.TZ820mGetMemBaseAddr(run.card.index, &base);
-    run.lib.TZ810mReadIoByte(run.card.index, run.ioBase + TZ_REG_PULSE, &pulse);
+    if (!run.lib.TZ820mGetMemBaseAddr(run.card.index, &base))
+        return run.Fail("TZ820mGetMemBaseAddr failed; nothing written");
+    if (!run.Read(TZ_REG_PULSE, pulse))
+        return run.Fail("the pulse register cannot be read; nothing written");
     const bool dword = (pulse & k32BitIo) != 0;
     run.Fact("accesses", dword ? "byte, dword" : "byte");
     Window w{run.lib, run.card.index, base};
-    Bytes saved(kTestedBytes);
-    if (!w.Access(false, Width::Byte, 0, saved.data(), kTestedBytes))
-        return run.Fail("the window cannot be read");
+    Bytes saved(kByteCells);
+    if (!w.Access(false, Width::Byte, 0, saved.data(), kByteCells))
+        return run.Fail("the window cannot be read; nothing written");
 
-    std::vector<std::string> faults = DataBus(w, dword);
+    std::vector<std::string> faults = DataLines(w, dword);
     if (!faults.empty())
         run.Fail("data bus: " + Join(faults));
     else if (!(faults = AddressBus(w)).empty())
@@ -154,13 +199,20 @@ void CheckMemWindow(CheckRun &run)
         }
     }
     if (faults.empty())
-        run.result.finding = "data bus, address bus A0-A14 and " + std::to_string(kTestedBytes) +
+        run.result.finding = "data bus, address bus A0-A14 and " + std::to_string(kByteCells) +
                              " cells by " + (dword ? "byte and dword" : "byte");
+    // What a failed access read is not the window's: no finding rests on it.
+    if (w.failed)
+        run.Fail("TZ810mAccessBlock failed " + std::string(w.failed) + " at 0x" +
+                 HexText(w.failedAt, 0));
 
-    Bytes back(kTestedBytes);
-    w.Access(true, Width::Byte, 0, saved.data(), kTestedBytes);
-    w.Access(false, Width::Byte, 0, back.data(), kTestedBytes);
-    const Difference d = Compare(saved.data(), back.data(), kTestedBytes);
+    Bytes back(kByteCells);
+    if (!w.Access(true, Width::Byte, 0, saved.data(), kByteCells))
+        return run.notRestored.push_back("MEM window not put back: TZ810mAccessBlock failed");
+    if (!w.Access(false, Width::Byte, 0, back.data(), kByteCells))
+        return run.notRestored.push_back(
+            "MEM window cannot be read back after putting it back: TZ810mAccessBlock failed");
+    const Difference d = Compare(saved.data(), back.data(), kByteCells);
     if (d.count)
         run.notRestored.push_back("MEM window: " + std::to_string(d.count) +
                                   " bytes differ from 0x" + HexText(d.first, 0));

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 namespace board {
 
@@ -18,13 +19,6 @@ constexpr std::uint8_t kEepromTestByte = 0xFF;  // past the identity block, rare
 double Since(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::string Describe(const Outcome &o)
-{
-    if (o.kind == Outcome::CallFailed)
-        return std::string(o.call) + " failed at 0x" + HexText(o.address, 0);
-    return std::to_string(o.count) + " bytes differ from 0x" + HexText(o.address, 0);
 }
 
 // ------------------------------------------------------------- config
@@ -43,23 +37,26 @@ void CheckConfig(CheckRun &run)
     if (ChipFromDeviceIdByte(id[2]) != run.card.chip)
         wrong.push_back("DID does not name the chip detected");
     ULONG io = 0, mem = 0, line = 0;
-    run.lib.TZ810mGetIoBaseAddr(run.card.index, &io);
-    run.Fact("io_base", HexText(io, 4));
-    if (io == 0)
+    if (!run.lib.TZ810mGetIoBaseAddr(run.card.index, &io))
+        wrong.push_back("TZ810mGetIoBaseAddr failed");
+    else if (io == 0)
         wrong.push_back("no I/O base");
+    run.Fact("io_base", HexText(io, 4));
     std::string text = std::string(ChipName(run.card.chip)) + " " + HexText(vid, 4) + ":" +
                        HexText(did, 4) + ", I/O " + HexText(io, 4);
     if (run.card.chip == Chip::TZ820) {
-        run.lib.TZ820mGetMemBaseAddr(run.card.index, &mem);
+        if (!run.lib.TZ820mGetMemBaseAddr(run.card.index, &mem))
+            wrong.push_back("TZ820mGetMemBaseAddr failed");
+        else if (mem == 0)
+            wrong.push_back("no MEM base");
         run.Fact("mem_base", HexText(mem, 8));
         text += ", MEM " + HexText(mem, 8);
-        if (mem == 0)
-            wrong.push_back("no MEM base");
     }
-    run.lib.TZ810mGetIntLine(run.card.index, &line);
-    run.Fact("int_line", std::to_string(line));
-    if (line < 1 || line > 254)
+    if (!run.lib.TZ810mGetIntLine(run.card.index, &line))
+        wrong.push_back("TZ810mGetIntLine failed");
+    else if (line < 1 || line > 254)
         wrong.push_back("interrupt line " + std::to_string(line) + " outside 1-254");
+    run.Fact("int_line", std::to_string(line));
     run.result.finding = text + ", interrupt line " + std::to_string(line);
     if (!wrong.empty())
         run.Fail(Join(wrong));
@@ -107,31 +104,40 @@ void CheckIdentity(CheckRun &run)
 
 void CheckPulse(CheckRun &run)
 {
-    const ULONG at = run.ioBase + TZ_REG_PULSE;
     UCHAR original = 0;
-    if (!run.lib.TZ810mReadIoByte(run.card.index, at, &original))
-        return run.Fail("the pulse register cannot be read");
+    if (!run.Read(TZ_REG_PULSE, original))
+        return run.Fail("the pulse register cannot be read; nothing written");
     run.Fact("pulse", HexText(original, 2));
+    // Bit 6 switches a TZ820's 32-bit I/O, so it is tried both ways there;
+    // elsewhere it is kept as found.
+    const bool tz820 = run.card.chip == Chip::TZ820;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> written;
-    bool wrong = false;
-    for (UCHAR code = 0; code <= kPulseCodeMask; ++code) {
-        const UCHAR value = static_cast<UCHAR>((original & k32BitIo) | code);
-        UCHAR back = 0;
-        run.lib.TZ810mWriteIoByte(run.card.index, at, value);
-        run.lib.TZ810mReadIoByte(run.card.index, at, &back);
-        written.emplace_back(value, back);
-        wrong = wrong || back != value;
+    const char *failed = nullptr;
+    for (unsigned pass = 0; pass < (tz820 ? 2u : 1u) && !failed; ++pass) {
+        const UCHAR bit6 = tz820 ? (pass ? k32BitIo : 0) : (original & k32BitIo);
+        for (UCHAR code = 0; code <= kPulseCodeMask && !failed; ++code) {
+            const UCHAR value = static_cast<UCHAR>(bit6 | code);
+            UCHAR back = 0;
+            if (!run.Write(TZ_REG_PULSE, value))
+                failed = "TZ810mWriteIoByte";
+            else if (!run.Read(TZ_REG_PULSE, back))
+                failed = "TZ810mReadIoByte";
+            else
+                written.emplace_back(value, back);
+        }
     }
-    UCHAR back = 0;
-    run.lib.TZ810mWriteIoByte(run.card.index, at, original);
-    run.lib.TZ810mReadIoByte(run.card.index, at, &back);
-    if (back != original)
-        run.notRestored.push_back("pulse register reads " + HexText(back, 2) + ", was " +
-                                  HexText(original, 2));
-    run.result.finding = "16 codes read back; it held " + HexText(original, 2);
-    if (wrong)
-        run.Fail("pulse register " +
-                 Join(NameStuckLines(written, kPulseCodeMask | k32BitIo, "bit ")));
+    run.PutBack(TZ_REG_PULSE, original, "pulse register");
+    run.result.finding = std::string(tz820 ? "16 codes with 32-bit I/O off and on" : "16 codes") +
+                         " read back; it held " + HexText(original, 2);
+    bool wrong = false;
+    for (const auto &[value, back] : written)
+        wrong = wrong || back != value;
+    if (failed)
+        run.Fail(std::string(failed) + " failed at the pulse register");
+    else if (wrong)
+        // Every bit is named, also those the codes never drive: one stuck at
+        // 1 shows all the same.
+        run.Fail("pulse register " + Join(NameStuckLines(written, 0xFF, "bit ")));
 }
 
 // -------------------------------------------------------------- EEPROM
@@ -146,16 +152,21 @@ void CheckEeprom(CheckRun &run)
     for (std::uint8_t value : {0x55, 0xAA}) {
         const Outcome o = WriteBytesChecked(run.lib, run.card.index, ByteSpace::Eeprom,
                                             kEepromTestByte, {value}, run.options.pause);
-        if (!o.ok()) {
+        if (o.kind == Outcome::Mismatch) {
             run.Fail("byte ff did not take " + HexText(value, 2) +
                      ": is the EEPROM write-protected (WP high)?");
             break;
         }
+        if (!o.ok()) {
+            run.Fail(Describe(o) + ", writing " + HexText(value, 2) + " to byte ff");
+            break;
+        }
     }
-    if (!WriteBytesChecked(run.lib, run.card.index, ByteSpace::Eeprom, kEepromTestByte, original,
-                           run.options.pause)
-             .ok())
-        run.notRestored.push_back("EEPROM byte ff not restored to " + HexText(original[0], 2));
+    const Restoration r = RestoreBytes(run.lib, run.card.index, ByteSpace::Eeprom, kEepromTestByte,
+                                       original, run.options.pause);
+    if (r.kind == Restoration::NotRestored)
+        run.notRestored.push_back("EEPROM byte ff not restored to " + HexText(original[0], 2) +
+                                  ": " + Describe(r.outcome));
 }
 
 // --------------------------------------------------------------- flash
@@ -178,19 +189,26 @@ void CheckFlash(CheckRun &run)
     run.result.finding = "25VF512, two reads agree";
     if (!run.options.destructive)
         return;
+    const std::string kept = run.options.keepImage ? run.options.keepImage(image) : "";
+    if (kept.empty())
+        return run.Fail("the flash image could not be kept in a file; nothing erased");
+    run.Fact("backup", kept);
 
-    // The original image goes back whatever happens from here on.
+    // The original image goes back whatever happens from here on; a chip
+    // that still holds it is left alone.
     struct Restore {
         CheckRun &run;
         const Bytes &image;
+        const std::string &kept;
 
         ~Restore()
         {
-            const Outcome o = WriteFlash(run.lib, image);
-            if (!o.ok())
-                run.notRestored.push_back("flash image not restored: " + Describe(o));
+            const Restoration r = RestoreFlash(run.lib, image);
+            if (r.kind == Restoration::NotRestored)
+                run.notRestored.push_back("flash image not restored: " + Describe(r.outcome) +
+                                          "; the original is in " + kept);
         }
-    } restore{run, image};
+    } restore{run, image, kept};
 
     if (!(o = EraseFlash(run.lib, true)).ok())
         return run.Fail("chip erase: " + Describe(o));
@@ -224,19 +242,26 @@ const struct {
      }},
 };
 
-// Why a check does not run on this card with these options; empty if it runs.
-std::string SkipReason(const std::string &name, const Card &card, const SelftestOptions &options)
+// Why a check does not run on this card with these options, and whether
+// that is a failure; nothing when it runs.
+std::optional<std::pair<Verdict, std::string>> NotRun(const std::string &name, const Card &card,
+                                                      const SelftestOptions &options, bool ioKnown)
 {
     bool chosen = false;
     for (const std::string &c : options.checks)
         chosen = chosen || c == name;
     if (!chosen)
-        return "not selected";
+        return std::pair(Verdict::Skip, "not selected");
     if (name == "mem" && card.chip != Chip::TZ820)
-        return "a TZ810 has no MEM window";
+        return std::pair(Verdict::Skip, "a TZ810 has no MEM window");
     if (name.find("irq") != std::string::npos && !options.irq)
-        return "needs --irq, with pin A15 joined to INT#";
-    return "";
+        return std::pair(Verdict::Skip, "needs --irq, with pin A15 joined to INT#");
+    // Without the window's base, an I/O address would be one of the PC's own
+    // ports: none is touched. A card that hides its base fails the check.
+    if (!ioKnown && name != "config" && name != "identity" && name != "eeprom" && name != "flash")
+        return std::pair(Verdict::Fail, "not tested: TZ810mGetIoBaseAddr failed, and no I/O "
+                                        "access is made without the window's base");
+    return std::nullopt;
 }
 
 }  // namespace
@@ -247,6 +272,13 @@ std::string Join(const std::vector<std::string> &parts)
     for (const std::string &p : parts)
         text += (text.empty() ? "" : ", ") + p;
     return text;
+}
+
+std::string Describe(const Outcome &o)
+{
+    if (o.kind == Outcome::CallFailed)
+        return std::string(o.call) + " failed at 0x" + HexText(o.address, 0);
+    return std::to_string(o.count) + " bytes differ from 0x" + HexText(o.address, 0);
 }
 
 std::string HexText(unsigned value, int digits)
@@ -265,6 +297,30 @@ void CheckRun::Fail(const std::string &finding)
 {
     result.verdict = Verdict::Fail;
     result.finding = finding;
+}
+
+bool CheckRun::Read(ULONG reg, UCHAR &value)
+{
+    return lib.TZ810mReadIoByte(card.index, ioBase + reg, &value) != 0;
+}
+
+bool CheckRun::Write(ULONG reg, UCHAR value)
+{
+    return lib.TZ810mWriteIoByte(card.index, ioBase + reg, value) != 0;
+}
+
+void CheckRun::PutBack(ULONG reg, UCHAR was, const char *name, UCHAR keep)
+{
+    UCHAR now = 0;
+    if (!Write(reg, was))
+        notRestored.push_back(std::string(name) + " not put back to " + HexText(was, 2) +
+                              ": TZ810mWriteIoByte failed");
+    else if (!Read(reg, now))
+        notRestored.push_back(std::string(name) + " cannot be read back after putting " +
+                              HexText(was, 2) + " back: TZ810mReadIoByte failed");
+    else if ((now ^ was) & keep)
+        notRestored.push_back(std::string(name) + " reads " + HexText(now, 2) + ", was " +
+                              HexText(was, 2));
 }
 
 const std::vector<std::string> &CheckNames()
@@ -293,17 +349,23 @@ SelftestReport RunSelftest(const DeviceLibrary &lib, const Card &card,
     SelftestReport report;
     report.card = card;
     ULONG ioBase = 0;
-    lib.TZ810mGetIoBaseAddr(card.index, &ioBase);
+    const bool ioKnown = lib.TZ810mGetIoBaseAddr(card.index, &ioBase) != 0;
     for (const auto &c : kChecks) {
         const Clock::time_point begun = Clock::now();
         CheckResult result;
         result.name = c.name;
         CheckRun run{lib, card, options, result, report.notRestored, ioBase};
-        result.finding = SkipReason(c.name, card, options);
-        if (!result.finding.empty())
-            result.verdict = Verdict::Skip;
-        else
+        auto notRun = NotRun(c.name, card, options, ioKnown);
+        report.interrupted =
+            report.interrupted || (!notRun && options.interrupted && options.interrupted());
+        if (!notRun && report.interrupted)
+            notRun = std::pair(Verdict::Skip, std::string("not run: interrupted"));
+        if (notRun) {
+            result.verdict = notRun->first;
+            result.finding = notRun->second;
+        } else {
             c.check(run);
+        }
         result.seconds = Since(begun);
         report.checks.push_back(std::move(result));
     }

@@ -3,6 +3,7 @@
 // line, which register) and putting back what it changed.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,14 @@ struct SelftestOptions {
     // Waits (must be set): the EEPROM's write pause, and 1 ms steps while an
     // interrupt is awaited.
     Pause pause;
+    // Asked before each check; once it says yes, the checks not yet begun are
+    // not run. A check under way always runs to its end and puts back what
+    // it changed.
+    std::function<bool()> interrupted;
+    // Keeps the flash image in a safe place before the destructive check
+    // erases it, so that even a power loss leaves a way back: answers where,
+    // or "" when it could not, and then nothing is erased.
+    std::function<std::string(const std::vector<std::uint8_t> &image)> keepImage;
 };
 
 struct SelftestReport {
@@ -43,6 +52,7 @@ struct SelftestReport {
     std::vector<std::string> notRestored;
     std::vector<CheckResult> checks;
     double seconds = 0;
+    bool interrupted = false;  // some checks were not run for it
 
     unsigned Count(Verdict verdict) const;
 };
@@ -60,10 +70,16 @@ struct CheckRun {
     const SelftestOptions &options;
     CheckResult &result;
     std::vector<std::string> &notRestored;
-    ULONG ioBase = 0;
+    ULONG ioBase = 0;  // known: checks that need it do not run without it
 
     void Fact(const std::string &key, const std::string &value);
     void Fail(const std::string &finding);
+    // One byte of the I/O window; false when the call fails.
+    bool Read(ULONG reg, UCHAR &value);
+    bool Write(ULONG reg, UCHAR value);
+    // Writes a register back as it was and reads it again; what does not
+    // read as it was (keep: the bits that must) goes to notRestored.
+    void PutBack(ULONG reg, UCHAR was, const char *name, UCHAR keep = 0xFF);
 };
 
 // The three-part memory test of a TZ820's MEM window, contents kept.
@@ -72,6 +88,8 @@ void CheckMemWindow(CheckRun &run);
 void CheckInterrupt(CheckRun &run, Trigger trigger);
 
 std::string HexText(unsigned value, int digits);
+// "TZ810mReadI2C failed at 0x3", "2 bytes differ from 0x10".
+std::string Describe(const Outcome &o);
 std::string Join(const std::vector<std::string> &parts);  // with ", "
 // The faulty lines ("D3 stuck at 0", "D5 shorted to D6") found by writing
 // values and reading them back; lines is the mask of those looked at, prefix

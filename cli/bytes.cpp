@@ -12,11 +12,11 @@ constexpr std::uint32_t kSpaceBytes = 0x100;
 
 struct ByteCommand {
     board::ByteSpace space;
-    const char *name;
+    const char *name, *whole;
 };
 
-const ByteCommand kConfig{board::ByteSpace::Config, "config"};
-const ByteCommand kEeprom{board::ByteSpace::Eeprom, "EEPROM"};
+const ByteCommand kConfig{board::ByteSpace::Config, "config", "configuration space"};
+const ByteCommand kEeprom{board::ByteSpace::Eeprom, "EEPROM", "the EEPROM"};
 
 unsigned WidthBytes(const std::string &width)
 {
@@ -82,17 +82,25 @@ void WriteChecked(Context &x, const ByteCommand &bc, std::uint32_t start, const 
             block[start + i] = bytes[i];
         GuardIdentity(x, block);
     }
-    std::vector<std::uint32_t> notTaken;
-    const board::Outcome outcome =
-        board::WriteBytesChecked(x.lib, x.index, bc.space, start, bytes, x.Pause(), &notTaken);
-    if (outcome.kind == board::Outcome::Mismatch) {
+    // What the range held, so that a write that stops part way is undone.
+    Bytes original;
+    Check(board::ReadBytes(x.lib, x.index, bc.space, start, bytes.size(), original));
+    const auto write = [&] {
+        std::vector<std::uint32_t> notTaken;
+        const board::Outcome outcome =
+            board::WriteBytesChecked(x.lib, x.index, bc.space, start, bytes, x.Pause(), &notTaken);
+        if (outcome.kind != board::Outcome::Mismatch)
+            return Check(outcome);
         std::string list;
         for (std::uint32_t at : notTaken)
             list += Format(list.empty() ? "0x%02lx" : ", 0x%02lx", static_cast<unsigned long>(at));
         throw Stop{kExitMismatch, Format("%s %s %s did not take", bc.name,
                                          notTaken.size() > 1 ? "bytes" : "byte", list.c_str())};
-    }
-    Check(outcome);
+    };
+    Guarded(
+        write,
+        [&] { return board::RestoreBytes(x.lib, x.index, bc.space, start, original, x.Pause()); },
+        bc.whole);
     x.Print(Format("%s written from 0x%02lx\n", Counted(bytes.size(), "byte").c_str(),
                    static_cast<unsigned long>(start)),
             {{"offset", start}, {"written", bytes.size()}});

@@ -15,6 +15,12 @@ bool CliHost::CanCreate(const std::string &path)
     return fs::is_directory(folder, error) && !fs::is_directory(file, error);
 }
 
+bool CliHost::Exists(const std::string &path)
+{
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::u8path(path), error);
+}
+
 namespace tzctl {
 
 std::string Format(const char *format, ...)
@@ -61,6 +67,25 @@ void CheckCall(BOOL result, const char *call)
 {
     if (!result)
         throw Stop{kExitCallFailed, std::string(call) + " failed"};
+}
+
+void Guarded(const std::function<void()> &change, const std::function<board::Restoration()> &undo,
+             const std::string &what)
+{
+    try {
+        change();
+    } catch (const Stop &failure) {
+        const board::Restoration r = undo();
+        switch (r.kind) {
+        case board::Restoration::Unchanged:
+            throw;
+        case board::Restoration::PutBack:
+            throw Stop{failure.code, failure.message + "; " + what + " put back as it was"};
+        case board::Restoration::NotRestored:
+            throw Stop{kExitNotRestored, failure.message + "; " + what +
+                                             " not restored: " + board::Describe(r.outcome)};
+        }
+    }
 }
 
 json ByteArray(const Bytes &bytes)
@@ -117,23 +142,43 @@ void Context::NeedWritable(const std::string &path)
         Usage("cannot write " + path);
 }
 
+std::string OpenError(board::OpenStatus status, ULONG index, const board::Card &card)
+{
+    const unsigned long i = index;
+    switch (status) {
+    case board::OpenStatus::NoCard:
+        return Format("no card at index %lu", i);
+    case board::OpenStatus::Unrecognised:
+        return Format("card %lu not recognised (device id byte %02x)", i, card.deviceIdLow);
+    case board::OpenStatus::OpenFailed:
+        return Format("card %lu could not be opened", i);
+    case board::OpenStatus::Opened:
+        break;
+    }
+    return "";
+}
+
+std::string LibraryText(const CliHost::LibraryInfo &library)
+{
+    if (library.simulated)
+        return "simulated board library, no card" +
+               (library.path.empty() ? "" : " (" + library.path + ")");
+    return (library.path.empty() ? std::string("TZ810DLL.DLL") : library.path) +
+           (library.version.empty() ? ", no file version" : ", file version " + library.version);
+}
+
+json LibraryJson(const CliHost::LibraryInfo &library)
+{
+    return {{"simulated", library.simulated}, {"path", library.path}, {"version", library.version}};
+}
+
 void Context::Open(bool anyChip)
 {
-    switch (board::OpenCard(lib, index, card)) {
-    case board::OpenStatus::NoCard:
-        throw Stop{kExitNoCard, Format("no card at index %lu", static_cast<unsigned long>(index))};
-    case board::OpenStatus::Unrecognised:
-        opened = anyChip && board::OpenForRepair(lib, index);
-        if (opened)
-            return;
-        throw Stop{kExitNoCard, Format("card %lu not recognised (device id byte %02x)",
-                                       static_cast<unsigned long>(index), card.deviceIdLow)};
-    case board::OpenStatus::OpenFailed:
-        throw Stop{kExitNoCard,
-                   Format("card %lu could not be opened", static_cast<unsigned long>(index))};
-    case board::OpenStatus::Opened:
-        opened = true;
-    }
+    const board::OpenStatus status = board::OpenCard(lib, index, card);
+    opened = status == board::OpenStatus::Opened || (status == board::OpenStatus::Unrecognised &&
+                                                     anyChip && board::OpenForRepair(lib, index));
+    if (!opened)
+        throw Stop{kExitNoCard, OpenError(status, index, card)};
 }
 
 void Context::NeedTz820(const char *command)

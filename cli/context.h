@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,11 @@ std::string Count(std::size_t n, const std::string &noun);
 // Stops on anything but Ok; `what` names a mismatch.
 void Check(const board::Outcome &o, const char *what = "");
 void CheckCall(BOOL result, const char *call);
+// Runs a change to the card; when it stops part way, puts back what undo
+// restores and ends with the stop and what became of `what`: put back as it
+// was, or not (exit 7, naming why).
+void Guarded(const std::function<void()> &change, const std::function<board::Restoration()> &undo,
+             const std::string &what);
 json ByteArray(const Bytes &bytes);
 json IdentityJson(const board::Identity &id);
 // A hex number up to max, or a usage stop naming `what`.
@@ -77,6 +83,12 @@ std::uint32_t Length(const std::string &text, std::uint32_t max);
 unsigned Decimal(const std::string &text, unsigned min, unsigned max, const char *what);
 // Bytes as typed (ParseHexBytes), or a usage stop.
 Bytes HexBytes(const std::vector<std::string> &args);
+// Why a card did not open: "no card at index 2", "card 0 not recognised
+// (device id byte 35)", "card 0 could not be opened".
+std::string OpenError(board::OpenStatus status, ULONG index, const board::Card &card);
+// "simulated board library, no card (path)", or the path and file version.
+std::string LibraryText(const CliHost::LibraryInfo &library);
+json LibraryJson(const CliHost::LibraryInfo &library);
 
 // The card a command works on: opened on demand, closed at the end.
 struct Context {

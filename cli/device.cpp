@@ -36,7 +36,9 @@ void List(Context &x, const Options &)
         put("int_line", c->intLine);
         cards.push_back(card);
     }
-    x.Print(text, {{"cards", cards}});
+    const CliHost::LibraryInfo library = x.host.Library();
+    x.Print(text + "library: " + LibraryText(library) + "\n",
+            {{"cards", cards}, {"library", LibraryJson(library)}});
 }
 
 void Info(Context &x, const Options &)
@@ -68,6 +70,8 @@ void Info(Context &x, const Options &)
         text += Format("32-bit io %s\n", pulse & board::k32BitIo ? "on" : "off");
     text += Format("driver    %lx\nflash     %s\n", static_cast<unsigned long>(driver),
                    flash.identified ? "identified" : "not identified");
+    const CliHost::LibraryInfo library = x.host.Library();
+    text += "library   " + LibraryText(library) + "\n";
 
     json o = {{"card", x.index},
               {"chip", ChipName(x.card.chip)},
@@ -78,7 +82,8 @@ void Info(Context &x, const Options &)
               {"pulse_ns", board::PulseNsFromRegister(pulse)},
               {"io_32bit", tz820 ? json((pulse & board::k32BitIo) != 0) : json(nullptr)},
               {"driver_version", driver},
-              {"flash_identified", flash.identified}};
+              {"flash_identified", flash.identified},
+              {"library", LibraryJson(library)}};
     x.Print(text, o);
 }
 

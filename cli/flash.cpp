@@ -80,15 +80,22 @@ void FlashWrite(Context &x, const Options &o)
 {
     const Bytes image = ReadImage(x, o);
     OpenFlash(x);
+    // What the chip held, so that a write that stops part way is undone.
+    Bytes original;
+    Check(board::ReadFlash(x.lib, original, x.Progress()));
     board::FlashWriteOptions options;
     options.erase = !o.noErase;
     options.verify = false;
-    Check(board::WriteFlash(x.lib, image, options, x.Progress()));
-    // Erased, the whole chip is known; else only the image is.
-    if (!o.noVerify)
-        CheckVerify(board::VerifyFlash(x.lib, o.noErase ? image : board::FlashAfterWrite(image),
-                                       x.Progress()),
-                    "verify failed");
+    const auto write = [&] {
+        Check(board::WriteFlash(x.lib, image, options, x.Progress()));
+        // Erased, the whole chip is known; else only the image is.
+        if (!o.noVerify)
+            CheckVerify(board::VerifyFlash(x.lib, o.noErase ? image : board::FlashAfterWrite(image),
+                                           x.Progress()),
+                        "verify failed");
+    };
+    Guarded(
+        write, [&] { return board::RestoreFlash(x.lib, original); }, "the flash");
     const bool partial = image.size() < board::kFlashSize;
     std::string text = Counted(image.size(), "byte") + " written";
     if (partial)

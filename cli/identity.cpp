@@ -55,17 +55,29 @@ void IdentitySet(Context &x, const Options &o)
     id.rid = rid.value_or(id.rid);
     id.svid = svid.value_or(id.svid);
     id.sid = sid.value_or(id.sid);
-    const board::IdentityBlock wanted = board::EncodeIdentity(id);
+    // Only the values change; every other byte goes back as it was read.
+    const board::IdentityBlock wanted = board::WithIdentity(block, id);
     if (!o.force)
         GuardIdentity(x, wanted);
-    Check(board::WriteIdentityBlock(x.lib, x.index, wanted, x.Pause()));
-    Check(board::ReadIdentityBlock(x.lib, x.index, block));
-    const board::Difference d = board::Compare(wanted.data(), block.data(), wanted.size());
-    if (d.count)
-        throw Stop{kExitMismatch,
-                   Format("identity block reads back differently: first difference "
-                          "at 0x%02lx, %s",
-                          static_cast<unsigned long>(d.first), BytesDiffer(d.count).c_str())};
+    const auto write = [&] {
+        Check(board::WriteIdentityBlock(x.lib, x.index, wanted, x.Pause()));
+        board::IdentityBlock back;
+        Check(board::ReadIdentityBlock(x.lib, x.index, back));
+        const board::Difference d = board::Compare(wanted.data(), back.data(), wanted.size());
+        if (d.count)
+            throw Stop{kExitMismatch,
+                       Format("identity block reads back differently: first difference "
+                              "at 0x%02lx, %s",
+                              static_cast<unsigned long>(d.first), BytesDiffer(d.count).c_str())};
+    };
+    const Bytes original(block.begin(), block.end());
+    Guarded(
+        write,
+        [&] {
+            return board::RestoreBytes(x.lib, x.index, board::ByteSpace::Eeprom, 0, original,
+                                       x.Pause());
+        },
+        "the identity block");
     x.Print(Format("identity written: vid %04x did %04x rid %02x svid %04x sid %04x; it takes "
                    "effect at the card's next power-up\n",
                    id.vid, id.did, id.rid, id.svid, id.sid),

@@ -2,8 +2,6 @@
 // decimals in every form, so they agree with one another.
 #include <cstdio>
 
-#include <nlohmann/json.hpp>
-
 #include "report.h"
 
 namespace {
@@ -73,71 +71,106 @@ std::string SelftestText(const board::SelftestReport &r)
            " s\n";
 }
 
-std::string SelftestJson(const board::SelftestReport &r)
+nlohmann::ordered_json SelftestJson(const CardRun &c)
 {
     using json = nlohmann::ordered_json;
+    if (!c.report)
+        return {{"card", c.index}, {"error", {{"code", c.code}, {"message", c.error}}}};
+    const board::SelftestReport &r = *c.report;
     json checks = json::array();
-    for (const board::CheckResult &c : r.checks) {
+    for (const board::CheckResult &check : r.checks) {
         json facts = json::object();
-        for (const auto &[key, value] : c.facts)
+        for (const auto &[key, value] : check.facts)
             facts[key] = value;
-        checks.push_back({{"name", c.name},
-                          {"outcome", Outcome(c.verdict)},
-                          {"finding", c.finding},
-                          {"seconds", std::stod(Seconds(c.seconds))},
+        checks.push_back({{"name", check.name},
+                          {"outcome", Outcome(check.verdict)},
+                          {"finding", check.finding},
+                          {"seconds", std::stod(Seconds(check.seconds))},
                           {"facts", facts}});
     }
-    const json card = {{"card", r.card.index},
-                       {"chip", board::ChipName(r.card.chip)},
-                       {"passed", r.Count(board::Verdict::Pass)},
-                       {"failed", r.Count(board::Verdict::Fail)},
-                       {"skipped", r.Count(board::Verdict::Skip)},
-                       {"seconds", std::stod(Seconds(r.seconds))},
-                       {"not_restored", r.notRestored},
-                       {"checks", checks}};
-    return card.dump() + "\n";
+    return {{"card", r.card.index},
+            {"chip", board::ChipName(r.card.chip)},
+            {"passed", r.Count(board::Verdict::Pass)},
+            {"failed", r.Count(board::Verdict::Fail)},
+            {"skipped", r.Count(board::Verdict::Skip)},
+            {"seconds", std::stod(Seconds(r.seconds))},
+            {"interrupted", r.interrupted},
+            {"not_restored", r.notRestored},
+            {"checks", checks}};
 }
 
-std::string SelftestJunit(const std::vector<board::SelftestReport> &reports)
+namespace {
+
+std::string Attribute(const char *name, const std::string &value)
+{
+    return std::string(" ") + name + "=\"" + Escaped(value) + "\"";
+}
+
+std::string Case(const std::string &classname, const std::string &name, const std::string &time,
+                 const char *outcome = nullptr, const std::string &message = "")
+{
+    std::string xml = "    <testcase" + Attribute("classname", classname) +
+                      Attribute("name", name) + Attribute("time", time);
+    if (!outcome)
+        return xml + "/>\n";
+    return xml + ">\n      <" + outcome + Attribute("message", message) + "/>\n    </testcase>\n";
+}
+
+}  // namespace
+
+std::string SelftestJunit(const std::vector<CardRun> &cards, const std::string &library)
 {
     std::string suites;
-    unsigned tests = 0, failures = 0, skipped = 0;
+    unsigned tests = 0, failures = 0, errors = 0, skipped = 0;
     double seconds = 0;
-    for (const board::SelftestReport &r : reports) {
-        // Something left changed is a failure a test station must not miss.
-        const unsigned cases = static_cast<unsigned>(r.checks.size() + !r.notRestored.empty());
-        const unsigned failed = r.Count(board::Verdict::Fail) + !r.notRestored.empty();
-        const std::string classname = "selftest.card" + std::to_string(r.card.index);
-        suites += "  <testsuite name=\"" + CardName(r) + "\" tests=\"" + std::to_string(cases) +
-                  "\" failures=\"" + std::to_string(failed) + "\" errors=\"0\" skipped=\"" +
-                  std::to_string(r.Count(board::Verdict::Skip)) + "\" time=\"" +
-                  Seconds(r.seconds) + "\">\n";
-        for (const board::CheckResult &c : r.checks) {
-            suites += "    <testcase classname=\"" + classname + "\" name=\"" + c.name +
-                      "\" time=\"" + Seconds(c.seconds) + "\"";
-            if (c.verdict == board::Verdict::Pass)
-                suites += "/>\n";
-            else
-                suites += std::string(">\n      <") +
-                          (c.verdict == board::Verdict::Fail ? "failure" : "skipped") +
-                          " message=\"" + Escaped(c.finding) + "\"/>\n    </testcase>\n";
+    const std::string properties = "    <properties>\n      <property name=\"library\"" +
+                                   Attribute("value", library) + "/>\n    </properties>\n";
+    auto suite = [&](const std::string &name, unsigned cases, unsigned failed, unsigned error,
+                     unsigned skip, double time, const std::string &body) {
+        suites += "  <testsuite" + Attribute("name", name) +
+                  Attribute("tests", std::to_string(cases)) +
+                  Attribute("failures", std::to_string(failed)) +
+                  Attribute("errors", std::to_string(error)) +
+                  Attribute("skipped", std::to_string(skip)) + Attribute("time", Seconds(time)) +
+                  ">\n" + properties + body + "  </testsuite>\n";
+        tests += cases;
+        failures += failed;
+        errors += error;
+        skipped += skip;
+        seconds += time;
+    };
+    if (cards.empty())
+        suite("selftest", 1, 0, 1, 0, 0,
+              Case("selftest", "cards", "0.000", "error", "no card answers"));
+    for (const CardRun &c : cards) {
+        const std::string classname = "selftest.card" + std::to_string(c.index);
+        if (!c.report) {
+            suite("card " + std::to_string(c.index), 1, 0, 1, 0, 0,
+                  Case(classname, "open", "0.000", "error", c.error));
+            continue;
         }
+        const board::SelftestReport &r = *c.report;
+        std::string body;
+        for (const board::CheckResult &check : r.checks) {
+            const char *outcome = check.verdict == board::Verdict::Pass   ? nullptr
+                                  : check.verdict == board::Verdict::Fail ? "failure"
+                                                                          : "skipped";
+            body += Case(classname, check.name, Seconds(check.seconds), outcome, check.finding);
+        }
+        // Something left changed is a failure a test station must not miss.
         std::string lost;
         for (const std::string &what : r.notRestored)
             lost += (lost.empty() ? "" : "; ") + what;
         if (!lost.empty())
-            suites += "    <testcase classname=\"" + classname +
-                      "\" name=\"restore\" time=\"0.000\">\n      <failure message=\"" +
-                      Escaped(lost) + "\"/>\n    </testcase>\n";
-        suites += "  </testsuite>\n";
-        tests += cases;
-        failures += failed;
-        skipped += r.Count(board::Verdict::Skip);
-        seconds += r.seconds;
+            body += Case(classname, "restore", "0.000", "failure", lost);
+        suite(CardName(r), static_cast<unsigned>(r.checks.size() + !lost.empty()),
+              r.Count(board::Verdict::Fail) + !lost.empty(), 0, r.Count(board::Verdict::Skip),
+              r.seconds, body);
     }
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"tzctl selftest\" "
-           "tests=\"" +
-           std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
-           "\" errors=\"0\" skipped=\"" + std::to_string(skipped) + "\" time=\"" +
-           Seconds(seconds) + "\">\n" + suites + "</testsuites>\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"tzctl selftest\"" +
+           Attribute("tests", std::to_string(tests)) +
+           Attribute("failures", std::to_string(failures)) +
+           Attribute("errors", std::to_string(errors)) +
+           Attribute("skipped", std::to_string(skipped)) + Attribute("time", Seconds(seconds)) +
+           ">\n" + suites + "</testsuites>\n";
 }

@@ -1,34 +1,36 @@
-// tzctl selftest: the bring-up self-test of one card or all of them, and
-// the forms its report takes for people (text) and test stations (JSON,
-// JUnit XML).
+// tzctl selftest's report in the forms people (text) and test stations (JSON,
+// JUnit XML) read.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "selftest.h"
-#include "tzctl.h"
+#include <nlohmann/json.hpp>
 
-namespace CLI {
-class App;
-}
+#include "selftest.h"
 
 struct SelftestArgs {
     std::vector<std::string> only, skip;
-    std::string junit;
+    std::string junit, backup;
     bool irq = false;
     bool destructive = false;
 };
 
-CLI::App *AddSelftestCommand(CLI::App &app, SelftestArgs &args);
-
-// card: the one to test, or -1 for every card that answers.
-int RunSelftestCommand(CliHost &host, const DeviceLibrary &lib, int card, bool asJson,
-                       const SelftestArgs &args);
+// One card asked for: its report, or why it was not tested (the exit code
+// that says so, and the words).
+struct CardRun {
+    ULONG index = 0;
+    std::optional<board::SelftestReport> report;
+    int code = 0;
+    std::string error;
+};
 
 // One card's section of the text report, closed by its summary line.
 std::string SelftestText(const board::SelftestReport &report);
-// One card as one JSON object on one line.
-std::string SelftestJson(const board::SelftestReport &report);
-// Every card as a testsuite of one JUnit XML document.
-std::string SelftestJunit(const std::vector<board::SelftestReport> &reports);
+// One card as one JSON object.
+nlohmann::ordered_json SelftestJson(const CardRun &card);
+// Every card asked for as a testsuite of one JUnit XML document, a card not
+// tested as an error; library names the library the cards were reached by.
+// No card at all is an error too, so the file never reads as a clean run.
+std::string SelftestJunit(const std::vector<CardRun> &cards, const std::string &library);

@@ -1,12 +1,12 @@
-// tzctl selftest: opens each card asked for, runs the board's self-test on
-// it, prints its report and writes the JUnit file for all of them.
+// tzctl selftest: the board's self-test on the card asked for or on every
+// card that answers, its report in text or JSON, and the JUnit file for all
+// of them. Every card asked for is in every report, tested or not, and the
+// exit code says the worst that happened: a card left changed first.
 #include <algorithm>
-#include <optional>
-
-#include <CLI/CLI.hpp>
 
 #include "context.h"
-#include "report.h"
+
+namespace tzctl {
 
 namespace {
 
@@ -15,24 +15,172 @@ std::string CheckList()
     return board::Join(board::CheckNames());
 }
 
-// The names given, or a usage message naming the one not known.
-std::optional<std::string> UnknownCheck(const std::vector<std::string> &names)
+bool Has(const std::vector<std::string> &names, const std::string &name)
 {
-    for (const std::string &n : names) {
-        bool known = false;
-        for (const std::string &c : board::CheckNames())
-            known = known || c == n;
-        if (!known)
-            return "unknown check '" + n + "' (checks: " + CheckList() + ")";
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// All checks, --only's, or all but --skip's; a name not known is refused.
+std::vector<std::string> ChosenChecks(const SelftestArgs &args)
+{
+    for (const std::string &name : args.only.empty() ? args.skip : args.only)
+        if (!Has(board::CheckNames(), name))
+            Usage("unknown check '" + name + "' (checks: " + CheckList() + ")");
+    if (!args.only.empty())
+        return args.only;
+    std::vector<std::string> checks;
+    for (const std::string &name : board::CheckNames())
+        if (!Has(args.skip, name))
+            checks.push_back(name);
+    return checks;
+}
+
+// Where the destructive flash check keeps the image: --backup, else beside
+// the JUnit report or in the current folder, never over an earlier backup
+// (which may be the only good copy left).
+std::string BackupPath(Context &x, const SelftestArgs &args)
+{
+    if (!args.backup.empty())
+        return args.backup;
+    const std::size_t slash = args.junit.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? "" : args.junit.substr(0, slash + 1);
+    for (unsigned n = 1;; ++n) {
+        const std::string path = folder + (n == 1 ? std::string("tzctl-flash-backup.bin")
+                                                  : Format("tzctl-flash-backup-%u.bin", n));
+        if (!x.host.Exists(path))
+            return path;
     }
-    return std::nullopt;
+}
+
+// The exit code for all cards together: something left changed outranks
+// all, then an interrupt, a card not tested and a failed check.
+int ExitCode(const std::vector<CardRun> &cards)
+{
+    int code = cards.empty() ? kExitNoCard : kExitOk;
+    auto raise = [&code](int to) {
+        static const int kRank[] = {kExitOk, kExitMismatch, kExitNoCard, kExitInterrupted,
+                                    kExitNotRestored};
+        const auto rank = [](int c) {
+            return std::find(std::begin(kRank), std::end(kRank), c) - std::begin(kRank);
+        };
+        if (rank(to) > rank(code))
+            code = to;
+    };
+    for (const CardRun &c : cards) {
+        if (!c.report) {
+            raise(c.code);
+            continue;
+        }
+        if (c.report->Count(board::Verdict::Fail))
+            raise(kExitMismatch);
+        if (c.report->interrupted)
+            raise(kExitInterrupted);
+        if (!c.report->notRestored.empty())
+            raise(kExitNotRestored);
+    }
+    return code;
+}
+
+void Tell(Context &x, const CardRun &c)
+{
+    const std::string card = "tzctl: card " + std::to_string(c.index);
+    if (!c.report)
+        return x.host.Err("tzctl: " + c.error + "\n");
+    for (const std::string &what : c.report->notRestored)
+        x.host.Err(card + " not restored: " + what + "\n");
+    if (const unsigned failed = c.report->Count(board::Verdict::Fail))
+        x.host.Err(card + ": " + Counted(failed, "check") + " failed\n");
+    if (c.report->interrupted)
+        x.host.Err(card + ": interrupted; the checks not yet begun were not run\n");
+}
+
+void Selftest(Context &x, const Options &o)
+{
+    const SelftestArgs &args = o.selftest;
+    board::SelftestOptions options;
+    options.checks = ChosenChecks(args);
+    options.irq = args.irq;
+    options.destructive = args.destructive;
+    options.pause = x.Pause();
+    options.interrupted = [&x] {
+        return x.host.Interrupted();
+    };
+    if (!args.junit.empty())
+        x.NeedWritable(args.junit);
+    const std::string backup =
+        args.destructive && Has(options.checks, "flash") ? BackupPath(x, args) : "";
+    if (!backup.empty())
+        x.NeedWritable(backup);
+    options.keepImage = [&](const Bytes &image) {
+        return x.host.ReplaceFile(backup, image) ? backup : std::string();
+    };
+
+    const CliHost::LibraryInfo library = x.host.Library();
+    std::vector<CardRun> cards;
+    for (ULONG i = 0; i < 16; ++i)
+        if (o.all ? board::ProbeCard(x.lib, i).has_value() : i == x.index)
+            cards.push_back(CardRun{i});
+    if (!x.asJson)
+        x.host.Out("library: " + LibraryText(library) + "\n");
+    for (CardRun &c : cards) {
+        board::Card card;
+        const board::OpenStatus status = x.host.Interrupted()
+                                             ? board::OpenStatus::NoCard
+                                             : board::OpenCard(x.lib, c.index, card);
+        if (x.host.Interrupted()) {
+            c.code = kExitInterrupted;
+            c.error =
+                Format("card %lu not tested: interrupted", static_cast<unsigned long>(c.index));
+        } else if (status != board::OpenStatus::Opened) {
+            c.code = kExitNoCard;
+            c.error = OpenError(status, c.index, card);
+        } else {
+            c.report = board::RunSelftest(x.lib, card, options);
+            if (!x.asJson)
+                x.host.Out(SelftestText(*c.report));
+        }
+        if (status == board::OpenStatus::Opened)
+            x.lib.TZ810mCloseDevice(c.index);
+        Tell(x, c);
+    }
+    if (cards.empty())
+        x.host.Err("tzctl: no card answers\n");
+    int code = ExitCode(cards);
+    if (x.asJson) {
+        // One object whatever happened: a card, every card, or the error.
+        json all = o.all ? json{{"cards", json::array()}} : SelftestJson(cards.front());
+        for (const CardRun &c : o.all ? cards : std::vector<CardRun>())
+            all["cards"].push_back(SelftestJson(c));
+        if (o.all && cards.empty())
+            all = {{"error", {{"code", kExitNoCard}, {"message", "no card answers"}}}};
+        if (!o.all && !cards.front().report)
+            all.erase("card");
+        else if (!all.contains("error"))
+            all["library"] = LibraryJson(library);
+        x.host.Out(all.dump() + "\n");
+    }
+    if (!args.junit.empty()) {
+        const std::string xml = SelftestJunit(cards, LibraryText(library));
+        if (!x.host.ReplaceFile(args.junit, Bytes(xml.begin(), xml.end()))) {
+            x.host.Err("tzctl: cannot write " + args.junit + "\n");
+            if (code == kExitOk)
+                code = kExitOutputFailed;
+        }
+    }
+    // The reports and their errors are out already.
+    if (code != kExitOk)
+        throw Stop{code, ""};
 }
 
 }  // namespace
 
-CLI::App *AddSelftestCommand(CLI::App &app, SelftestArgs &args)
+void AddSelftest(Registry &r)
 {
-    CLI::App *c = app.add_subcommand("selftest", "bring-up self-test of the card, or --all");
+    SelftestArgs &args = r.options.selftest;
+    CLI::App *c =
+        r.app.add_subcommand("selftest", "bring-up self-test of the card, or of --all cards");
+    r.Globals(c);
+    r.table.push_back({"selftest", "", Selftest});
     CLI::Option *only = c->add_option("--only", args.only, "checks to run: " + CheckList())
                             ->delimiter(',')
                             ->type_name("LIST");
@@ -42,99 +190,15 @@ CLI::App *AddSelftestCommand(CLI::App &app, SelftestArgs &args)
         ->excludes(only);
     c->add_flag("--irq", args.irq, "pin A15 is joined to INT#: run the interrupt checks");
     c->add_flag("--destructive", args.destructive,
-                "the flash check may erase and write (the image is put back)");
+                "the flash check may erase and write (the image is kept in a file first, and "
+                "put back)");
+    c->add_option("--backup", args.backup,
+                  "where --destructive keeps the flash image (default: tzctl-flash-backup.bin "
+                  "beside the JUnit report, or here)")
+        ->type_name("FILE");
     c->add_option("--junit", args.junit, "write a JUnit XML report to FILE")->type_name("FILE");
-    return c;
-}
-
-int RunSelftestCommand(CliHost &host, const DeviceLibrary &lib, int card, bool asJson,
-                       const SelftestArgs &args)
-{
-    const std::optional<std::string> unknown =
-        UnknownCheck(args.only.empty() ? args.skip : args.only);
-    if (unknown) {
-        host.Err("tzctl: " + *unknown + "\n");
-        return kExitUsage;
-    }
-    board::SelftestOptions options;
-    if (!args.only.empty())
-        options.checks = args.only;
-    for (const std::string &s : args.skip)
-        options.checks.erase(std::find(options.checks.begin(), options.checks.end(), s));
-    options.irq = args.irq;
-    options.destructive = args.destructive;
-    options.pause = [&host](unsigned ms) {
-        host.Sleep(ms);
-    };
-
-    std::vector<ULONG> indices;
-    for (ULONG i = 0; i < 16; ++i)
-        if (card == static_cast<int>(i) || (card < 0 && board::ProbeCard(lib, i)))
-            indices.push_back(i);
-    int exit = indices.empty() ? kExitNoCard : kExitOk;
-    if (indices.empty())
-        host.Err("tzctl: no card answers\n");
-    std::vector<board::SelftestReport> reports;
-    for (ULONG index : indices) {
-        board::Card opened;
-        const board::OpenStatus status = board::OpenCard(lib, index, opened);
-        if (status == board::OpenStatus::NoCard)
-            host.Err("tzctl: no card at index " + std::to_string(index) + "\n");
-        if (status == board::OpenStatus::Unrecognised)
-            host.Err("tzctl: card " + std::to_string(index) + " not recognised (device id byte " +
-                     board::HexText(opened.deviceIdLow, 2) + ")\n");
-        if (status != board::OpenStatus::Opened) {
-            exit = kExitNoCard;
-            continue;
-        }
-        reports.push_back(board::RunSelftest(lib, opened, options));
-        lib.TZ810mCloseDevice(index);
-        const board::SelftestReport &r = reports.back();
-        host.Out(asJson ? SelftestJson(r) : SelftestText(r));
-        for (const std::string &what : r.notRestored)
-            host.Err("tzctl: card " + std::to_string(index) + " not restored: " + what + "\n");
-        if (const unsigned failed = r.Count(board::Verdict::Fail))
-            host.Err("tzctl: card " + std::to_string(index) + ": " + std::to_string(failed) +
-                     (failed == 1 ? " check" : " checks") + " failed\n");
-        if (!r.notRestored.empty())
-            exit = kExitNotRestored;
-        else if (r.Count(board::Verdict::Fail) && exit == kExitOk)
-            exit = kExitMismatch;
-    }
-    if (!args.junit.empty()) {
-        const std::string xml = SelftestJunit(reports);
-        if (!host.ReplaceFile(args.junit, std::vector<std::uint8_t>(xml.begin(), xml.end()))) {
-            host.Err("tzctl: cannot write " + args.junit + "\n");
-            return kExitUsage;
-        }
-    }
-    return exit;
-}
-
-namespace tzctl {
-
-namespace {
-
-void Selftest(Context &x, const Options &o)
-{
-    if (!o.selftest.junit.empty())
-        x.NeedWritable(o.selftest.junit);
-    const int code = RunSelftestCommand(x.host, x.lib, o.all ? -1 : static_cast<int>(x.index),
-                                        x.asJson, o.selftest);
-    // The report and its errors are out already.
-    if (code != kExitOk)
-        throw Stop{code, ""};
-}
-
-}  // namespace
-
-void AddSelftest(Registry &r)
-{
-    CLI::App *command = AddSelftestCommand(r.app, r.options.selftest);
-    r.Globals(command);
-    r.table.push_back({"selftest", "", Selftest});
     // Before or after the command, like --card, and never with it.
-    for (CLI::App *level : {&r.app, command})
+    for (CLI::App *level : {&r.app, c})
         level->add_flag("--all", r.options.all, "selftest: every card that list finds")
             ->group("Global options")
             ->excludes(level->get_option("--card"));

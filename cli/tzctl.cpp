@@ -123,9 +123,20 @@ bool ParseOptions(const std::vector<std::string> &args, CliHost &host, Options &
         // CLI11 takes a vector of arguments from its back, last one first.
         app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
     } catch (const CLI::CallForVersion &) {
+        // Which library a run would use belongs to the version: a station
+        // must see that it runs on the simulated board.
+        DeviceLibrary lib;
+        const bool loaded = host.LoadLibrary(lib);
+        const CliHost::LibraryInfo library = host.Library();
         host.Out(options.asJson
-                     ? json{{"program", "tzctl"}, {"version", TZCTL_VERSION}}.dump() + "\n"
-                     : std::string("tzctl " TZCTL_VERSION "\n"));
+                     ? json{{"program", "tzctl"},
+                            {"version", TZCTL_VERSION},
+                            {"library", loaded ? LibraryJson(library) : json(nullptr)}}
+                               .dump() +
+                           "\n"
+                     : "tzctl " TZCTL_VERSION "\nlibrary: " +
+                           (loaded ? LibraryText(library) : "TZ810DLL.DLL cannot be loaded") +
+                           "\n");
         return true;
     } catch (const CLI::ParseError &e) {
         if (e.get_exit_code() == 0) {
@@ -157,6 +168,9 @@ int Run(const std::vector<std::string> &args, CliHost &host, Options &options)
     std::vector<Command> table;
     if (ParseOptions(args, host, options, table))
         return kExitOk;
+    // Only the self-test knows what to do on every card.
+    if (options.all && options.group != "selftest")
+        Usage("--all is for selftest only; give --card N");
     Context x(host);
     x.index = Decimal(options.card, 0, 15, "--card");
     x.asJson = options.asJson;

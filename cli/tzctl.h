@@ -39,6 +39,8 @@ class CliHost {
     // Whether ReplaceFile could create the file: its folder exists and the
     // path names no folder. Asked before the card is touched.
     virtual bool CanCreate(const std::string &path);
+    // Whether anything is at the path, so that a new file is not put over it.
+    virtual bool Exists(const std::string &path);
     virtual void Sleep(unsigned ms) = 0;
     // Binds the device library; false when it cannot be loaded.
     virtual bool LoadLibrary(DeviceLibrary &lib) = 0;

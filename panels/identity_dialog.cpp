@@ -80,13 +80,15 @@ void WriteIdentityBlock(Session &s)
 
     const board::Identity id{values[0], values[1], static_cast<UCHAR>(values[2]), values[3],
                              values[4]};
-    if (!board::WriteIdentityBlock(s.lib, s.conn.index, board::EncodeIdentity(id),
-                                   [&port](unsigned ms) { port.Sleep(ms); })
-             .ok()) {
-        port.ShowMessage(Window::Identity, kWriteFailed, Icon::None);
-        return;
-    }
-    port.ShowMessage(Window::Identity, kWriteDone, Icon::None);
+    const board::IdentityBlock block = board::EncodeIdentity(id);
+    // An EEPROM whose write protection is on acknowledges every byte and keeps
+    // its old ones: only the block read back tells a write that took.
+    board::IdentityBlock back{};
+    const bool written = board::WriteIdentityBlock(s.lib, s.conn.index, block,
+                                                   [&port](unsigned ms) { port.Sleep(ms); })
+                             .ok() &&
+                         board::ReadIdentityBlock(s.lib, s.conn.index, back).ok() && back == block;
+    port.ShowMessage(Window::Identity, written ? kWriteDone : kWriteFailed, Icon::None);
 }
 
 }  // namespace

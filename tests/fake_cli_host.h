@@ -58,4 +58,14 @@ struct FakeHost : CliHost {
         tzsim::BindTable(lib);
         return loads;
     }
+
+    bool Exists(const std::string &path) override
+    {
+        return files.count(path) != 0;
+    }
+
+    LibraryInfo Library() override
+    {
+        return {"", "", true};
+    }
 };

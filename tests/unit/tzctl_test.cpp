@@ -25,7 +25,8 @@ const char kList[] =
 const char kInfo[] =
     "card      0\nchip      TZ820\nvid       7a5d\ndid       5834\nrid       01\nsvid      7a5d\n"
     "sid       0001\nio base   d000\nmem base  feb00000\nirq       10\npulse     150 ns\n"
-    "32-bit io off\ndriver    103\nflash     identified\n";
+    "32-bit io off\ndriver    103\nflash     identified\nlibrary   simulated board library, no "
+    "card\n";
 const char kIdentity[] =
     "      eeprom  config\nvid   7a5d    7a5d\ndid   5834    5834\nrid   01      01\n"
     "svid  7a5d    7a5d\nsid   0001    0001\nheader 78, valid\n";
@@ -68,12 +69,16 @@ const Row kRows[] = {
     {"cfg get 0 \"\"", 2, "tzctl: LEN is empty; give it a value\n"},
     {"i2c get 50 0", 2, "tzctl: a length of 0 asks for nothing; give 1 or more\n"},
     {"io write 0 -i throws.bin", 1, "tzctl: std::bad_alloc\n"},
-    {"--json list", 0, "{\"cards\":[{\"index\":0,\"chip\":\"TZ820\",\"vid\":31325,\"did\":22580,\"io_base\":53248,\"mem_base\":4272947200,\"int_line\":16},{\"index\":1,\"chip\":\"TZ810\",\"vid\":31325,\"did\":22576,\"io_base\":53504,\"mem_base\":null,\"int_line\":17}]}\n"},
+    {"--json list", 0, "{\"cards\":[{\"index\":0,\"chip\":\"TZ820\",\"vid\":31325,\"did\":22580,\"io_base\":53248,\"mem_base\":4272947200,\"int_line\":16},{\"index\":1,\"chip\":\"TZ810\",\"vid\":31325,\"did\":22576,\"io_base\":53504,\"mem_base\":null,\"int_line\":17}],\"library\":{\"simulated\":true,\"path\":\"\",\"version\":\"\"}}\n"},
     {"list", 0, kList},
+    {"list", 0, "\nlibrary: simulated board library, no card\n"},
+    {"--all pulse set 60", 2, "tzctl: --all is for selftest only; give --card N\n", "", "TZ810mOpenDevice"},
+    {"--version", 0, "\nlibrary: simulated board library, no card\n"},
+    {"i2c set 10 aa ; identity set --rid 2 ; i2c get 10", 0, "0xaa\n"},
     {"list", 0, "\n2    unknown 7a5d 5835 d200  -         12\n", "card 2 = TZ810\ndid 2 = 0x5835\n"},
     {"info", 0, kInfo},
     {"--card 1 info", 0, "\nio base   d100\nirq       11\npulse     480 ns\ndriver    103\nflash     not identified\n", "flash = absent\npulse 1 = 0x4F\n"},
-    {"--json info", 0, "{\"card\":0,\"chip\":\"TZ820\",\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":1,\"svid\":31325,\"sid\":1},\"io_base\":53248,\"mem_base\":4272947200,\"int_line\":16,\"pulse_ns\":150,\"io_32bit\":false,\"driver_version\":259,\"flash_identified\":true}\n"},
+    {"--json info", 0, "{\"card\":0,\"chip\":\"TZ820\",\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":1,\"svid\":31325,\"sid\":1},\"io_base\":53248,\"mem_base\":4272947200,\"int_line\":16,\"pulse_ns\":150,\"io_32bit\":false,\"driver_version\":259,\"flash_identified\":true,\"library\":{\"simulated\":true,\"path\":\"\",\"version\":\"\"}}\n"},
     {"--json identity show", 0, "{\"eeprom\":{\"vid\":31325,\"did\":22580,\"rid\":1,\"svid\":31325,\"sid\":1,\"header_valid\":true},\"config\":{\"vid\":31325,"},
     {"--json i2c set 40 aa", 0, "{\"offset\":64,\"written\":1}\n"},
     {"--json mem write 0 01", 0, "{\"offset\":0,\"address\":4272947200,\"written\":1}\n"},
@@ -89,7 +94,7 @@ const Row kRows[] = {
     {"cfg get 0X3", 0, "0x58\n"},
     {"--json cfg get 2 2", 0, "{\"offset\":2,\"bytes\":[52,88]}\n"},
     {"cfg dump", 0, "00: 5d 7a 34 58 03 00 80 02 01 00 80 07 08 20 00 00\n10: 01 d0 00 00 00 00 b0 fe"},
-    {"cfg set 3c 20 55", 4, "tzctl: config byte 0x3d did not take\n"},
+    {"cfg set 3c 20 55", 4, "tzctl: config byte 0x3d did not take; configuration space put back as it was\n"},
     {"cfg set 2 11 22", 4, "tzctl: config bytes 0x02, 0x03 did not take\n"},
     {"cfg set 40 0102 ; cfg get 40 2", 0, "00000040  01 02 "},
     {"cfg set 40 123", 2, kBadBytes, "", "TZ810mOpenDevice"},
@@ -168,10 +173,10 @@ const Row kRows[] = {
     {"identity set --did 1g", 2, "tzctl: DID '1g' is not a hex number up to 0xffff\n"},
     {"identity set --svid x", 2, "tzctl: SVID 'x' is not a hex number up to 0xffff\n"},
     {"identity set --sid 10000", 2, "tzctl: SID '10000' is not a hex number up to 0xffff\n"},
-    {"identity set --rid 3", 1, "tzctl: TZ810mReadI2C failed at 0x0\n", "fault TZ810mReadI2C = from 33\n"},
+    {"identity set --rid 3", 7, "tzctl: TZ810mReadI2C failed at 0x0; the identity block not restored: TZ810mReadI2C failed at 0x0\n", "fault TZ810mReadI2C = from 33\n"},
     {"identity set --rid 3", 1, "tzctl: TZ810mWriteI2C failed at 0x7\n", "fault TZ810mWriteI2C = call 8\n"},
     {"flash write image.bin ; flash verify half.bin --partial", 4, "tzctl: verify failed: first difference at 0x8000 (expected ff, found 00), 32640 bytes differ\n"},
-    {"flash write image.bin ; flash write small.bin --partial --no-erase", 4, "tzctl: verify failed: first difference at 0x0 (expected 01, found 00), 2 bytes differ\n"},
+    {"flash write image.bin ; flash write small.bin --partial --no-erase", 4, "tzctl: verify failed: first difference at 0x0 (expected 01, found 00), 2 bytes differ; the flash put back as it was\n"},
     {"flash write small.bin --partial", 0, "4 bytes written from address 0 and verified; the rest of the chip, from 0x4, is left erased\n"},
     {"flash write small.bin", 2, "tzctl: small.bin holds 4 bytes, not the chip's 65536; --partial puts it at address 0 and leaves the rest erased\n", "", "TZ810mOpenDevice"},
     {"flash verify empty.bin --partial", 2, "tzctl: empty.bin is empty; nothing sent\n", "", "TZ810mOpenDevice"},
@@ -208,8 +213,8 @@ const Row kRows[] = {
     {"irq watch level --timeout 86400", 0, "1 level interrupt\n"},
     {"irq watch level ; io read f1 1", 0, "000000f1  80 "},
     {"--json irq watch edge", 0, "{\"kind\":\"edge\",\"count\":1}\n"},
-    {"selftest --only config", 0, "config     PASS   "},
-    {"selftest --skip config,mem,flash", 0, "config     SKIP   "},
+    {"selftest --only config", 0, "library: simulated board library, no card\nconfig     PASS   "},
+    {"selftest --skip config,config,mem,flash", 0, "\nidentity   PASS   "},
     {"selftest --irq --only level-irq", 0, "\nlevel-irq  PASS   "},
     {"--json selftest --only config", 0, "{\"card\":0,\"chip\":\"TZ820\",\"passed\":1,\"failed\":0,"},
     {"--all selftest --only config", 0, "\ncard 1 TZ810: 1 passed, 0 failed, 7 skipped in "},
@@ -217,7 +222,7 @@ const Row kRows[] = {
     {"selftest --skip config,bogus", 2, "tzctl: unknown check 'bogus' (checks: config, identity, pulse, mem, eeprom, flash, level-irq, edge-irq)\n"},
     {"selftest --only eeprom", 4, "tzctl: card 0: 1 check failed\n", "eeprom 0 = read_only\n"},
     {"selftest --only eeprom,identity", 4, "tzctl: card 0: 2 checks failed\n", "eeprom 0 = read_only\neeprom_changed 0 = 6 0x35\n"},
-    {"selftest --only flash --destructive", 7, "tzctl: card 0 not restored: flash image not restored: TZ780mEarseFlash failed at 0x0\n", "fault TZ780mEarseFlash = call 3\n"},
+    {"selftest --only flash --destructive", 7, "tzctl: card 0 not restored: flash image not restored: TZ780mEarseFlash failed at 0x0; the original is in tzctl-flash-backup.bin\n", "fault TZ780mEarseFlash = call 3\n"},
     {"--card 2 selftest", 5, "tzctl: no card at index 2\n"},
     {"--all selftest", 5, "tzctl: card 2 not recognised (device id byte 35)\n", "card 2 = TZ810\ndid 2 = 0x5835\n"},
     {"--all selftest", 5, "tzctl: no card answers\n", "card 0 = none\n"},
