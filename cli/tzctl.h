@@ -68,6 +68,7 @@ class CliHost {
     }
 };
 
+namespace tzctl {
 // Exit codes, as the README lists them.
 enum : int {
     kExitOk = 0,
@@ -80,6 +81,7 @@ enum : int {
     kExitNotRestored = 7,   // the card was left changed: what is named on stderr
     kExitInterrupted = 8,   // Ctrl-C: what was in progress was completed first
 };
+}  // namespace tzctl
 
 // Runs one command line (without the program name); returns the exit code.
 // Nothing escapes it: an error is one "tzctl: ..." line on stderr and, with

@@ -177,6 +177,23 @@ bool IsOpen(unsigned index)
     return b.OpenCard(index) != nullptr;
 }
 
+std::vector<std::uint8_t> Snapshot()
+{
+    Bench &b = Bench::Get();
+    Lock lock(b.mu);
+    std::vector<std::uint8_t> all(b.flash.begin(), b.flash.end());
+    for (unsigned i = 0; i < kMaxCards; ++i) {
+        const Card *c = PresentCard(b, i);
+        if (!c)
+            continue;
+        for (const auto *part : {&c->config, &c->io, &c->eeprom})
+            all.insert(all.end(), part->begin(), part->end());
+        all.insert(all.end(), c->mem.begin(), c->mem.end());
+        all.push_back(c->open && c->routine != nullptr);
+    }
+    return all;
+}
+
 bool HasRoutine(unsigned index)
 {
     Bench &b = Bench::Get();

@@ -81,8 +81,8 @@ int wmain(int argc, wchar_t **argv)
     if (host.OutputFailed()) {
         host.Err("tzctl: cannot write the output\n");
         // A failure the command met first keeps its own code.
-        if (code == kExitOk)
-            code = kExitOutputFailed;
+        if (code == tzctl::kExitOk)
+            code = tzctl::kExitOutputFailed;
     }
     return code;
 }

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FakeHost host;
     host.loads = false;
     const int code = RunTzctl(words, host);
-    if (code != kExitOk && code != kExitUsage && code != kExitNoLibrary)
+    if (code != tzctl::kExitOk && code != tzctl::kExitUsage && code != tzctl::kExitNoLibrary)
         std::abort();
     return 0;
 }
