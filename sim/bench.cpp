@@ -1,6 +1,5 @@
 #include "bench.h"
 
-#include <algorithm>
 #include <sstream>
 
 #include "platform.h"
@@ -327,24 +326,18 @@ bool ParseState(const std::string &text, SavedBench &saved)
             index = static_cast<unsigned>(std::stoul(number));
         if (!extra.empty() || (kind != "flash" && index >= kMaxCards))
             return false;
-        std::vector<std::uint8_t> bytes(kind == "flash" ? kFlashSize
-                                        : kind == "mem" ? kMemWindowSize
-                                                        : 256);
-        if (!DecodeHex(hex, bytes.data(), bytes.size()))
-            return false;
-        std::array<std::uint8_t, 256> block;
-        std::copy_n(bytes.begin(), std::min(bytes.size(), block.size()), block.begin());
-        if (kind == "flash")
-            saved.flash = std::move(bytes);
-        else if (kind == "mem")
-            saved.powered.mem[index] = std::move(bytes);
-        else if (kind == "config")
-            saved.powered.config[index] = block;
-        else if (kind == "io")
-            saved.powered.io[index] = block;
-        else if (kind == "eeprom")
-            saved.eeprom[index] = block;
-        else
+        if (kind == "flash" || kind == "mem") {
+            std::vector<std::uint8_t> bytes(kind == "flash" ? kFlashSize : kMemWindowSize);
+            if (!DecodeHex(hex, bytes.data(), bytes.size()))
+                return false;
+            (kind == "flash" ? saved.flash : saved.powered.mem[index]) = std::move(bytes);
+            continue;
+        }
+        auto *block = kind == "config"   ? &saved.powered.config[index]
+                      : kind == "io"     ? &saved.powered.io[index]
+                      : kind == "eeprom" ? &saved.eeprom[index]
+                                         : nullptr;
+        if (!block || !DecodeHex(hex, block->data(), block->size()))
             return false;
     }
     return true;
@@ -355,10 +348,11 @@ bool ParseState(const std::string &text, SavedBench &saved)
 void Bench::RestoreState(PoweredState &powered)
 {
     std::string text;
-    if (statePath_.empty() || !ReadWholeFile(statePath_, text))
+    std::error_code ec;
+    if (statePath_.empty() || !fs::is_regular_file(statePath_, ec))
         return;
     SavedBench saved;
-    if (!ParseState(text, saved)) {
+    if (!ReadWholeFile(statePath_, text) || !ParseState(text, saved)) {
         KeepDamagedState();
         return;
     }

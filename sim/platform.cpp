@@ -66,7 +66,7 @@ bool ReadWholeFile(const fs::path &path, std::string &text)
     std::ostringstream all;
     all << in.rdbuf();
     text = all.str();
-    return true;
+    return !in.bad();
 }
 
 bool WriteFileAtomically(const fs::path &path, const std::string &text)
