@@ -167,6 +167,7 @@ void Bench::Load(BenchConfig config, const fs::path &statePath, const fs::path &
                  bool powerCycle)
 {
     cfg = std::move(config);
+    notices.clear();
     for (const std::string &w : cfg.warnings)
         DebugNote("configuration " + w);
     loadTime_ = Clock::now();
@@ -288,53 +289,118 @@ void Bench::SaveState()
         AppendHex(s, cards[i].mem.data(), cards[i].mem.size());
         s += '\n';
     }
-    if (!WriteFileAtomically(statePath_, s))
+    if (!WriteFileAtomically(statePath_, s)) {
+        unsavedRegisters = true;  // tried again at the next close
         DebugNote("cannot write state " + statePath_.u8string());
+    }
 }
+
+namespace {
+
+// Everything a state file holds, read whole before any of it is used.
+struct SavedBench {
+    std::vector<std::uint8_t> flash;  // empty when the file has no flash line
+    std::map<unsigned, std::array<std::uint8_t, 256>> eeprom;
+    PoweredState powered;
+};
+
+// False unless every line is one that SaveState writes. A card the
+// configuration no longer has is no damage: its lines are kept here and
+// left unused.
+bool ParseState(const std::string &text, SavedBench &saved)
+{
+    std::istringstream in(text);
+    std::string line;
+    if (!std::getline(in, line) || line != "tzsim-state 1")
+        return false;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string kind, number, hex, extra;
+        fields >> kind;
+        if (kind != "flash")
+            fields >> number;
+        fields >> hex >> extra;
+        unsigned index = kMaxCards;
+        if (!number.empty() && number.size() <= 2 &&
+            number.find_first_not_of("0123456789") == std::string::npos)
+            index = static_cast<unsigned>(std::stoul(number));
+        if (!extra.empty() || (kind != "flash" && index >= kMaxCards))
+            return false;
+        if (kind == "flash" || kind == "mem") {
+            std::vector<std::uint8_t> bytes(kind == "flash" ? kFlashSize : kMemWindowSize);
+            if (!DecodeHex(hex, bytes.data(), bytes.size()))
+                return false;
+            (kind == "flash" ? saved.flash : saved.powered.mem[index]) = std::move(bytes);
+            continue;
+        }
+        auto *block = kind == "config"   ? &saved.powered.config[index]
+                      : kind == "io"     ? &saved.powered.io[index]
+                      : kind == "eeprom" ? &saved.eeprom[index]
+                                         : nullptr;
+        if (!block || !DecodeHex(hex, block->data(), block->size()))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 void Bench::RestoreState(PoweredState &powered)
 {
     std::string text;
-    if (statePath_.empty() || !ReadWholeFile(statePath_, text))
+    std::error_code ec;
+    if (statePath_.empty() || !fs::is_regular_file(statePath_, ec))
         return;
-    std::istringstream in(text);
-    std::string line;
-    if (!std::getline(in, line) || line.rfind("tzsim-state 1", 0) != 0) {
-        DebugNote("state file " + statePath_.u8string() + " not recognised, ignored");
+    SavedBench saved;
+    if (!ReadWholeFile(statePath_, text) || !ParseState(text, saved)) {
+        KeepDamagedState();
         return;
     }
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string kind, hex;
-        fields >> kind;
-        if (kind == "flash") {
-            fields >> hex;
-            std::vector<std::uint8_t> bytes(kFlashSize);
-            if (DecodeHex(hex, bytes.data(), bytes.size()))
-                flash = bytes;
+    if (!saved.flash.empty())
+        flash = std::move(saved.flash);
+    for (unsigned i = 0; i < kMaxCards; ++i) {
+        Card &card = cards[i];
+        if (!card.cfg.present)
             continue;
-        }
-        unsigned index = kMaxCards;
-        fields >> index >> hex;
-        if (index >= kMaxCards || !cards[index].cfg.present)
-            continue;
-        Card &card = cards[index];
-        if (kind == "mem") {
-            std::vector<std::uint8_t> bytes(card.mem.size());
-            if (!bytes.empty() && DecodeHex(hex, bytes.data(), bytes.size()))
-                powered.mem[index] = bytes;
-            continue;
-        }
-        std::array<std::uint8_t, 256> bytes;
-        if (!DecodeHex(hex, bytes.data(), bytes.size()))
-            continue;
-        if (kind == "config")
-            powered.config[index] = bytes;
-        else if (kind == "io")
-            powered.io[index] = bytes;
-        else if (kind == "eeprom" && card.cfg.eeprom != EepromFit::Absent)
-            card.eeprom = bytes;
+        if (auto e = saved.eeprom.find(i);
+            e != saved.eeprom.end() && card.cfg.eeprom != EepromFit::Absent)
+            card.eeprom = e->second;
+        if (auto c = saved.powered.config.find(i); c != saved.powered.config.end())
+            powered.config[i] = c->second;
+        if (auto r = saved.powered.io.find(i); r != saved.powered.io.end())
+            powered.io[i] = r->second;
+        if (auto m = saved.powered.mem.find(i); m != saved.powered.mem.end() && !card.mem.empty())
+            powered.mem[i] = std::move(m->second);
     }
+}
+
+// A file half read would give a bench partly from it and partly fresh, and
+// the next save would destroy what is left: the file goes aside whole, under
+// a name no earlier one has, and the bench starts fresh.
+void Bench::KeepDamagedState()
+{
+    const std::string path = statePath_.u8string();
+    for (unsigned n = 1; n < 1000; ++n) {
+        fs::path aside = statePath_;
+        aside += n == 1 ? std::string(".damaged") : ".damaged." + std::to_string(n);
+        std::error_code ec;
+        if (RenameNoReplace(statePath_, aside)) {
+            Notice(path + " could not be read; kept as " + aside.u8string() +
+                   "; the bench starts fresh");
+            return;
+        }
+        if (!fs::exists(aside, ec))
+            break;  // the name was free: the file cannot be moved at all
+    }
+    // Saving would overwrite the file that could not be moved.
+    statePath_.clear();
+    Notice(path + " could not be read nor moved aside; the bench starts fresh and is not saved");
+}
+
+void Bench::Notice(const std::string &text)
+{
+    notices.push_back(text);
+    TellUser(text);
 }
 
 double Bench::Millis() const

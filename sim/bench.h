@@ -82,6 +82,9 @@ class Bench {
     std::size_t routineCalls = 0;
     std::thread::id lastRoutineThread;
 
+    // What the user was told since load (see TellUser).
+    std::vector<std::string> notices;
+
     // Open, present card at index, or null.
     Card *OpenCard(std::uint32_t index);
 
@@ -117,6 +120,8 @@ class Bench {
     bool LevelAsserted(const Card &card) const;
     bool WorkPending(Clock::time_point now, Clock::time_point *nextWake);
     void RestoreState(PoweredState &powered);
+    void KeepDamagedState();
+    void Notice(const std::string &text);
     void BuildConfigSpace(Card &card, unsigned index);
 
     Clock::time_point loadTime_;

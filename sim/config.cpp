@@ -141,9 +141,18 @@ struct PendingCardSetting {
 std::uint32_t LineFaults::Apply(std::uint32_t signals) const
 {
     signals = (signals | stuck1) & ~stuck0;
-    for (const auto &[a, b] : shorts)
-        if (signals & (1u << a | 1u << b))
-            signals |= 1u << a | 1u << b;
+    // Shorts that share a line join into one net (3-4 and 4-5 join 3, 4 and
+    // 5), whatever order the file listed them in: spread until nothing moves.
+    for (bool spread = true; spread;) {
+        spread = false;
+        for (const auto &[a, b] : shorts) {
+            const std::uint32_t pair = 1u << a | 1u << b;
+            if ((signals & pair) != 0 && (signals & pair) != pair) {
+                signals |= pair;
+                spread = true;
+            }
+        }
+    }
     return signals;
 }
 

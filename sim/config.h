@@ -25,8 +25,9 @@ enum class EepromFit {
     ReadOnly  // acknowledges writes and keeps its bytes (write-protect tied high)
 };
 
-// Faulty lines of a bus: each listed line reads and drives a fixed level, and
-// each shorted pair carries the OR of its two signals.
+// Faulty lines of a bus: each listed line drives a fixed level, and lines
+// joined by shorts, directly or through others, all carry the OR of their
+// signals (a stuck line's signal being its level).
 struct LineFaults {
     std::uint32_t stuck0 = 0, stuck1 = 0;  // masks of the stuck lines
     std::vector<std::pair<unsigned, unsigned>> shorts;

@@ -33,6 +33,13 @@ std::vector<std::string> ConfigWarnings()
     return b.cfg.warnings;
 }
 
+std::vector<std::string> Notices()
+{
+    Bench &b = Bench::Get();
+    Lock lock(b.mu);
+    return b.notices;
+}
+
 void *ResolveExport(void *, const char *name)
 {
     if (!name)

@@ -74,20 +74,28 @@ BOOL BlockAccess(Bench &b, Card &card, ULONG index, ULONG code, ULONG address, P
         if (address < base ||
             address - base + static_cast<std::uint64_t>(length) > tzsim::kMemWindowSize)
             return kFail;
-        // Each byte crosses the board's address and data lines, faulty or
-        // not; a dword's bytes ride data lines D0-D7 up to D24-D31.
+        // Each access crosses the board's address and data lines, faulty or
+        // not. The bytes of a dword travel together on D0-D31, the byte at
+        // offset % 4 == k on D8k-D8k+7, so a fault joins lines of any lanes;
+        // a byte access drives its own lane only and the others idle low.
         const tzsim::CardConfig &cfg = card.cfg;
-        for (ULONG i = 0; i < length; ++i) {
-            const std::uint32_t offset = static_cast<std::uint32_t>(address - base) + i;
-            const unsigned lane = 8 * (offset % 4);
-            const std::uint32_t at = cfg.memAddress.Apply(offset) % tzsim::kMemWindowSize;
-            std::uint8_t &cell = card.mem[at];
-            for (const auto &[stuck, value] : cfg.memStuckCells)
-                if (stuck == at)
-                    cell = value;
-            std::uint8_t &from = write ? bytes[i] : cell;
-            (write ? cell : bytes[i]) =
-                static_cast<std::uint8_t>(cfg.memData.Apply(std::uint32_t(from) << lane) >> lane);
+        const std::uint32_t start = static_cast<std::uint32_t>(address - base);
+        for (ULONG i = 0; i < length; i += width) {
+            std::uint8_t *cells[4];
+            std::uint32_t signals = 0;
+            for (unsigned k = 0; k < width; ++k) {
+                const std::uint32_t offset = start + i + k;
+                const std::uint32_t at = cfg.memAddress.Apply(offset) % tzsim::kMemWindowSize;
+                cells[k] = &card.mem[at];
+                for (const auto &[bad, value] : cfg.memStuckCells)
+                    if (bad == at)
+                        *cells[k] = value;
+                signals |= std::uint32_t(write ? bytes[i + k] : *cells[k]) << 8 * (offset % 4);
+            }
+            signals = cfg.memData.Apply(signals);
+            for (unsigned k = 0; k < width; ++k)
+                (write ? *cells[k] : bytes[i + k]) =
+                    static_cast<std::uint8_t>(signals >> 8 * ((start + i + k) % 4));
         }
     } else {
         if (static_cast<std::uint64_t>(address) + length > tzsim::kIoSpaceSize)

@@ -23,14 +23,23 @@ std::filesystem::path UserStatePath();
 
 bool ReadWholeFile(const std::filesystem::path &path, std::string &text);
 
-// Writes the text to a temporary file in the same folder (made as needed)
-// and moves it over the target in one step, so a reader never sees half a
-// file.
+// Writes the text to a temporary file in the same folder (made as needed),
+// flushes it to the disk and only then moves it over the target in one
+// step, so a reader never sees half a file and a failed write leaves the
+// old one as it was.
 bool WriteFileAtomically(const std::filesystem::path &path, const std::string &text);
+
+// Renames the file, failing rather than replacing one that is already there.
+bool RenameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to);
 
 std::FILE *OpenForAppend(const std::filesystem::path &path);
 
 // A diagnostic for whoever watches (the debugger output on Windows).
 void DebugNote(const std::string &text);
+
+// Something the user must hear of: on Windows a "tzsim: ..." line on the
+// process's standard error when it has one or a console, else a message box
+// captioned "tzsim". Nothing on the host, whose tests read Notices().
+void TellUser(const std::string &text);
 
 }  // namespace tzsim

@@ -23,6 +23,10 @@ void Reset(const std::string &configText = std::string());
 // Lines of the configuration that were ignored, as "line N: reason".
 std::vector<std::string> ConfigWarnings();
 
+// What the library told the user since the last load, one text each (a
+// state file it could not read and kept aside).
+std::vector<std::string> Notices();
+
 // Resolver for BindDeviceLibrary: the simulator's function of that name, or
 // null. BindTable binds every entry of the table.
 void *ResolveExport(void *context, const char *name);
