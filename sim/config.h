@@ -33,6 +33,11 @@ struct LineFaults {
     std::vector<std::pair<unsigned, unsigned>> shorts;
 
     std::uint32_t Apply(std::uint32_t signals) const;
+
+    bool None() const
+    {
+        return !stuck0 && !stuck1 && shorts.empty();
+    }
 };
 
 struct CardConfig {

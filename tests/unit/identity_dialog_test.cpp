@@ -123,6 +123,17 @@ TEST_F(Identity, WriteRefusesABoxThatIsEmptyOrNotHexadecimalAndStopsAtAFailingBy
     });
 }
 
+// Write protection acknowledges every byte and keeps the old ones.
+TEST_F(Identity, WriteThatTheEepromDidNotTakeFails)
+{
+    Open(0, "eeprom 0 = read_only");
+    Run([&] {
+        TypeBoxes(kShown);
+        IdentityDialogCommand(s, IDC_EEPROM_WRITE);
+        ExpectOnlyMessage("写EEPROM失败,可能EEPROM损坏或没有连接", Icon::None, Window::Identity);
+    });
+}
+
 TEST_F(Identity, FailedReadEndsTheDialogAndFreesTheButtonWhileOpen)
 {
     // At set-up (byte 5) and from the read button (byte 40 in all).
