@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <sstream>
+#include <tinyxml2.h>
 #include "sim_control.h"
 #include "tzctl.h"
 #include "../fake_cli_host.h"
@@ -227,6 +229,9 @@ const Row kRows[] = {
     {"--all selftest", 5, "tzctl: card 2 not recognised (device id byte 35)\n", "card 2 = TZ810\ndid 2 = 0x5835\n"},
     {"--all selftest", 5, "tzctl: no card answers\n", "card 0 = none\n"},
     {"selftest --only config --junit /missing/x.xml", 2, "tzctl: cannot write /missing/x.xml\n", "", "TZ810mOpenDevice"},
+    {"selftest", 5, "tzctl: card 0 could not be opened\n", "fault TZ810mOpenDevice = call 2\n"},
+    {"selftest --only flash --destructive --junit unwritable.bin", 7, "tzctl: card 0 not restored: flash image not restored: TZ780mEarseFlash failed at 0x0; the original is in tzctl-flash-backup.bin\ntzctl: cannot write unwritable.bin\n", "fault TZ780mEarseFlash = call 3\n"},
+    {"--all selftest --only flash --destructive", 7, "tzctl: card 0 not restored: flash image not restored: TZ780mEarseFlash failed at 0x0; the original is in tzctl-flash-backup.bin\ntzctl: card 2 not recognised (device id byte 35)\n", "card 0 = TZ820\ncard 1 = TZ810\ncard 2 = TZ810\ndid 2 = 0x5835\nfault TZ780mEarseFlash = call 3\n"},
 };
 
 // clang-format on
@@ -267,6 +272,30 @@ TEST(Tzctl, CommandTable)
         for (ULONG i = 0; i < 16; ++i)
             EXPECT_FALSE(tzsim::IsOpen(i)) << "card " << i << " left open";
     }
+}
+
+// Every card asked for is in the one JSON object and in the JUnit file,
+// tested or not, and a station reading only the file never sees green.
+TEST(Tzctl, SelftestReportsEveryCardAskedFor)
+{
+    tzsim::Reset();
+    FakeHost host;
+    EXPECT_EQ(RunTzctl({"--json", "--card", "2", "selftest", "--junit", "x.xml"}, host), 5);
+    EXPECT_EQ(host.out, "{\"error\":{\"code\":5,\"message\":\"no card at index 2\"}}\n");
+    tinyxml2::XMLDocument xml;
+    const Bytes &report = host.files["x.xml"];
+    ASSERT_EQ(xml.Parse(reinterpret_cast<const char *>(report.data()), report.size()),
+              tinyxml2::XML_SUCCESS);
+    EXPECT_STREQ(xml.FirstChildElement()->Attribute("errors"), "1");
+    host.out.clear();
+    EXPECT_EQ(RunTzctl({"--json", "--all", "selftest", "--only", "config"}, host), 0);
+    const nlohmann::json all = nlohmann::json::parse(host.out);
+    EXPECT_EQ(all["cards"].size(), 2u);
+    EXPECT_EQ(all["cards"][1]["chip"], "TZ810");
+    EXPECT_EQ(all["library"]["simulated"], true);
+    host.out.clear();
+    EXPECT_EQ(RunTzctl({"--json", "selftest", "--only", "bogus"}, host), 2);
+    EXPECT_EQ(nlohmann::json::parse(host.out)["error"]["code"], 2);
 }
 
 // What a person sees: progress on a console, and the help of every command
