@@ -140,10 +140,15 @@ class DialogSweep : public cardtest::CardSession {
         port.messages.clear();
     }
 
-    // act's every call failing in turn; done: its message of success.
+    // act's every call failing in turn; done: its message of success, which
+    // must mean the snapshot holds `meant` at `at`.
     void Sweep(const std::function<void()> &prepare, const std::function<void()> &act,
-               const std::string &done, const std::function<bool()> &asMeant)
+               const std::string &done, std::size_t at, const Bytes &meant)
     {
+        const auto asMeant = [&] {
+            const Bytes now = tzsim::Snapshot();
+            return std::equal(meant.begin(), meant.end(), now.begin() + at);
+        };
         Start("", prepare);
         const Counts before = CallCounts();
         act();
@@ -173,11 +178,7 @@ TEST_F(DialogSweep, FlashWrite)
             files.files["image.bin"] = image;
             port.fileAnswers = {std::string("image.bin")};
         },
-        [&] { Click(IDC_FLASH_WRITE); }, "写FLASH完成",
-        [&] {
-            const Bytes now = tzsim::Snapshot();
-            return std::equal(image.begin(), image.end(), now.begin() + kFlashAt);
-        });
+        [&] { Click(IDC_FLASH_WRITE); }, "写FLASH完成", kFlashAt, image);
 }
 
 TEST_F(DialogSweep, IdentityWrite)
@@ -191,13 +192,8 @@ TEST_F(DialogSweep, IdentityWrite)
             for (const auto &[box, text] : boxes)
                 Type(box, text);
         },
-        [&] { IdentityDialogCommand(s, IDC_EEPROM_WRITE); }, "写EEPROM完成",
-        [&] {
-            for (unsigned a = 0; a < block.size(); ++a)
-                if (tzsim::EepromByte(0, a) != block[a])
-                    return false;
-            return true;
-        });
+        [&] { IdentityDialogCommand(s, IDC_EEPROM_WRITE); }, "写EEPROM完成", kEepromAt,
+        Bytes(block.begin(), block.end()));
 }
 
 }  // namespace
