@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "files.h"
+#include "module_info.h"
 #include "streams.h"
 #include "text.h"
 #include "tzctl.h"
@@ -58,6 +59,18 @@ class Win32Host : public CliHost {
     bool LoadLibrary(DeviceLibrary &lib) override
     {
         return LoadDeviceLibrary(lib);
+    }
+
+    LibraryInfo Library() override
+    {
+        LibraryInfo info;
+        info.path = LoadedModulePath(L"TZ810DLL.DLL");
+        if (info.path.empty())
+            return info;
+        const VersionBlock block = ReadVersionBlock(info.path);
+        info.version = block.fileVersion;
+        info.simulated = block.productName == "tzsim";
+        return info;
     }
 
     bool OutputFailed() const

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include "device_library.h"
 #include "driver.h"
+#include "module_info.h"
 
 TEST(DeviceLibrary, BindsBesideTheProgramByPlainNames)
 {
@@ -15,12 +16,9 @@ TEST(DeviceLibrary, BindsBesideTheProgramByPlainNames)
     DeviceLibrary lib;
     ASSERT_TRUE(LoadDeviceLibrary(lib));
     HMODULE module = GetModuleHandleW(L"TZ810DLL.DLL");
-    wchar_t path[MAX_PATH] = {}, self[MAX_PATH] = {};
-    GetModuleFileNameW(module, path, MAX_PATH);
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring beside = self;
-    beside = beside.substr(0, beside.find_last_of(L"\\/") + 1) + L"TZ810DLL.DLL";
-    EXPECT_EQ(_wcsicmp(path, beside.c_str()), 0) << e2e::Narrow(path);
+    const std::string path = LoadedModulePath(L"TZ810DLL.DLL"), self = LoadedModulePath(nullptr);
+    const std::string beside = self.substr(0, self.find_last_of("\\/") + 1) + "TZ810DLL.DLL";
+    EXPECT_EQ(_stricmp(path.c_str(), beside.c_str()), 0) << path;
 #define TZ_CHECK(name, ret, params)                                                                \
     EXPECT_EQ(reinterpret_cast<void *>(GetProcAddress(module, #name)),                             \
               reinterpret_cast<void *>(lib.name))                                                  \
@@ -28,4 +26,16 @@ TEST(DeviceLibrary, BindsBesideTheProgramByPlainNames)
     TZ810DLL_FUNCTIONS(TZ_CHECK)
 #undef TZ_CHECK
     EXPECT_EQ(lib.TZ810GetDrvVersion(), 0x2A7u);
+}
+
+// The version block is read in the translation it lists (tzdebug.exe's is 0804, Unicode).
+TEST(DeviceLibrary, VersionBlockOfAFile)
+{
+    const std::string self = LoadedModulePath(nullptr);
+    const VersionBlock program =
+        ReadVersionBlock(self.substr(0, self.find_last_of("\\/") + 1) + "tzdebug.exe");
+    EXPECT_EQ(program.fileVersion, TZCTL_VERSION ".0");
+    EXPECT_EQ(program.productName, "tzdebug");
+    const VersionBlock none = ReadVersionBlock(self);  // the driver has no version block
+    EXPECT_EQ(none.fileVersion + none.productName, "");
 }
