@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog_steps.h"
 #include "driver.h"
 #include "resource.h"
 
@@ -161,14 +162,14 @@ int main()
     e2e::TzDebug app;
     if (!app.Launch(std::string()))
         return Fail(app.Error().c_str());
-    app.Select(IDC_DEVICE_COMBO, 0);
+    bench::Select(app, IDC_DEVICE_COMBO, 0);
     app.Click(IDC_OPEN);
-    if (!app.Settle() || FindBox(app.ProcessId()))
+    if (!app.Settle() || FindBox(bench::ProcessId(app)))
         return Fail("the device did not open quietly");
 
     // Direct address 0: a pattern is put there first through the panel, so
     // every read returns the same, non-uniform block.
-    app.Select(IDC_IO_ADDR_TYPE, 1);
+    bench::Select(app, IDC_IO_ADDR_TYPE, 1);
     app.SetText(IDC_IO_ADDR, L"0");
     app.SetText(IDC_IO_LENGTH, L"8000");
     HWND data = app.Item(IDC_IO_DATA);
@@ -176,7 +177,7 @@ int main()
     SendLong(data, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(pattern.c_str()));
     app.Click(IDC_IO_WRITE);
     e2e::MessageBoxInfo box = app.WaitMessageBox(kLongSend);
-    if (!box || e2e::Narrow(box.text) != "写成功")
+    if (!box.hwnd || e2e::Narrow(box.text) != "写成功")
         return Fail("writing the pattern failed");
     app.PressOk(box);
 
@@ -207,13 +208,13 @@ int main()
         t0 = Millis();
         app.Click(IDC_IO_WRITE);
         HWND shown = nullptr;
-        while (!(shown = FindBox(app.ProcessId()))) {
+        while (!(shown = FindBox(bench::ProcessId(app)))) {
             if (Millis() - t0 > kLongSend)
                 return Fail("no box after the write");
         }
         writes.push_back(Millis() - t0);
         box = app.WaitMessageBox();
-        if (!box || e2e::Narrow(box.text) != "写成功")
+        if (!box.hwnd || e2e::Narrow(box.text) != "写成功")
             return Fail("the write did not succeed");
         app.PressOk(box);
     }
@@ -238,7 +239,7 @@ int main()
     for (int i = 0; i < kRuns; ++i)
         std::printf("  %.0f/%.0f/%.1f", floors[i], reads[i], writes[i]);
     std::printf("\n");
-    app.Command(IDC_EXIT);
+    bench::Command(app, IDC_EXIT);
     app.WaitExit();
     return readOk && writeOk ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "dialog_steps.h"
 #include "driver.h"
 #include "resource.h"
 
@@ -122,23 +123,23 @@ int main()
     if (!app.Launch(std::string()))
         return Fail(0, app.Error().c_str());
     HANDLE process =
-        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, app.ProcessId());
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, bench::ProcessId(app));
     if (!process)
         return Fail(0, "cannot open the process for its figures");
 
-    app.Select(IDC_DEVICE_COMBO, 0);
+    bench::Select(app, IDC_DEVICE_COMBO, 0);
 
     Sample first, last;
     std::printf("%d cycles of open, 0x1000-byte I/O read and write-back, identity dialog, close\n",
                 kCycles);
     for (int cycle = 1; cycle <= kCycles; ++cycle) {
         app.Click(IDC_OPEN);
-        if (!Idle(app) || app.Enabled(IDC_OPEN))
+        if (!Idle(app) || bench::Enabled(app, IDC_OPEN))
             return Fail(cycle, "the device did not open");
 
         // Closing empties the boxes and resets the combos: a direct I/O
         // address outside every card's window, in plain I/O space.
-        app.Select(IDC_IO_ADDR_TYPE, 1);
+        bench::Select(app, IDC_IO_ADDR_TYPE, 1);
         app.SetText(IDC_IO_ADDR, L"0");
         app.SetText(IDC_IO_LENGTH, L"1000");
         app.SetText(IDC_IO_DATA, L"");
@@ -151,7 +152,7 @@ int main()
                                    .c_str());
         app.Click(IDC_IO_WRITE);
         e2e::MessageBoxInfo box = app.WaitMessageBox();
-        if (!box || e2e::Narrow(box.text) != "\xe5\x86\x99\xe6\x88\x90\xe5\x8a\x9f")  // 写成功
+        if (!box.hwnd || e2e::Narrow(box.text) != "\xe5\x86\x99\xe6\x88\x90\xe5\x8a\x9f")  // 写成功
             return Fail(cycle, "the write-back did not succeed");
         app.PressOk(box);
 
@@ -164,11 +165,11 @@ int main()
             return Fail(cycle, "the identity dialog did not close");
 
         app.Click(IDC_CLOSE);
-        if (!Idle(app) || !app.Enabled(IDC_OPEN))
+        if (!Idle(app) || !bench::Enabled(app, IDC_OPEN))
             return Fail(cycle, "the device did not close");
 
         if (cycle == 1 || cycle == kCycles || cycle % kSampleEvery == 0) {
-            const Sample s = Take(process, app.ProcessId());
+            const Sample s = Take(process, bench::ProcessId(app));
             Print(("after cycle " + std::to_string(cycle)).c_str(), s);
             if (cycle == 1)
                 first = s;
@@ -183,7 +184,7 @@ int main()
     ok = Check("windows", first.windows, last.windows) && ok;
     ok = Check("private bytes", double(first.privateBytes), double(last.privateBytes)) && ok;
     CloseHandle(process);
-    app.Command(IDC_EXIT);
+    bench::Command(app, IDC_EXIT);
     app.WaitExit();
     return ok ? 0 : 1;
 }

@@ -181,13 +181,21 @@ void IrqWatch(Context &x, const Options &o)
         throw Stop{kExitCallFailed, "TZ810mWriteIoByte failed (arming the interrupt)"};
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::microseconds(static_cast<long long>(timeout * 1e6));
-    while (g_calls < count && std::chrono::steady_clock::now() < deadline) {
+    // Ctrl-C ends a long watch at once: nothing is in progress between two
+    // interrupts.
+    auto waiting = [&] {
+        return std::chrono::steady_clock::now() < deadline && !x.host.Interrupted();
+    };
+    while (g_calls < count && waiting()) {
         const unsigned before = g_calls;
         board::Fire(x.lib, x.index, g_ioBase, trigger);
-        while (g_calls == before && std::chrono::steady_clock::now() < deadline)
+        while (g_calls == before && waiting())
             x.host.Sleep(1);
     }
     const unsigned seen = g_calls;
+    if (seen < count && x.host.Interrupted())
+        throw Stop{kExitInterrupted, Format("interrupted after %u of %s", seen,
+                                            Count(count, kind + " interrupt").c_str())};
     if (seen < count)
         throw Stop{kExitCallFailed,
                    Format("%u of %s within %g s; is pin A15 joined to INT# (the jumper)?", seen,

@@ -177,6 +177,11 @@ int Run(const std::vector<std::string> &args, CliHost &host, Options &options)
     if (!host.LoadLibrary(x.lib))
         throw Stop{kExitNoLibrary, "cannot load TZ810DLL.DLL"};
     Find(table, options).handler(x, options);
+    // The command has said all it had to; only the reason it ends differently.
+    if (host.Interrupted()) {
+        host.Err("tzctl: interrupted; the command ran to its end first\n");
+        return kExitInterrupted;
+    }
     return kExitOk;
 }
 

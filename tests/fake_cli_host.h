@@ -13,7 +13,7 @@
 struct FakeHost : CliHost {
     std::string out, err;
     std::map<std::string, std::vector<std::uint8_t>> files;
-    bool loads = true;
+    bool loads = true, interrupted = false;
 
     void Out(const std::string &t) override
     {
@@ -51,6 +51,11 @@ struct FakeHost : CliHost {
     void Sleep(unsigned ms) override
     {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms < 2 ? ms : 0));
+    }
+
+    bool Interrupted() override
+    {
+        return interrupted;
     }
 
     bool LoadLibrary(DeviceLibrary &lib) override

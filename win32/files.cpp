@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <new>
 
+#include "read_exactly.h"
 #include "text.h"
 
 namespace {
@@ -73,20 +74,16 @@ ReadOutcome ReadWholeFile(const std::string &path, std::size_t maxSize,
         return ReadOutcome::AllocFailed;
     }
 
-    // A file that shrinks meanwhile leaves the rest of the buffer zero.
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buffer.size() - done, 1u << 20));
-        DWORD got = 0;
-        if (!ReadFile(file, buffer.data() + done, chunk, &got, nullptr)) {
-            CloseHandle(file);
-            return ReadOutcome::ReadFailed;
-        }
-        if (got == 0)
-            break;
-        done += got;
-    }
+    const bool whole = ReadExactly(
+        buffer.data(), buffer.size(), [file](std::uint8_t *to, std::size_t most, std::size_t &got) {
+            DWORD read = 0;
+            const BOOL ok = ReadFile(file, to, static_cast<DWORD>(most), &read, nullptr);
+            got = read;
+            return ok != FALSE;
+        });
     CloseHandle(file);
+    if (!whole)
+        return ReadOutcome::ReadFailed;
     data.swap(buffer);
     return ReadOutcome::Ok;
 }

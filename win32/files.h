@@ -16,7 +16,7 @@ enum class ReadOutcome {
     ReadFailed
 };
 // The whole file when it holds at most maxSize bytes; data is left alone
-// otherwise.
+// otherwise. A file that grows or shrinks while it is read is ReadFailed.
 ReadOutcome ReadWholeFile(const std::string &path, std::size_t maxSize,
                           std::vector<std::uint8_t> &data);
 

@@ -2,15 +2,48 @@
 // through the system. Everything else is in RunTzctl.
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "files.h"
+#include "module_info.h"
 #include "streams.h"
 #include "text.h"
 #include "tzctl.h"
 
 namespace {
+
+// Set by the console's control handler, which runs on a thread of its own.
+std::atomic<bool> g_interrupted{false};
+// Set once the command has ended and its output is written, with the code
+// the process ends with.
+HANDLE g_finished = nullptr;
+std::atomic<int> g_exitCode{0};
+
+// Ctrl-C and Ctrl-Break are held: the command sees them between its steps,
+// so a flash write or an EEPROM restore in progress is completed and
+// verified first. When the console closes or the user logs off, the system
+// ends the process as soon as the handler returns: so the handler waits for
+// the command to end and then ends the process itself, with the command's
+// own code.
+BOOL WINAPI OnConsoleControl(DWORD event)
+{
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+        g_interrupted = true;
+        return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        g_interrupted = true;
+        WaitForSingleObject(g_finished, INFINITE);
+        ExitProcess(static_cast<UINT>(g_exitCode.load()));
+    default:
+        return FALSE;
+    }
+}
 
 class Win32Host : public CliHost {
   public:
@@ -60,6 +93,23 @@ class Win32Host : public CliHost {
         return LoadDeviceLibrary(lib);
     }
 
+    bool Interrupted() override
+    {
+        return g_interrupted;
+    }
+
+    LibraryInfo Library() override
+    {
+        LibraryInfo info;
+        info.path = LoadedModulePath(L"TZ810DLL.DLL");
+        if (info.path.empty())
+            return info;
+        const VersionBlock block = ReadVersionBlock(info.path);
+        info.version = block.fileVersion;
+        info.simulated = block.productName == "tzsim";
+        return info;
+    }
+
     bool OutputFailed() const
     {
         return outputFailed_;
@@ -76,6 +126,8 @@ int wmain(int argc, wchar_t **argv)
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.push_back(WideToUtf8(argv[i]));
+    g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     Win32Host host;
     int code = RunTzctl(args, host);
     if (host.OutputFailed()) {
@@ -84,5 +136,7 @@ int wmain(int argc, wchar_t **argv)
         if (code == tzctl::kExitOk)
             code = tzctl::kExitOutputFailed;
     }
+    g_exitCode = code;
+    SetEvent(g_finished);
     return code;
 }

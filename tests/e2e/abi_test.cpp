@@ -1,10 +1,11 @@
 // The device library as a 32-bit Windows process binds it at run time: TZ810DLL.DLL is found by its
 // plain name beside the program and every function of the table is bound to the export of its
-// undecorated name.
+// undecorated name; which file it was, and a version block read in the translation it lists.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include "device_library.h"
 #include "driver.h"
+#include "module_info.h"
 
 TEST(DeviceLibrary, BindsBesideTheProgramByPlainNames)
 {
@@ -15,12 +16,13 @@ TEST(DeviceLibrary, BindsBesideTheProgramByPlainNames)
     DeviceLibrary lib;
     ASSERT_TRUE(LoadDeviceLibrary(lib));
     HMODULE module = GetModuleHandleW(L"TZ810DLL.DLL");
-    wchar_t path[MAX_PATH] = {}, self[MAX_PATH] = {};
-    GetModuleFileNameW(module, path, MAX_PATH);
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring beside = self;
-    beside = beside.substr(0, beside.find_last_of(L"\\/") + 1) + L"TZ810DLL.DLL";
-    EXPECT_EQ(_wcsicmp(path, beside.c_str()), 0) << e2e::Narrow(path);
+    const std::string path = LoadedModulePath(L"TZ810DLL.DLL"), self = LoadedModulePath(nullptr);
+    const std::string folder = self.substr(0, self.find_last_of("\\/") + 1);
+    EXPECT_EQ(_stricmp(path.c_str(), (folder + "TZ810DLL.DLL").c_str()), 0) << path;
+    // tzdebug.exe's block is in 0804, Unicode, alone.
+    const VersionBlock program = ReadVersionBlock(folder + "tzdebug.exe");
+    EXPECT_EQ(program.fileVersion, TZCTL_VERSION ".0");
+    EXPECT_EQ(program.productName, "tzdebug");
 #define TZ_CHECK(name, ret, params)                                                                \
     EXPECT_EQ(reinterpret_cast<void *>(GetProcAddress(module, #name)),                             \
               reinterpret_cast<void *>(lib.name))                                                  \

@@ -8,10 +8,17 @@
 
 namespace {
 
+// The driver's answer to the Ctrl-C it sends along with a run.
+BOOL WINAPI TakeNoNotice(DWORD)
+{
+    return TRUE;
+}
+
 // The scenario's files reach the simulator through the environment it inherits; stdout and stderr
-// go to files of the folder. outputFails: stdout is a handle that takes no writes.
+// go to files of the folder. outputFails: stdout is a handle that takes no writes. ctrlC: Ctrl-C is
+// pressed once the run's interrupt routine is registered.
 tzctl_runs::Run Tzctl(const std::wstring &exe, const std::wstring &folder, const std::string &args,
-                      bool outputFails)
+                      bool outputFails, bool ctrlC)
 {
     for (auto [name, file] :
          {std::pair{L"TZSIM_CONFIG", L"\\scenario.cfg"}, std::pair{L"TZSIM_STATE", L"\\state.txt"},
@@ -37,6 +44,19 @@ tzctl_runs::Run Tzctl(const std::wstring &exe, const std::wstring &folder, const
     PROCESS_INFORMATION pi{};
     const BOOL started = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, TRUE,
                                         CREATE_NO_WINDOW, nullptr, folder.c_str(), &si, &pi);
+    const auto registered = [&] {
+        return e2e::ReadWholeFile(folder + L"\\trace.txt").find(" TZ810mSetIntRoutine ") !=
+               std::string::npos;
+    };
+    // Ctrl-C as typed in the run's console. Wine 8 delivers no Ctrl-Break (GenerateConsoleCtrlEvent
+    // refuses it), but it does deliver Ctrl-C to every process of a console: the driver joins the
+    // run's console for that.
+    if (started && ctrlC && e2e::WaitFor(registered)) {
+        SetConsoleCtrlHandler(TakeNoNotice, TRUE);
+        FreeConsole();
+        EXPECT_TRUE(AttachConsole(pi.dwProcessId) && GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+        FreeConsole();
+    }
     DWORD code = DWORD(-1);
     if (started && WaitForSingleObject(pi.hProcess, e2e::kWait) == WAIT_OBJECT_0)
         GetExitCodeProcess(pi.hProcess, &code);
@@ -53,7 +73,7 @@ struct Row {
     const char *config, *commands;
     int exit;
     const char *text, *trace = "", *notInTrace = nullptr;
-    bool outputFails = false;
+    bool outputFails = false, ctrlC = false;
 };
 
 // A name as long as a name may be, less three.
@@ -76,6 +96,7 @@ const Row kRows[] = {
     {"", kReadToLongName.c_str(), 0, "4 bytes saved to nnn"},
     {"", "identity show", 6, "tzctl: cannot write the output\n", "", nullptr, true},
     {"", "selftest --irq --junit report.xml", 0, "config     PASS   ", "interrupt 0"},
+    {"a15_int = off\n", "irq watch edge --count 1000000 --timeout 60", 8, "tzctl: interrupted after 0 of 1000000 edge interrupts\n", "", nullptr, false, true},
 };
 
 // clang-format on
@@ -101,7 +122,7 @@ TEST(Tzctl, CommandLines)
         e2e::WriteWholeFile(folder + L"\\scenario.cfg", row.config ? row.config : "");
         const std::string commands = row.commands;
         const tzctl_runs::Run run = tzctl_runs::RunAll(commands, [&](const std::string &line) {
-            return Tzctl(row.config ? beside : alone, folder, line, row.outputFails);
+            return Tzctl(row.config ? beside : alone, folder, line, row.outputFails, row.ctrlC);
         });
         tzctl_runs::ExpectRun(run, commands, row.exit, row.text);
         const std::string trace = e2e::ReadWholeFile(folder + L"\\trace.txt");

@@ -298,6 +298,26 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     EXPECT_EQ(nlohmann::json::parse(host.out)["error"]["code"], 2);
 }
 
+// Ctrl-C: a command runs to its end and says what it did, a watch stops at once; exit 8 either way.
+TEST(Tzctl, Interrupted)
+{
+    tzsim::Reset();
+    FakeHost host;
+    host.interrupted = true;
+    EXPECT_EQ(RunTzctl({"pulse", "set", "60"}, host), tzctl::kExitInterrupted);
+    EXPECT_EQ(host.out, "pulse width set to 60 ns\n");
+    EXPECT_EQ(host.err, "tzctl: interrupted; the command ran to its end first\n");
+    host.out.clear();
+    host.err.clear();
+    EXPECT_EQ(RunTzctl(Words("irq watch edge --count 1000000 --timeout 60"), host),
+              tzctl::kExitInterrupted);
+    EXPECT_EQ(host.err, "tzctl: interrupted after 0 of 1000000 edge interrupts\n");
+    host.err.clear();
+    EXPECT_EQ(RunTzctl({"selftest"}, host), tzctl::kExitInterrupted);
+    EXPECT_EQ(host.err, "tzctl: card 0 not tested: interrupted\n");
+    EXPECT_FALSE(tzsim::IsOpen(0));
+}
+
 // What a person sees: progress on a console, and the help of every command
 // against tests/unit/tzctl_help.txt (TZ_UPDATE_GOLDEN=1 rewrites it).
 TEST(Tzctl, ProgressAndHelp)
