@@ -119,7 +119,7 @@ void Selftest(Context &x, const Options &o)
     std::vector<CardRun> cards;
     for (ULONG i = 0; i < 16; ++i)
         if (o.all ? board::ProbeCard(x.lib, i).has_value() : i == x.index)
-            cards.push_back(CardRun{i});
+            cards.push_back(CardRun{i, std::nullopt, kExitOk, ""});
     if (!x.asJson)
         x.host.Out("library: " + LibraryText(library) + "\n");
     for (CardRun &c : cards) {

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include "device_library.h"
-#include "driver.h"
+#include "checks.h"
 #include "module_info.h"
 
 TEST(DeviceLibrary, BindsBesideTheProgramByPlainNames)

@@ -5,7 +5,7 @@
 // that grows with the square of its length.
 #include <windows.h>
 #include <gtest/gtest.h>
-#include "driver.h"
+#include "checks.h"
 #include "resource.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // trace.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include "driver.h"
+#include "checks.h"
 #include "../tzctl_runs.h"
 
 namespace {

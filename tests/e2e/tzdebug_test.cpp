@@ -4,7 +4,7 @@
 // the file dialogs with the Win32 file port behind them.
 #include <windows.h>
 #include <gtest/gtest.h>
-#include "driver.h"
+#include "checks.h"
 #include "help_text.h"
 #include "resource.h"
 

@@ -172,7 +172,7 @@ TEST(Selftest, ReportForms)
     EXPECT_EQ(SelftestText(healthy), kHealthy);
     EXPECT_EQ(SelftestText(faulty), kFaulty);
 
-    const nlohmann::ordered_json json = SelftestJson(CardRun{1, faulty});
+    const nlohmann::ordered_json json = SelftestJson(CardRun{1, faulty, 0, ""});
     EXPECT_EQ(json["chip"], "TZ810");
     EXPECT_EQ(json["failed"], 1);
     EXPECT_EQ(json["not_restored"][0], faulty.notRestored[0]);
@@ -183,7 +183,7 @@ TEST(Selftest, ReportForms)
 
     faulty.checks[3].finding = "<&'\"\x01>";
     tinyxml2::XMLDocument xml;
-    ASSERT_EQ(xml.Parse(SelftestJunit({{0, healthy}, {1, faulty}}, "lib").c_str()),
+    ASSERT_EQ(xml.Parse(SelftestJunit({{0, healthy, 0, ""}, {1, faulty, 0, ""}}, "lib").c_str()),
               tinyxml2::XML_SUCCESS);
     const tinyxml2::XMLElement *all = xml.FirstChildElement("testsuites");
     EXPECT_STREQ(all->Attribute("tests"), "17");

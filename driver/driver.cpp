@@ -1,5 +1,4 @@
 #include "driver.h"
-#include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,6 +12,8 @@ bool Send(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result = nullptr
 }
 
 }  // namespace
+
+std::function<bool()> KeepFolder;
 
 bool WaitFor(const std::function<bool()> &done, DWORD timeout)
 {
@@ -34,16 +35,6 @@ bool WriteWholeFile(const std::wstring &path, const std::string &content)
     return bool(file.write(content.data(), content.size()).flush());
 }
 
-void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner)
-{
-    MessageBoxInfo box = app.WaitMessageBox();
-    ASSERT_NE(box.hwnd, nullptr) << "no message box; expected " << text;
-    EXPECT_EQ(Narrow(box.text), text);
-    EXPECT_EQ(box.icon, icon) << text;
-    EXPECT_EQ(box.owner, owner) << text;
-    EXPECT_TRUE(app.PressOk(box)) << text;
-}
-
 TzDebug::TzDebug()
 {
     static unsigned counter = 0;
@@ -61,7 +52,7 @@ TzDebug::~TzDebug()
     CloseHandle(pi_.hProcess);
     CloseHandle(pi_.hThread);
     std::error_code unused;
-    if (!::testing::Test::HasFailure())
+    if (!KeepFolder || !KeepFolder())
         std::filesystem::remove_all(folder_, unused);
     else
         std::fprintf(stderr, "[ e2e ] folder kept: %s\n[ e2e ] trace:\n%s\n",

@@ -1,6 +1,6 @@
 // Runs the real tzdebug.exe beside the simulated TZ810DLL.DLL, drives it by window messages and
-// reads the simulator's call trace. Every wait has a timeout; a program still running at the end of
-// a test is killed.
+// reads the simulator's call trace: what the end-to-end tests and the benchmarks that measure the
+// real program share. Every wait has a timeout; a program still running at the end is killed.
 #pragma once
 #include <windows.h>
 #include <cstdint>
@@ -117,7 +117,7 @@ class TzDebug {
     std::string error_;
 };
 
-// The next message box shows `text`, with the error icon or none, owned by `owner`; then closed
-// with OK.
-void ExpectMessageBox(const TzDebug &app, const std::string &text, bool icon, HWND owner);
+// Whether a run's folder and trace are kept for a look afterwards (a failed test's), rather than
+// removed with it; nothing: removed.
+extern std::function<bool()> KeepFolder;
 }  // namespace e2e
