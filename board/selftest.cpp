@@ -217,7 +217,7 @@ void CheckFlash(CheckRun &run)
         pattern[i] = static_cast<std::uint8_t>(i ^ i >> 8);
     if (!(o = WriteFlash(run.lib, pattern)).ok())
         return run.Fail("pattern: " + Describe(o));
-    run.result.finding += "; erased blank, pattern written and verified";
+    run.result.finding += "; erased blank, pattern written and verified; image kept in " + kept;
 }
 
 using Check = void (*)(CheckRun &);

@@ -87,7 +87,7 @@ const Row kRows[] = {
     {"flash = absent", "flash", "no flash answers its id (reply ff ff ff ff, a 25VF512 says bf 48)"},
     {"fault TZ780mReadFlash = call 17", "flash", "two reads of the flash: TZ780mReadFlash failed at 0x0"},
     {"fault TZ780mEarseFlash = always", "flash", "chip erase: TZ780mEarseFlash failed at 0x0"},
-    {"fault TZ780mEarseFlash = call 3", "flash", "25VF512, two reads agree; erased blank, pattern written and verified", "flash image not restored: TZ780mEarseFlash failed at 0x0; the original is in backup.bin", true},
+    {"fault TZ780mEarseFlash = call 3", "flash", "25VF512, two reads agree; erased blank, pattern written and verified; image kept in backup.bin", "flash image not restored: TZ780mEarseFlash failed at 0x0; the original is in backup.bin", true},
     {"a15_int = off", "level-irq", "no call of the routine within 1 s: is pin A15 joined to INT#?"},
     {"fault TZ810mWriteIoByte = call 5", "edge-irq", "no call of the routine within 1 s: is pin A15 joined to INT#?"},
     {"fault TZ810mWriteIoByte = call 6", "edge-irq", "the request stays active after it was answered"},
@@ -145,7 +145,7 @@ const char kHealthy[] =
     "mem        PASS   0.000 s  data bus, address bus A0-A14 and 32767 cells by byte and dword\n"
     "eeprom     PASS   0.000 s  byte ff took 55 and aa\n"
     "flash      PASS   0.000 s  25VF512, two reads agree; erased blank, pattern written and "
-    "verified\n"
+    "verified; image kept in backup.bin\n"
     "level-irq  PASS   0.000 s  one call of the routine, request cancelled\n"
     "edge-irq   PASS   0.000 s  one call of the routine, request cancelled\n"
     "card 0 TZ820: 8 passed, 0 failed, 0 skipped in 0.000 s\n";
@@ -159,7 +159,7 @@ const char kFaulty[] =
     "mem        SKIP   0.000 s  a TZ810 has no MEM window\n"
     "eeprom     FAIL   0.000 s  byte ff did not take 55: is the EEPROM write-protected (WP high)?\n"
     "flash      PASS   0.000 s  25VF512, two reads agree; erased blank, pattern written and "
-    "verified\n"
+    "verified; image kept in backup.bin\n"
     "level-irq  PASS   0.000 s  one call of the routine, request cancelled\n"
     "edge-irq   PASS   0.000 s  one call of the routine, request cancelled\n"
     "card 1 TZ810: 6 passed, 1 failed, 1 skipped in 0.000 s\n";
