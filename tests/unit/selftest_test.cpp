@@ -180,6 +180,7 @@ TEST(Selftest, ReportForms)
     EXPECT_EQ(json["checks"][4]["finding"], faulty.checks[4].finding);
     EXPECT_EQ(json["checks"][0]["facts"]["did"], "5830");
     EXPECT_EQ(json["checks"][1]["facts"]["sid"], "0001");
+    EXPECT_EQ(json["checks"][4]["facts"]["byte_ff"], "ff");
 
     faulty.checks[3].finding = "<&'\"\x01>";
     tinyxml2::XMLDocument xml;
@@ -187,6 +188,8 @@ TEST(Selftest, ReportForms)
               tinyxml2::XML_SUCCESS);
     const tinyxml2::XMLElement *all = xml.FirstChildElement("testsuites");
     EXPECT_STREQ(all->Attribute("tests"), "17");
+    EXPECT_EQ(all->FirstChild()->ToText(), nullptr);
+    EXPECT_EQ(all->LastChild()->ToText(), nullptr);
     EXPECT_STREQ(all->Attribute("failures"), "2");
     EXPECT_STREQ(all->Attribute("skipped"), "1");
     const tinyxml2::XMLElement *card1 = all->LastChildElement("testsuite");

@@ -57,6 +57,7 @@ const Row kRows[] = {
     {"--card 1 lsit", 2, "tzctl: unknown command 'lsit'; did you mean 'list'?\n"},
     {"cfg dmp", 2, "tzctl: unknown command 'cfg dmp'; did you mean 'cfg dump'?\n"},
     {"lisstt", 2, "tzctl: unknown command 'lisstt'; did you mean 'list'?\n"},
+    {"sitl", 2, "tzctl: unknown command 'sitl'; the commands are list, info, cfg, i2c, io, mem, identity, flash, pulse, spi, irq, selftest\n"},
     {"--json flash wrt", 2, "tzctl: unknown command 'flash wrt'; did you mean 'flash write'?\n"},
     {"spi xyz", 2, "tzctl: unknown command 'spi xyz'; the commands are spi set\n"},
     {"i2c et", 2, "tzctl: unknown command 'i2c et'; did you mean 'i2c get' or 'i2c set'?\n"},
@@ -287,6 +288,12 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     ASSERT_EQ(xml.Parse(reinterpret_cast<const char *>(report.data()), report.size()),
               tinyxml2::XML_SUCCESS);
     EXPECT_STREQ(xml.FirstChildElement()->Attribute("errors"), "1");
+    tzsim::Reset("card 0 = none");
+    EXPECT_EQ(RunTzctl({"--all", "selftest", "--junit", "x.xml"}, host), 5);
+    ASSERT_EQ(xml.Parse(reinterpret_cast<const char *>(report.data()), report.size()),
+              tinyxml2::XML_SUCCESS);
+    EXPECT_STREQ(xml.FirstChildElement()->Attribute("tests"), "1");
+    tzsim::Reset();
     host.out.clear();
     EXPECT_EQ(RunTzctl({"--json", "--all", "selftest", "--only", "config"}, host), 0);
     const nlohmann::json all = nlohmann::json::parse(host.out);
