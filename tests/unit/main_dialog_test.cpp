@@ -36,6 +36,14 @@ TEST_F(MainDialog, ControlsEnabledPerState)
     };
     Boot();
     expect(0);
+    // The combos' lists as the user reads them.
+    const std::pair<int, Strings> lists[] = {{IDC_IO_WIDTH, {"字节", "字", "双字"}},
+                                             {IDC_IO_ADDR_TYPE, {"偏移地址", "直接地址"}},
+                                             {IDC_MEM_WIDTH, {"字节", "双字"}},
+                                             {IDC_SPI_MODE, {"SPI3", "SPI4"}},
+                                             {IDC_SPI_CLOCK, {"15.6Mhz", "31.3Mhz"}}};
+    for (const auto &[id, entries] : lists)
+        EXPECT_EQ(port.controls[id].entries, entries) << "combo " << id;
     // A block of one byte until the user types another length.
     EXPECT_EQ(port.Text(IDC_IO_LENGTH), "1");
     EXPECT_EQ(port.Text(IDC_MEM_LENGTH), "1");

@@ -57,6 +57,7 @@ const Row kRows[] = {
     {"vid 0 = 0xFFFF", "config", "VID reads ffff"},
     {"eeprom 0 = absent", "identity", "the EEPROM does not answer at I2C address 0x50"},
     {"eeprom 0 = blank", "identity", "identity block header ff, not 78: the card runs on its chip's defaults"},
+    {"eeprom_changed 0 = 0x0C 0x11", "identity", "SVID 7a11 in the EEPROM, 7a5d in use: the card loads its identity at power-up"},
     {"eeprom_changed 0 = 6 0x35", "identity", "DID 5835 in the EEPROM, 5834 in use: the card loads its identity at power-up"},
     {"pulse_bit 0 = 2 stuck 1", "pulse", "pulse register bit 2 stuck at 1"},
     {"pulse_bit 0 = 3 stuck 0", "pulse", "pulse register bit 3 stuck at 0"},
@@ -181,6 +182,7 @@ TEST(Selftest, ReportForms)
     EXPECT_EQ(json["checks"][0]["facts"]["did"], "5830");
     EXPECT_EQ(json["checks"][1]["facts"]["sid"], "0001");
     EXPECT_EQ(json["checks"][4]["facts"]["byte_ff"], "ff");
+    EXPECT_EQ(json["checks"][1]["facts"]["svid"], "7a5d");
 
     faulty.checks[3].finding = "<&'\"\x01>";
     tinyxml2::XMLDocument xml;
