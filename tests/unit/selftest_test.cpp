@@ -202,6 +202,7 @@ TEST(Selftest, ReportForms)
                                           ->NextSiblingElement()
                                           ->NextSiblingElement();
     EXPECT_STREQ(mem->Attribute("name"), "mem");
+    EXPECT_EQ(mem->PreviousSibling()->ToText(), nullptr);
     EXPECT_STREQ(mem->FirstChildElement("skipped")->Attribute("message"), "<&'\" >");
     const tinyxml2::XMLElement *restore = card1->LastChildElement("testcase");
     EXPECT_STREQ(restore->FirstChildElement("failure")->Attribute("message"),
