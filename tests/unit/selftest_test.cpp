@@ -183,6 +183,7 @@ TEST(Selftest, ReportForms)
     EXPECT_EQ(json["checks"][1]["facts"]["sid"], "0001");
     EXPECT_EQ(json["checks"][4]["facts"]["byte_ff"], "ff");
     EXPECT_EQ(json["checks"][1]["facts"]["svid"], "7a5d");
+    EXPECT_EQ(json["checks"][0]["facts"]["int_line"], "17");
 
     faulty.checks[3].finding = "<&'\"\x01>";
     tinyxml2::XMLDocument xml;

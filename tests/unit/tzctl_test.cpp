@@ -57,6 +57,7 @@ const Row kRows[] = {
     {"--card 1 lsit", 2, "tzctl: unknown command 'lsit'; did you mean 'list'?\n"},
     {"cfg dmp", 2, "tzctl: unknown command 'cfg dmp'; did you mean 'cfg dump'?\n"},
     {"lisstt", 2, "tzctl: unknown command 'lisstt'; did you mean 'list'?\n"},
+    {"ilts", 2, "tzctl: unknown command 'ilts'; did you mean 'list'?\n"},
     {"sitl", 2, "tzctl: unknown command 'sitl'; the commands are list, info, cfg, i2c, io, mem, identity, flash, pulse, spi, irq, selftest\n"},
     {"--json flash wrt", 2, "tzctl: unknown command 'flash wrt'; did you mean 'flash write'?\n"},
     {"spi xyz", 2, "tzctl: unknown command 'spi xyz'; the commands are spi set\n"},
