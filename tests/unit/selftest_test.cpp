@@ -184,6 +184,8 @@ TEST(Selftest, ReportForms)
     EXPECT_EQ(json["checks"][4]["facts"]["byte_ff"], "ff");
     EXPECT_EQ(json["checks"][1]["facts"]["svid"], "7a5d");
     EXPECT_EQ(json["checks"][0]["facts"]["int_line"], "17");
+    EXPECT_EQ(SelftestJson(CardRun{0, healthy, 0, ""})["checks"][3]["facts"]["accesses"],
+              "byte, dword");
 
     faulty.checks[3].finding = "<&'\"\x01>";
     tinyxml2::XMLDocument xml;

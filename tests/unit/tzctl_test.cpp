@@ -232,6 +232,7 @@ const Row kRows[] = {
     {"--all selftest", 5, "tzctl: no card answers\n", "card 0 = none\n"},
     {"selftest --only config --junit /missing/x.xml", 2, "tzctl: cannot write /missing/x.xml\n", "", "TZ810mOpenDevice"},
     {"selftest", 5, "tzctl: card 0 could not be opened\n", "fault TZ810mOpenDevice = call 2\n"},
+    {"selftest --only flash --backup /missing/b.bin", 0, "\nflash      PASS   "},
     {"selftest --only flash --destructive --junit unwritable.bin", 7, "tzctl: card 0 not restored: flash image not restored: TZ780mEarseFlash failed at 0x0; the original is in tzctl-flash-backup.bin\ntzctl: cannot write unwritable.bin\n", "fault TZ780mEarseFlash = call 3\n"},
     {"--all selftest --only flash --destructive", 7, "tzctl: card 0 not restored: flash image not restored: TZ780mEarseFlash failed at 0x0; the original is in tzctl-flash-backup.bin\ntzctl: card 2 not recognised (device id byte 35)\n", "card 0 = TZ820\ncard 1 = TZ810\ncard 2 = TZ810\ndid 2 = 0x5835\nfault TZ780mEarseFlash = call 3\n"},
 };
