@@ -303,16 +303,22 @@ Outcome ReadIdentityBlock(const DeviceLibrary &lib, ULONG index, IdentityBlock &
     return Outcome();
 }
 
-Outcome WriteIdentityBlock(const DeviceLibrary &lib, ULONG index, const IdentityBlock &block,
-                           const Pause &pause)
+namespace {
+
+// One byte of a space; an EEPROM byte is followed by its write pause.
+Outcome WriteByte(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::uint32_t at,
+                  std::uint8_t value, const Pause &pause)
 {
-    for (std::size_t a = 0; a < kIdentityBlockBytes; ++a) {
-        if (!lib.TZ810mWriteI2C(index, TZ_EEPROM_I2C_ADDRESS, static_cast<UCHAR>(a), block[a]))
-            return Failed("TZ810mWriteI2C", static_cast<std::uint32_t>(a));
-        pause(kEepromWritePauseMs);
-    }
+    if (space == ByteSpace::Config)
+        return lib.TZ810mWriteConfig(index, at, value) ? Outcome()
+                                                       : Failed("TZ810mWriteConfig", at);
+    if (!lib.TZ810mWriteI2C(index, TZ_EEPROM_I2C_ADDRESS, static_cast<UCHAR>(at), value))
+        return Failed("TZ810mWriteI2C", at);
+    pause(kEepromWritePauseMs);
     return Outcome();
 }
+
+}  // namespace
 
 Outcome ReadBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::uint32_t start,
                   std::size_t count, std::vector<std::uint8_t> &bytes)
@@ -331,21 +337,13 @@ Outcome ReadBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::u
     return Outcome();
 }
 
-Outcome WriteBytesChecked(const DeviceLibrary &lib, ULONG index, ByteSpace space,
-                          std::uint32_t start, const std::vector<std::uint8_t> &bytes,
-                          const Pause &pause, std::vector<std::uint32_t> *notTaken)
+namespace {
+
+// Reads the range: a Mismatch names where it does not hold `bytes`, and
+// notTaken gets every such address.
+Outcome ReadBack(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::uint32_t start,
+                 const std::vector<std::uint8_t> &bytes, std::vector<std::uint32_t> *notTaken)
 {
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const std::uint32_t at = start + static_cast<std::uint32_t>(i);
-        if (space == ByteSpace::Config) {
-            if (!lib.TZ810mWriteConfig(index, at, bytes[i]))
-                return Failed("TZ810mWriteConfig", at);
-        } else {
-            if (!lib.TZ810mWriteI2C(index, TZ_EEPROM_I2C_ADDRESS, static_cast<UCHAR>(at), bytes[i]))
-                return Failed("TZ810mWriteI2C", at);
-            pause(kEepromWritePauseMs);
-        }
-    }
     std::vector<std::uint8_t> back;
     Outcome o = ReadBytes(lib, index, space, start, bytes.size(), back);
     if (!o.ok())
@@ -358,6 +356,21 @@ Outcome WriteBytesChecked(const DeviceLibrary &lib, ULONG index, ByteSpace space
     return o;
 }
 
+}  // namespace
+
+Outcome WriteBytesChecked(const DeviceLibrary &lib, ULONG index, ByteSpace space,
+                          std::uint32_t start, const std::vector<std::uint8_t> &bytes,
+                          const Pause &pause, std::vector<std::uint32_t> *notTaken)
+{
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const Outcome o =
+            WriteByte(lib, index, space, start + static_cast<std::uint32_t>(i), bytes[i], pause);
+        if (!o.ok())
+            return o;
+    }
+    return ReadBack(lib, index, space, start, bytes, notTaken);
+}
+
 Restoration RestoreBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space,
                          std::uint32_t start, const std::vector<std::uint8_t> &original,
                          const Pause &pause)
@@ -368,28 +381,12 @@ Restoration RestoreBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space,
     if (known && now == original)
         return r;
     r.kind = Restoration::PutBack;
-    for (std::size_t i = 0; i < original.size(); ++i) {
-        if (known && now[i] == original[i])
-            continue;
-        const std::uint32_t at = start + static_cast<std::uint32_t>(i);
-        const bool written = space == ByteSpace::Config
-                                 ? lib.TZ810mWriteConfig(index, at, original[i]) != 0
-                                 : lib.TZ810mWriteI2C(index, TZ_EEPROM_I2C_ADDRESS,
-                                                      static_cast<UCHAR>(at), original[i]) != 0;
-        if (!written) {
-            r.kind = Restoration::NotRestored;
-            r.outcome =
-                Failed(space == ByteSpace::Config ? "TZ810mWriteConfig" : "TZ810mWriteI2C", at);
-            return r;
-        }
-        if (space == ByteSpace::Eeprom)
-            pause(kEepromWritePauseMs);
-    }
-    r.outcome = ReadBytes(lib, index, space, start, original.size(), now);
-    if (r.outcome.ok()) {
-        r.outcome = Mismatch(Compare(original.data(), now.data(), original.size()));
-        r.outcome.address += start;
-    }
+    for (std::size_t i = 0; i < original.size() && r.outcome.ok(); ++i)
+        if (!known || now[i] != original[i])
+            r.outcome = WriteByte(lib, index, space, start + static_cast<std::uint32_t>(i),
+                                  original[i], pause);
+    if (r.outcome.ok())
+        r.outcome = ReadBack(lib, index, space, start, original, nullptr);
     if (!r.outcome.ok())
         r.kind = Restoration::NotRestored;
     return r;

@@ -225,10 +225,6 @@ using Pause = std::function<void(unsigned ms)>;
 
 // 32 reads in ascending order, stopping at the first failure.
 Outcome ReadIdentityBlock(const DeviceLibrary &lib, ULONG index, IdentityBlock &block);
-// 32 writes in ascending order with the write pause after each accepted
-// byte, stopping at the first failure.
-Outcome WriteIdentityBlock(const DeviceLibrary &lib, ULONG index, const IdentityBlock &block,
-                           const Pause &pause);
 
 // Bytes of configuration space or the EEPROM, each written, then all read
 // back: a byte that did not take is a Mismatch (address of the first, count).

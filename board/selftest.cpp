@@ -222,31 +222,30 @@ void CheckFlash(CheckRun &run)
 
 using Check = void (*)(CheckRun &);
 
-const struct {
+// usesIo: the check reaches the chip's registers through the I/O window.
+struct CheckEntry {
     const char *name;
     Check check;
-} kChecks[] = {
-    {"config", CheckConfig},
-    {"identity", CheckIdentity},
-    {"pulse", CheckPulse},
-    {"mem", CheckMemWindow},
-    {"eeprom", CheckEeprom},
-    {"flash", CheckFlash},
-    {"level-irq",
-     [](CheckRun &run) {
-         CheckInterrupt(run, Trigger::Level);
-     }},
-    {"edge-irq",
-     [](CheckRun &run) {
-         CheckInterrupt(run, Trigger::Edge);
-     }},
+    bool usesIo;
+};
+
+const CheckEntry kChecks[] = {
+    {"config", CheckConfig, false},
+    {"identity", CheckIdentity, false},
+    {"pulse", CheckPulse, true},
+    {"mem", CheckMemWindow, true},
+    {"eeprom", CheckEeprom, false},
+    {"flash", CheckFlash, false},
+    {"level-irq", [](CheckRun &run) { CheckInterrupt(run, Trigger::Level); }, true},
+    {"edge-irq", [](CheckRun &run) { CheckInterrupt(run, Trigger::Edge); }, true},
 };
 
 // Why a check does not run on this card with these options, and whether
 // that is a failure; nothing when it runs.
-std::optional<std::pair<Verdict, std::string>> NotRun(const std::string &name, const Card &card,
+std::optional<std::pair<Verdict, std::string>> NotRun(const CheckEntry &check, const Card &card,
                                                       const SelftestOptions &options, bool ioKnown)
 {
+    const std::string name = check.name;
     bool chosen = false;
     for (const std::string &c : options.checks)
         chosen = chosen || c == name;
@@ -258,7 +257,7 @@ std::optional<std::pair<Verdict, std::string>> NotRun(const std::string &name, c
         return std::pair(Verdict::Skip, "needs --irq, with pin A15 joined to INT#");
     // Without the window's base, an I/O address would be one of the PC's own
     // ports: none is touched. A card that hides its base fails the check.
-    if (!ioKnown && name != "config" && name != "identity" && name != "eeprom" && name != "flash")
+    if (!ioKnown && check.usesIo)
         return std::pair(Verdict::Fail, "not tested: TZ810mGetIoBaseAddr failed, and no I/O "
                                         "access is made without the window's base");
     return std::nullopt;
@@ -355,7 +354,7 @@ SelftestReport RunSelftest(const DeviceLibrary &lib, const Card &card,
         CheckResult result;
         result.name = c.name;
         CheckRun run{lib, card, options, result, report.notRestored, ioBase};
-        auto notRun = NotRun(c.name, card, options, ioKnown);
+        auto notRun = NotRun(c, card, options, ioKnown);
         report.interrupted =
             report.interrupted || (!notRun && options.interrupted && options.interrupted());
         if (!notRun && report.interrupted)

@@ -60,15 +60,15 @@ void IdentitySet(Context &x, const Options &o)
     if (!o.force)
         GuardIdentity(x, wanted);
     const auto write = [&] {
-        Check(board::WriteIdentityBlock(x.lib, x.index, wanted, x.Pause()));
-        board::IdentityBlock back;
-        Check(board::ReadIdentityBlock(x.lib, x.index, back));
-        const board::Difference d = board::Compare(wanted.data(), back.data(), wanted.size());
-        if (d.count)
+        const board::Outcome o =
+            board::WriteBytesChecked(x.lib, x.index, board::ByteSpace::Eeprom, 0,
+                                     Bytes(wanted.begin(), wanted.end()), x.Pause());
+        if (o.kind == board::Outcome::Mismatch)
             throw Stop{kExitMismatch,
                        Format("identity block reads back differently: first difference "
                               "at 0x%02lx, %s",
-                              static_cast<unsigned long>(d.first), BytesDiffer(d.count).c_str())};
+                              static_cast<unsigned long>(o.address), BytesDiffer(o.count).c_str())};
+        Check(o);
     };
     const Bytes original(block.begin(), block.end());
     Guarded(

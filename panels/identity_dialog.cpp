@@ -83,11 +83,11 @@ void WriteIdentityBlock(Session &s)
     const board::IdentityBlock block = board::EncodeIdentity(id);
     // An EEPROM whose write protection is on acknowledges every byte and keeps
     // its old ones: only the block read back tells a write that took.
-    board::IdentityBlock back{};
-    const bool written = board::WriteIdentityBlock(s.lib, s.conn.index, block,
-                                                   [&port](unsigned ms) { port.Sleep(ms); })
-                             .ok() &&
-                         board::ReadIdentityBlock(s.lib, s.conn.index, back).ok() && back == block;
+    const bool written =
+        board::WriteBytesChecked(s.lib, s.conn.index, board::ByteSpace::Eeprom, 0,
+                                 std::vector<std::uint8_t>(block.begin(), block.end()),
+                                 [&port](unsigned ms) { port.Sleep(ms); })
+            .ok();
     port.ShowMessage(Window::Identity, written ? kWriteDone : kWriteFailed, Icon::None);
 }
 
