@@ -1,8 +1,9 @@
 // The functions of TZ810DLL.DLL over the simulated bench. Every call takes
-// the bench lock, is counted for fault injection and recorded in the call
+// the bench's locks, is counted for fault injection and recorded in the call
 // log and the trace.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "bench.h"
 #include "hextext.h"
@@ -11,6 +12,7 @@ using tzsim::Bench;
 using tzsim::CallRecord;
 using tzsim::Card;
 using tzsim::Chip;
+using tzsim::Held;
 
 // Declared from the one list, so a definition below that drifts from the
 // library's signature does not compile.
@@ -21,8 +23,6 @@ TZ810DLL_FUNCTIONS(TZ_DECLARE_EXPORT)
 }
 
 namespace {
-
-using Lock = std::lock_guard<std::mutex>;
 
 constexpr BOOL kFail = 0;
 constexpr BOOL kOk = 1;
@@ -75,36 +75,8 @@ BOOL BlockAccess(Bench &b, Card &card, ULONG index, ULONG code, ULONG address, P
         if (address < base ||
             address - base + static_cast<std::uint64_t>(length) > tzsim::kMemWindowSize)
             return kFail;
-        // Each access crosses the board's address and data lines, faulty or
-        // not. The bytes of a dword travel together on D0-D31, the byte at
-        // offset % 4 == k on D8k-D8k+7, so a fault joins lines of any lanes;
-        // a byte access drives its own lane only and the others idle low.
-        const tzsim::CardConfig &cfg = card.cfg;
-        const std::uint32_t start = static_cast<std::uint32_t>(address - base);
-        // A sound board moves the bytes as they are, and the self-test's
-        // blocks are long.
-        const bool sound = cfg.memAddress.None() && cfg.memData.None() && cfg.memStuckCells.empty();
-        if (sound && write)
-            std::copy(bytes, bytes + length, card.mem.begin() + start);
-        else if (sound)
-            std::copy(card.mem.begin() + start, card.mem.begin() + start + length, bytes);
-        for (ULONG i = 0; i < length && !sound; i += width) {
-            std::uint8_t *cells[4];
-            std::uint32_t signals = 0;
-            for (unsigned k = 0; k < width; ++k) {
-                const std::uint32_t offset = start + i + k;
-                const std::uint32_t at = cfg.memAddress.Apply(offset) % tzsim::kMemWindowSize;
-                cells[k] = &card.mem[at];
-                for (const auto &[bad, value] : cfg.memStuckCells)
-                    if (bad == at)
-                        *cells[k] = value;
-                signals |= std::uint32_t(write ? bytes[i + k] : *cells[k]) << 8 * (offset % 4);
-            }
-            signals = cfg.memData.Apply(signals);
-            for (unsigned k = 0; k < width; ++k)
-                (write ? *cells[k] : bytes[i + k]) =
-                    static_cast<std::uint8_t>(signals >> 8 * ((start + i + k) % 4));
-        }
+        tzsim::MemAccess(card, write, width, static_cast<std::uint32_t>(address - base), bytes,
+                         length);
     } else {
         if (static_cast<std::uint64_t>(address) + length > tzsim::kIoSpaceSize)
             return kFail;
@@ -119,8 +91,6 @@ BOOL BlockAccess(Bench &b, Card &card, ULONG index, ULONG code, ULONG address, P
     }
     if (!write && length)
         rec.Out(bytes, length);
-    if (write && length)
-        b.unsavedRegisters = true;
     return kOk;
 }
 
@@ -131,8 +101,8 @@ extern "C" {
 HANDLE TZAPI TZ810mOpenDevice(ULONG index, BOOL enableMem, BOOL enableInt, UCHAR intMode)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mOpenDevice",
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810mOpenDevice",
                    {index, static_cast<std::uint32_t>(enableMem),
                     static_cast<std::uint32_t>(enableInt), intMode});
     if (rec.Faulted() || index >= tzsim::kMaxCards || !b.cards[index].cfg.present) {
@@ -143,7 +113,7 @@ HANDLE TZAPI TZ810mOpenDevice(ULONG index, BOOL enableMem, BOOL enableInt, UCHAR
     c.open = true;
     c.memEnabled = enableMem && c.cfg.chip == Chip::TZ820;
     c.intEnabled = enableInt != 0;
-    b.RegisterChanged(c);
+    b.RegistersChanged(c);
     // Handles are small tokens, one per index; nothing dereferences them.
     std::uintptr_t handle = 0x100 + index;
     rec.Finish(static_cast<std::uint32_t>(handle));
@@ -153,35 +123,33 @@ HANDLE TZAPI TZ810mOpenDevice(ULONG index, BOOL enableMem, BOOL enableInt, UCHAR
 void TZAPI TZ810mCloseDevice(ULONG index)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mCloseDevice", {index});
-    if (!rec.Faulted() && index < tzsim::kMaxCards) {
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810mCloseDevice", {index});
+    if (!rec.Faulted() && index < tzsim::kMaxCards && b.cards[index].cfg.present) {
         Card &c = b.cards[index];
         c.open = false;
         c.memEnabled = false;
         c.intEnabled = false;
         c.routine = nullptr;  // the driver drops the routine with the handle
         c.pendingEdges = 0;
-        b.RegisterChanged(c);
+        b.RegistersChanged(c);
     }
-    if (b.unsavedRegisters)
-        b.SaveState();
     rec.Finish(0);
 }
 
 ULONG TZAPI TZ810GetDrvVersion(void)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810GetDrvVersion", {});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810GetDrvVersion", {});
     return rec.Finish(rec.Faulted() ? 0 : b.cfg.driverVersion);
 }
 
 BOOL TZAPI TZ810mGetIntLine(ULONG index, PULONG intLine)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mGetIntLine", {index});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810mGetIntLine", {index});
     Card *c = b.OpenCard(index);
     if (rec.Faulted() || !c || !intLine)
         return rec.Finish(kFail);
@@ -193,8 +161,8 @@ BOOL TZAPI TZ810mGetIntLine(ULONG index, PULONG intLine)
 BOOL TZAPI TZ810mGetIoBaseAddr(ULONG index, PULONG ioBase)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mGetIoBaseAddr", {index});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810mGetIoBaseAddr", {index});
     Card *c = b.OpenCard(index);
     if (rec.Faulted() || !c || !ioBase)
         return rec.Finish(kFail);
@@ -206,8 +174,8 @@ BOOL TZAPI TZ810mGetIoBaseAddr(ULONG index, PULONG ioBase)
 BOOL TZAPI TZ820mGetMemBaseAddr(ULONG index, PULONG memBase)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ820mGetMemBaseAddr", {index});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ820mGetMemBaseAddr", {index});
     Card *c = b.OpenCard(index);
     if (rec.Faulted() || !c || !memBase || c->cfg.chip != Chip::TZ820)
         return rec.Finish(kFail);
@@ -219,12 +187,12 @@ BOOL TZAPI TZ820mGetMemBaseAddr(ULONG index, PULONG memBase)
 BOOL TZAPI TZ810mReadConfig(ULONG index, ULONG offset, PUCHAR value)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mReadConfig", {index, offset});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810mReadConfig", {index, offset});
     Card *c = b.OpenCard(index);
     if (rec.Faulted() || !c || !value || offset > 0xFF)
         return rec.Finish(kFail);
-    *value = c->config[offset];
+    *value = c->slot->config[offset];
     rec.Out(value, 1);
     return rec.Finish(kOk);
 }
@@ -232,24 +200,22 @@ BOOL TZAPI TZ810mReadConfig(ULONG index, ULONG offset, PUCHAR value)
 BOOL TZAPI TZ810mWriteConfig(ULONG index, ULONG offset, UCHAR value)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mWriteConfig", {index, offset, value});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810mWriteConfig", {index, offset, value});
     Card *c = b.OpenCard(index);
     if (rec.Faulted() || !c || offset > 0xFF)
         return rec.Finish(kFail);
     // Read-only bytes take the write without changing, as on the bus.
-    if (tzsim::ConfigByteWritable(offset)) {
-        c->config[offset] = value;
-        b.unsavedRegisters = true;
-    }
+    if (tzsim::ConfigByteWritable(offset))
+        c->slot->config[offset] = value;
     return rec.Finish(kOk);
 }
 
 BOOL TZAPI TZ810mReadIoByte(ULONG index, ULONG address, PUCHAR value)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mReadIoByte", {index, address});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810mReadIoByte", {index, address});
     if (rec.Faulted() || !b.OpenCard(index) || !value || address >= tzsim::kIoSpaceSize)
         return rec.Finish(kFail);
     *value = b.IoRead(index, address);
@@ -260,12 +226,11 @@ BOOL TZAPI TZ810mReadIoByte(ULONG index, ULONG address, PUCHAR value)
 BOOL TZAPI TZ810mWriteIoByte(ULONG index, ULONG address, UCHAR value)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mWriteIoByte", {index, address, value});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810mWriteIoByte", {index, address, value});
     if (rec.Faulted() || !b.OpenCard(index) || address >= tzsim::kIoSpaceSize)
         return rec.Finish(kFail);
     b.IoWrite(index, address, value);
-    b.unsavedRegisters = true;
     return rec.Finish(kOk);
 }
 
@@ -273,8 +238,8 @@ BOOL TZAPI TZ810mAccessBlock(ULONG index, ULONG accessCode, ULONG address, PVOID
                              ULONG length)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mAccessBlock", {index, accessCode, address, length});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810mAccessBlock", {index, accessCode, address, length});
     Card *c = b.OpenCard(index);
     if (rec.Faulted() || !c)
         return rec.Finish(kFail);
@@ -299,13 +264,13 @@ BOOL TZAPI TZ810mAccessBlock(ULONG index, ULONG accessCode, ULONG address, PVOID
 BOOL TZAPI TZ810mReadI2C(ULONG index, UCHAR device, UCHAR address, PUCHAR value)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mReadI2C", {index, device, address});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810mReadI2C", {index, device, address});
     Card *c = b.OpenCard(index);
     if (rec.Faulted() || !c || !value || device != kI2cEeprom ||
         c->cfg.eeprom == tzsim::EepromFit::Absent)
         return rec.Finish(kFail);
-    *value = c->eeprom[address];
+    *value = c->slot->eeprom[address];
     rec.Out(value, 1);
     return rec.Finish(kOk);
 }
@@ -313,25 +278,23 @@ BOOL TZAPI TZ810mReadI2C(ULONG index, UCHAR device, UCHAR address, PUCHAR value)
 BOOL TZAPI TZ810mWriteI2C(ULONG index, UCHAR device, UCHAR address, UCHAR value)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mWriteI2C", {index, device, address, value});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810mWriteI2C", {index, device, address, value});
     Card *c = b.OpenCard(index);
     if (rec.Faulted() || !c || device != kI2cEeprom || c->cfg.eeprom == tzsim::EepromFit::Absent)
         return rec.Finish(kFail);
     // The identity bytes of configuration space follow only at the next
     // power-up, when the chip loads them from here.
-    if (c->cfg.eeprom != tzsim::EepromFit::ReadOnly) {
-        c->eeprom[address] = value;
-        b.SaveState();
-    }
+    if (c->cfg.eeprom != tzsim::EepromFit::ReadOnly)
+        b.store->WriteDurably(tzsim::kPartEeprom, index, address, &value, 1);
     return rec.Finish(kOk);
 }
 
 BOOL TZAPI TZ810SetStream(ULONG index, ULONG mode)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810SetStream", {index, mode});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810SetStream", {index, mode});
     Card *c = b.OpenCard(index);
     if (rec.Faulted() || !c || mode > 3)
         return rec.Finish(kFail);
@@ -343,9 +306,9 @@ BOOL TZAPI TZ810StreamSPI(ULONG index, ULONG writeLength, PVOID writeBuffer, PUL
                           PVOID readBuffer)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
+    Held held(b);
     ULONG wantRead = readLength ? *readLength : 0;
-    CallRecord rec(b, "TZ810StreamSPI", {index, writeLength, wantRead});
+    CallRecord rec(b.log, b.cfg.faults, "TZ810StreamSPI", {index, writeLength, wantRead});
     Card *c = b.OpenCard(index);
     if (rec.Faulted() || !c || writeLength > kMaxSpiTransfer || wantRead > kMaxSpiTransfer ||
         (writeLength && !writeBuffer) || (wantRead && !readBuffer))
@@ -367,28 +330,28 @@ BOOL TZAPI TZ810StreamSPI(ULONG index, ULONG writeLength, PVOID writeBuffer, PUL
 BOOL TZAPI TZ810mSetIntRoutine(ULONG index, TZ_INT_ROUTINE routine)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ810mSetIntRoutine", {index});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ810mSetIntRoutine", {index});
     Card *c = b.OpenCard(index);
     if (rec.Faulted() || !c)
         return rec.Finish(kFail);
     c->routine = routine;
     if (routine)
-        b.EnsureInterruptThread();
-    b.RegisterChanged(*c);
+        b.interrupts.Start(b);
+    b.RegistersChanged(*c);
     return rec.Finish(kOk);
 }
 
 BOOL TZAPI TZ780mReadFlash(ULONG index, ULONG address, PVOID buffer, ULONG length)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ780mReadFlash", {index, address, length});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ780mReadFlash", {index, address, length});
     if (rec.Faulted() || !FlashReachable(b, index) || !FlashRange(address, length) ||
         (length && !buffer))
         return rec.Finish(kFail);
     if (length) {
-        std::memcpy(buffer, b.flash.data() + address, length);
+        std::memcpy(buffer, b.Shared().flash + address, length);
         rec.Out(buffer, length);
     }
     return rec.Finish(kOk);
@@ -397,43 +360,43 @@ BOOL TZAPI TZ780mReadFlash(ULONG index, ULONG address, PVOID buffer, ULONG lengt
 BOOL TZAPI TZ780mWriteFlash(ULONG index, ULONG address, PVOID buffer, ULONG length)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ780mWriteFlash", {index, address, length});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ780mWriteFlash", {index, address, length});
     if (buffer && length <= tzsim::kFlashSize)
         rec.Data(buffer, length);
-    if (rec.Faulted() || !FlashReachable(b, index) || b.flashLocked ||
+    if (rec.Faulted() || !FlashReachable(b, index) || b.Shared().flashLocked ||
         !FlashRange(address, length) || (length && !buffer))
         return rec.Finish(kFail);
     // NOR cells: programming only clears bits.
+    std::vector<std::uint8_t> cells(length);
     auto *src = static_cast<const std::uint8_t *>(buffer);
     for (ULONG i = 0; i < length; ++i)
-        b.flash[address + i] &= src[i];
-    if (length)
-        b.SaveState();
+        cells[i] = b.Shared().flash[address + i] & src[i];
+    b.store->WriteDurably(tzsim::kPartFlash, 0, address, cells.data(), length);
     return rec.Finish(kOk);
 }
 
 BOOL TZAPI TZ780mLockFlash(ULONG index, ULONG lock)
 {
     Bench &b = Bench::Get();
-    Lock guard(b.mu);
-    CallRecord rec(b, "TZ780mLockFlash", {index, lock});
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ780mLockFlash", {index, lock});
     if (rec.Faulted() || !FlashReachable(b, index) || lock > 1)
         return rec.Finish(kFail);
-    b.flashLocked = lock == 1;
+    b.Shared().flashLocked = lock == 1;
     return rec.Finish(kOk);
 }
 
 BOOL TZAPI TZ780mEarseFlash(ULONG index, ULONG address, ULONG length)
 {
     Bench &b = Bench::Get();
-    Lock lock(b.mu);
-    CallRecord rec(b, "TZ780mEarseFlash", {index, address, length});
-    if (rec.Faulted() || !FlashReachable(b, index) || b.flashLocked || !FlashRange(address, length))
+    Held held(b);
+    CallRecord rec(b.log, b.cfg.faults, "TZ780mEarseFlash", {index, address, length});
+    if (rec.Faulted() || !FlashReachable(b, index) || b.Shared().flashLocked ||
+        !FlashRange(address, length))
         return rec.Finish(kFail);
-    std::memset(b.flash.data() + address, 0xFF, length);
-    if (length)
-        b.SaveState();
+    const std::vector<std::uint8_t> erased(length, 0xFF);
+    b.store->WriteDurably(tzsim::kPartFlash, 0, address, erased.data(), length);
     return rec.Finish(kOk);
 }
 

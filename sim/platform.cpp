@@ -11,6 +11,9 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -68,6 +71,160 @@ bool ReadWholeFile(const fs::path &path, std::string &text)
     text = all.str();
     return !in.bad();
 }
+
+bool ReadFilePrefix(const fs::path &path, std::size_t n, std::string &text)
+{
+    std::ifstream in(path, std::ios::binary);
+    text.assign(n, '\0');
+    in.read(&text[0], static_cast<std::streamsize>(n));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return !in.bad() && in.is_open();
+}
+
+#if defined(_WIN32)
+namespace {
+
+// Kernel object names follow the file, whatever case or form the path was
+// given in, so every program naming it meets the same objects.
+std::wstring ObjectName(const fs::path &path, const wchar_t *kind)
+{
+    std::error_code ec;
+    fs::path full = fs::absolute(path, ec).lexically_normal();
+    std::wstring key = (ec ? path : full).wstring();
+    CharLowerBuffW(&key[0], static_cast<DWORD>(key.size()));
+    std::uint64_t h = 14695981039346656037ull;
+    for (wchar_t c : key)
+        h = (h ^ static_cast<std::uint16_t>(c)) * 1099511628211ull;
+    std::wstring name = L"Local\\tzsim-";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        name += L"0123456789abcdef"[(h >> shift) & 0xF];
+    return name + L"-" + kind;
+}
+
+}  // namespace
+
+std::unique_ptr<SharedMapping> SharedMapping::Map(const fs::path &path, std::size_t size)
+{
+    std::unique_ptr<SharedMapping> m(new SharedMapping());
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    m->file_ = file;
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(file, &length) || static_cast<std::uint64_t>(length.QuadPart) != size)
+        return nullptr;
+    // The size is in the name: a program of another layout never meets it.
+    const std::wstring name = ObjectName(path, (L"map-" + std::to_wstring(size)).c_str());
+    m->section_ = CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 0, name.c_str());
+    if (!m->section_)
+        return nullptr;
+    m->data_ = MapViewOfFile(m->section_, FILE_MAP_ALL_ACCESS, 0, 0, size);
+    if (!m->data_)
+        return nullptr;
+    m->size_ = size;
+    return m;
+}
+
+SharedMapping::~SharedMapping()
+{
+    if (data_)
+        UnmapViewOfFile(data_);
+    if (section_)
+        CloseHandle(section_);
+    if (file_)
+        CloseHandle(file_);
+}
+
+bool SharedMapping::Flush(const void *at, std::size_t length)
+{
+    return FlushViewOfFile(at, length) && FlushFileBuffers(file_);
+}
+
+NamedLock::NamedLock(const fs::path &path)
+    : mutex_(CreateMutexW(nullptr, FALSE, ObjectName(path, L"lock").c_str()))
+{
+}
+
+NamedLock::~NamedLock()
+{
+    if (mutex_)
+        CloseHandle(mutex_);
+}
+
+void NamedLock::Lock()
+{
+    // WAIT_ABANDONED: the last holder died; the journal mends what it left.
+    if (mutex_)
+        WaitForSingleObject(mutex_, INFINITE);
+}
+
+void NamedLock::Unlock()
+{
+    if (mutex_)
+        ReleaseMutex(mutex_);
+}
+#else
+std::unique_ptr<SharedMapping> SharedMapping::Map(const fs::path &path, std::size_t size)
+{
+    std::unique_ptr<SharedMapping> m(new SharedMapping());
+    m->fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+
+    struct stat st {};
+
+    if (m->fd_ < 0 || ::fstat(m->fd_, &st) != 0 || static_cast<std::uint64_t>(st.st_size) != size)
+        return nullptr;
+    void *data = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, m->fd_, 0);
+    if (data == MAP_FAILED)
+        return nullptr;
+    m->data_ = data;
+    m->size_ = size;
+    return m;
+}
+
+SharedMapping::~SharedMapping()
+{
+    if (data_)
+        ::munmap(data_, size_);
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool SharedMapping::Flush(const void *at, std::size_t length)
+{
+    // msync takes whole pages.
+    const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const std::uintptr_t from = reinterpret_cast<std::uintptr_t>(at) & ~(page - 1);
+    const std::uintptr_t to = reinterpret_cast<std::uintptr_t>(at) + length;
+    return ::msync(reinterpret_cast<void *>(from), to - from, MS_SYNC) == 0;
+}
+
+NamedLock::NamedLock(const fs::path &path)
+{
+    fs::path file = path;
+    file += ".lock";
+    fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+}
+
+NamedLock::~NamedLock()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void NamedLock::Lock()
+{
+    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+void NamedLock::Unlock()
+{
+    if (fd_ >= 0)
+        ::flock(fd_, LOCK_UN);
+}
+#endif
 
 bool WriteFileAtomically(const fs::path &path, const std::string &text)
 {

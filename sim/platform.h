@@ -2,8 +2,10 @@
 // environment, the folder of the library, files and atomic replacement.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace tzsim {
@@ -22,6 +24,8 @@ std::filesystem::path ModuleDir();
 std::filesystem::path UserStatePath();
 
 bool ReadWholeFile(const std::filesystem::path &path, std::string &text);
+// At most the first n bytes of the file.
+bool ReadFilePrefix(const std::filesystem::path &path, std::size_t n, std::string &text);
 
 // Writes the text to a temporary file in the same folder (made as needed),
 // flushes it to the disk and only then moves it over the target in one
@@ -31,6 +35,55 @@ bool WriteFileAtomically(const std::filesystem::path &path, const std::string &t
 
 // Renames the file, failing rather than replacing one that is already there.
 bool RenameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to);
+
+// A file of exactly `size` bytes mapped for reading and writing, shared with
+// every process that maps it: a write through one is seen by all at once.
+class SharedMapping {
+  public:
+    // Null when the file cannot be opened or mapped, or has another size.
+    static std::unique_ptr<SharedMapping> Map(const std::filesystem::path &path, std::size_t size);
+    ~SharedMapping();
+    SharedMapping(const SharedMapping &) = delete;
+    SharedMapping &operator=(const SharedMapping &) = delete;
+
+    void *Data() const
+    {
+        return data_;
+    }
+
+    // The bytes from `at` on, on the disk when it returns true.
+    bool Flush(const void *at, std::size_t length);
+
+  private:
+    SharedMapping() = default;
+    void *data_ = nullptr;
+    std::size_t size_ = 0;
+#if defined(_WIN32)
+    void *file_ = nullptr, *section_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+};
+
+// A lock that every process naming the same file takes in turn (a named
+// mutex on Windows, a lock file beside it on the host). A program that dies
+// holding it lets the next one in.
+class NamedLock {
+  public:
+    explicit NamedLock(const std::filesystem::path &path);
+    ~NamedLock();
+    NamedLock(const NamedLock &) = delete;
+    NamedLock &operator=(const NamedLock &) = delete;
+    void Lock();
+    void Unlock();
+
+  private:
+#if defined(_WIN32)
+    void *mutex_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+};
 
 std::FILE *OpenForAppend(const std::filesystem::path &path);
 

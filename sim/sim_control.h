@@ -70,7 +70,8 @@ void SetMemByte(unsigned index, unsigned offset, std::uint8_t value);
 bool IsOpen(unsigned index);
 // Everything a program can change, as one block: the flash, then per card
 // present its configuration space, I/O window, EEPROM, MEM window and
-// whether a routine is registered. Equal snapshots: nothing changed.
+// whether a routine is registered, then the flash lock. Equal snapshots:
+// nothing changed.
 std::vector<std::uint8_t> Snapshot();
 // Whether an interrupt routine is registered for the card.
 bool HasRoutine(unsigned index);

@@ -3,10 +3,13 @@
 // state file it cannot read.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include "sim_control.h"
+#include "store.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -50,28 +53,100 @@ TEST(Sim, LineFaultsActOnTheBusOfEachAccessInAnyOrder)
     }
 }
 
-// Each file's valid EEPROM line sets byte ff to 42; each time the name taken before is kept.
-TEST(Sim, DamagedStateFileKeptAsideWholeAndTheBenchFresh)
+std::string Contents(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Layout(std::uint32_t version, std::size_t size, std::uint8_t chip0)
+{
+    std::string layout(size, '\0');
+    std::memcpy(&layout[0], tzsim::kMagic, sizeof tzsim::kMagic);
+    std::memcpy(&layout[8], &version, 4);
+    std::memcpy(&layout[12], &size, 4);
+    layout[offsetof(tzsim::Layout, slots)] = char(chip0);
+    return layout;
+}
+
+// A file that is not a bench of this program's layout, and the name it is kept under.
+struct UnfitRow {
+    std::string file, aside, why;
+};
+
+const std::size_t kSize = sizeof(tzsim::Layout);
+// clang-format off
+const UnfitRow kUnfitRows[] = {
+    {"tzsim-state 1\nflash ff\n", ".v1", "holds a bench of version 1"},
+    {Layout(3, kSize, 0), ".v3", "holds a bench of version 3"},
+    {Layout(2, kSize - 1, 0), ".damaged", "could not be read"},
+    {Layout(2, kSize, 3), ".damaged.2", "could not be read"},
+    {"", ".damaged.3", "could not be read"},
+};
+
+// clang-format on
+
+// Kept aside whole under a name no earlier one has, said, and a fresh bench in its place that
+// the next load finds whole.
+TEST(Sim, UnfitStateFileKeptAsideWholeAndTheBenchFresh)
 {
     const std::string path = fs::temp_directory_path() / ("tzsim-" + std::to_string(getpid()));
-    const std::string eeprom = "eeprom 0 " + std::string(510, 'f') + "42\n";
-    const std::string kFiles[] = {"tzsim-state 2\n" + eeprom,
-                                  "tzsim-state 1\n" + eeprom + "io 0 00ff\n"};
-    for (std::size_t i = 0; i < std::size(kFiles); ++i) {
-        const std::string aside = path + ".damaged" + (i ? "." + std::to_string(i + 1) : "");
-        SCOPED_TRACE(aside);
-        std::ofstream(path, std::ios::binary) << kFiles[i];
+    for (const UnfitRow &row : kUnfitRows) {
+        SCOPED_TRACE(row.aside);
+        std::ofstream(path, std::ios::binary) << row.file;
         tzsim::Reset("state_file = " + path);
-        EXPECT_FALSE(fs::exists(path));
-        std::ifstream kept(aside, std::ios::binary);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), kFiles[i]);
-        EXPECT_EQ(tzsim::EepromByte(0, 0xFF), 0xFF);
-        EXPECT_EQ(tzsim::Notices(), std::vector<std::string>{path + " could not be read; kept as " +
-                                                             aside + "; the bench starts fresh"});
+        EXPECT_EQ(Contents(path + row.aside), row.file);
+        EXPECT_EQ(tzsim::EepromByte(0, 0), 0x78);
+        EXPECT_EQ(tzsim::Notices(),
+                  std::vector<std::string>{path + " " + row.why + "; kept as " + path + row.aside +
+                                           "; the bench starts fresh"});
+        tzsim::Reset("state_file = " + path);
+        EXPECT_EQ(tzsim::Notices(), std::vector<std::string>{});
     }
     tzsim::Reset();
-    for (const char *end : {"", ".2"})
-        fs::remove(path + ".damaged" + end);
+    for (const char *end : {"", ".lock", ".v1", ".v3", ".damaged", ".damaged.2", ".damaged.3"})
+        fs::remove(path + end);
+}
+
+// Each load maps the one file: what a program wrote, the next finds; a slot that now holds the
+// other chip powers up fresh and keeps its EEPROM. A journal entry a power loss left is put in
+// place when it reached the disk whole, dropped when it did not.
+TEST(Sim, StateFileKeepsEveryWriteAndMendsACutOne)
+{
+    const std::string path = fs::temp_directory_path() / ("tzsim-j" + std::to_string(getpid()));
+    const std::string config = "state_file = " + path + "\n";
+    DeviceLibrary lib;
+    tzsim::BindTable(lib);
+    tzsim::Reset(config);
+    lib.TZ810mOpenDevice(0, 1, 1, 0);
+    lib.TZ810mWriteI2C(0, 0x50, 0x80, 0x5A);
+    lib.TZ810mWriteIoByte(0, 0xD0FA, 0x05);
+    std::uint8_t image[4] = {1, 2, 3, 4};
+    lib.TZ780mWriteFlash(0, 0x100, image, 4);
+    tzsim::Reset(config);
+    EXPECT_EQ(tzsim::EepromByte(0, 0x80), 0x5A);
+    EXPECT_EQ(tzsim::IoWindowByte(0, 0xFA), 0x05);
+    EXPECT_EQ(tzsim::FlashByte(0x103), 0x04);
+    tzsim::Reset(config + "card 0 = TZ810\n");
+    EXPECT_EQ(tzsim::IoWindowByte(0, 0xFA), 0x04);
+    EXPECT_EQ(tzsim::EepromByte(0, 0x80), 0x5A);
+    for (const bool whole : {true, false}) {
+        SCOPED_TRACE(whole ? "whole" : "cut");
+        tzsim::Reset();
+        {
+            std::vector<std::string> notices;
+            const auto store = tzsim::Store::Open(path, notices);
+            tzsim::Journal &j = store->Data().journal;
+            j = {
+                tzsim::kJournalPending, tzsim::kPartEeprom, 0, whole ? 0x81u : 0x82u, 1, 0, {0x33}};
+            j.check = tzsim::JournalCheck(j) + (whole ? 0 : 1);
+        }
+        tzsim::Reset(config);
+        EXPECT_EQ(tzsim::EepromByte(0, whole ? 0x81 : 0x82), whole ? 0x33 : 0xFF);
+    }
+    tzsim::Reset();
+    fs::remove(path);
+    fs::remove(path + ".lock");
 }
 
 }  // namespace
