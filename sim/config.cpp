@@ -1,9 +1,12 @@
 #include "config.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <initializer_list>
 #include <sstream>
+#include <utility>
 
 #include "tz810dll.h"
 
@@ -17,12 +20,9 @@ constexpr std::uint16_t kDid820 = 0x5834;
 
 std::string Trim(const std::string &s)
 {
-    std::size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
-        ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
-        --e;
-    return s.substr(b, e - b);
+    const char *const space = " \t\n\v\f\r";
+    const std::size_t b = s.find_first_not_of(space);
+    return b == std::string::npos ? std::string() : s.substr(b, s.find_last_not_of(space) + 1 - b);
 }
 
 std::string Lower(std::string s)
@@ -33,69 +33,86 @@ std::string Lower(std::string s)
 }
 
 // 0x-prefixed hexadecimal or decimal, at most max.
-bool ParseNumber(const std::string &text, std::uint32_t max, std::uint32_t &out)
+template <typename T> bool ParseNumber(const std::string &text, std::uint32_t max, T &out)
 {
-    if (text.empty() || text[0] == '-' || text[0] == '+')
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
         return false;
     char *end = nullptr;
     errno = 0;
     unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-    if (errno != 0 || end == text.c_str() || *end != '\0' || v > max)
+    if (errno != 0 || *end != '\0' || v > max)
         return false;
-    out = static_cast<std::uint32_t>(v);
+    out = static_cast<T>(v);
     return true;
 }
 
-bool ParseBool(const std::string &text, bool &out)
+// The value of the word text is, in any case.
+template <typename T>
+bool Keyword(const std::string &text, std::initializer_list<std::pair<const char *, T>> words,
+             T &out)
 {
-    std::string v = Lower(text);
-    if (v == "on" || v == "yes" || v == "true" || v == "1") {
-        out = true;
-        return true;
-    }
-    if (v == "off" || v == "no" || v == "false" || v == "0") {
-        out = false;
-        return true;
-    }
+    const std::string lower = Lower(text);
+    for (const auto &[word, value] : words)
+        if (lower == word) {
+            out = value;
+            return true;
+        }
     return false;
 }
 
-bool ParseFault(const std::string &text, FaultRule &rule)
+// What stands between a setting's name and '='.
+enum class Argument {
+    None,
+    Slot,     // a card index: the line says which card sits there
+    Card,     // a card index: the line sets that card up
+    Function  // an exported function's name
+};
+
+struct Reader;
+
+// One setting: parse applies the value, or changes nothing and returns false, warning why.
+struct Setting {
+    const char *name;
+    Argument argument;
+    bool (*parse)(Reader &, const std::string &value);
+    const char *why = nullptr;  // null: "bad or out-of-range value for <name>"
+};
+
+// A card setting read, to apply once every card line is known: a card line replaces its card.
+struct Pending {
+    int lineNo;
+    unsigned index;
+    const Setting *setting;
+    std::string value;
+};
+
+struct Reader {
+    std::filesystem::path baseDir;
+    BenchConfig bench;
+    bool cardLines = false;  // the default bench is gone
+    unsigned index = 0;      // the card the line names
+    std::string function;    // the function the line names
+    std::vector<Pending> pending;
+
+    CardConfig &Card()
+    {
+        return bench.cards[index];
+    }
+};
+
+template <auto field, std::uint32_t max> bool Number(Reader &r, const std::string &value)
 {
-    std::istringstream in(Lower(text));
-    std::string word, number, extra;
-    in >> word >> number >> extra;
-    if (!extra.empty())
-        return false;
-    if (word == "never" && number.empty()) {
-        rule = {FaultMode::Never, 0};
-        return true;
-    }
-    if (word == "always" && number.empty()) {
-        rule = {FaultMode::Always, 0};
-        return true;
-    }
-    std::uint32_t n = 0;
-    if (!ParseNumber(number, 0xFFFFFFFFu, n) || n == 0)
-        return false;
-    if (word == "call") {
-        rule = {FaultMode::OnlyNth, n};
-        return true;
-    }
-    if (word == "from") {
-        rule = {FaultMode::FromNth, n};
-        return true;
-    }
-    return false;
+    return ParseNumber(value, max, r.Card().*field);
 }
 
 // "LINE stuck 0|1" or "LINE shorted LINE", lines 0 to maxLine.
-bool ParseLineFault(const std::string &text, unsigned maxLine, LineFaults &faults)
+template <auto lines, unsigned maxLine> bool Lines(Reader &r, const std::string &text)
 {
     std::istringstream in(Lower(text));
     std::string line, kind, other, extra;
     in >> line >> kind >> other >> extra;
     std::uint32_t a = 0, b = 0;
+    LineFaults &faults = r.Card().*lines;
     if (!extra.empty() || !ParseNumber(line, maxLine, a))
         return false;
     if (kind == "stuck" && ParseNumber(other, 1, b)) {
@@ -109,32 +126,165 @@ bool ParseLineFault(const std::string &text, unsigned maxLine, LineFaults &fault
     return false;
 }
 
-std::filesystem::path MakePath(const std::string &value, const std::filesystem::path &baseDir)
+// "ADDRESS VALUE": a byte at an address up to maxAddress.
+template <auto cells, std::uint32_t maxAddress> bool Cells(Reader &r, const std::string &text)
 {
+    std::istringstream words(text);
+    std::string at, value, extra;
+    words >> at >> value >> extra;
+    std::uint32_t a = 0;
+    std::uint8_t b = 0;
+    if (!extra.empty() || !ParseNumber(at, maxAddress, a) || !ParseNumber(value, 0xFF, b))
+        return false;
+    (r.Card().*cells).emplace_back(a, b);
+    return true;
+}
+
+template <auto file> bool Path(Reader &r, const std::string &value)
+{
+    if (value.empty())
+        return false;
     std::filesystem::path p = std::filesystem::u8path(value);
-    if (p.is_relative() && !baseDir.empty())
-        p = baseDir / p;
-    return p;
+    r.bench.*file = p.is_relative() && !r.baseDir.empty() ? r.baseDir / p : p;
+    return true;
 }
 
-bool IsCardSetting(const std::string &name)
+// The first card line empties the default bench: only listed cards exist.
+bool Slot(Reader &r, const std::string &type)
 {
-    static const char *const names[] = {
-        "io_base", "mem_base", "int_line", "vid",      "did",         "rid",       "svid",
-        "sid",     "pulse",    "eeprom",   "mem_data", "mem_address", "pulse_bit", "eeprom_changed",
-        "mem_cell"};
-    for (const char *n : names)
-        if (name == n)
-            return true;
-    return false;
+    const std::string t = Lower(type);
+    if (t != "tz810" && t != "tz820" && t != "none")
+        return false;
+    if (!std::exchange(r.cardLines, true))
+        std::fill(std::begin(r.bench.cards), std::end(r.bench.cards), CardConfig());
+    r.Card() =
+        t == "none" ? CardConfig() : DefaultCard(r.index, t == "tz810" ? Chip::TZ810 : Chip::TZ820);
+    return true;
 }
 
-struct PendingCardSetting {
-    int line;
-    unsigned index;
-    std::string field;
-    std::string value;
+bool Eeprom(Reader &r, const std::string &fit)
+{
+    return Keyword(fit,
+                   {{"present", EepromFit::Present},
+                    {"blank", EepromFit::Blank},
+                    {"absent", EepromFit::Absent},
+                    {"read_only", EepromFit::ReadOnly}},
+                   r.Card().eeprom);
+}
+
+bool Version(Reader &r, const std::string &value)
+{
+    return ParseNumber(value, 0xFFFFFFFFu, r.bench.driverVersion);
+}
+
+bool A15Int(Reader &r, const std::string &value)
+{
+    const std::string v = Lower(value);
+    const bool on = v == "on" || v == "yes" || v == "true" || v == "1";
+    if (!on && v != "off" && v != "no" && v != "false" && v != "0")
+        return false;
+    r.bench.a15ToInt = on;
+    return true;
+}
+
+bool Flash(Reader &r, const std::string &value)
+{
+    return Keyword(value, {{"present", true}, {"absent", false}}, r.bench.flashPresent);
+}
+
+// "always", "never", "call N" or "from N", N from 1.
+bool Fault(Reader &r, const std::string &text)
+{
+    std::istringstream in(Lower(text));
+    std::string word, number, extra;
+    in >> word >> number >> extra;
+    FaultRule rule;
+    if (!extra.empty() || !Keyword(word,
+                                   {{"never", FaultMode::Never},
+                                    {"always", FaultMode::Always},
+                                    {"call", FaultMode::OnlyNth},
+                                    {"from", FaultMode::FromNth}},
+                                   rule.mode))
+        return false;
+    const bool counted = rule.mode == FaultMode::OnlyNth || rule.mode == FaultMode::FromNth;
+    if (counted ? !ParseNumber(number, 0xFFFFFFFFu, rule.n) || rule.n == 0 : !number.empty())
+        return false;
+    r.bench.faults[r.function] = rule;
+    return true;
+}
+
+constexpr char kLineFault[] = "expected LINE stuck 0|1 or LINE shorted LINE";
+
+const Setting kSettings[] = {
+    {"card", Argument::Slot, Slot, "card type must be TZ810, TZ820 or none"},
+    // The whole 256-byte window must lie inside the 64 KiB I/O space.
+    {"io_base", Argument::Card, Number<&CardConfig::ioBase, 0xFF00>},
+    {"mem_base", Argument::Card, Number<&CardConfig::memBase, 0xFFFF8000u>},
+    {"int_line", Argument::Card, Number<&CardConfig::intLine, 0xFF>},
+    {"vid", Argument::Card, Number<&CardConfig::vid, 0xFFFF>},
+    {"did", Argument::Card, Number<&CardConfig::did, 0xFFFF>},
+    {"rid", Argument::Card, Number<&CardConfig::rid, 0xFF>},
+    {"svid", Argument::Card, Number<&CardConfig::svid, 0xFFFF>},
+    {"sid", Argument::Card, Number<&CardConfig::sid, 0xFFFF>},
+    {"pulse", Argument::Card, Number<&CardConfig::pulse, 0xFF>},
+    {"eeprom", Argument::Card, Eeprom, "eeprom must be present, blank, absent or read_only"},
+    {"mem_data", Argument::Card, Lines<&CardConfig::memData, 31>, kLineFault},
+    {"mem_address", Argument::Card, Lines<&CardConfig::memAddress, 14>, kLineFault},
+    {"pulse_bit", Argument::Card, Lines<&CardConfig::pulseBits, 7>, kLineFault},
+    {"eeprom_changed", Argument::Card, Cells<&CardConfig::eepromChanged, 0xFF>},
+    {"mem_cell", Argument::Card, Cells<&CardConfig::memStuckCells, 0x7FFF>},
+    {"version", Argument::None, Version, "bad number"},
+    {"a15_int", Argument::None, A15Int, "expected on or off"},
+    {"flash", Argument::None, Flash, "flash must be present or absent"},
+    {"state_file", Argument::None, Path<&BenchConfig::stateFile>, "empty path"},
+    {"trace_file", Argument::None, Path<&BenchConfig::traceFile>, "empty path"},
+    {"fault", Argument::Function, Fault, "fault rule must be always, never, call N or from N"},
 };
+
+// The warning of a bad value, or empty when it applied.
+std::string Apply(Reader &r, const Setting &s, const std::string &value)
+{
+    if (s.parse(r, value))
+        return {};
+    return s.why ? s.why : "bad or out-of-range value for " + std::string(s.name);
+}
+
+// "setting [argument] = value": applies it, or puts a card setting by. The warning, or empty.
+std::string Read(Reader &r, int lineNo, const std::string &raw)
+{
+    const std::string line = Trim(raw.substr(0, raw.find('#')));
+    const std::size_t eq = line.find('=');
+    if (line.empty())
+        return {};
+    if (eq == std::string::npos)
+        return "expected setting = value";
+    std::istringstream keyWords(line.substr(0, eq));
+    std::string name, argument, extra;
+    keyWords >> name >> argument >> extra;
+    name = Lower(name);
+    if (name.empty() || !extra.empty())
+        return "expected setting [argument] = value";
+    const std::string value = Trim(line.substr(eq + 1));
+    const Setting *s = std::find_if(std::begin(kSettings), std::end(kSettings),
+                                    [&](const Setting &row) { return name == row.name; });
+    const bool known = s != std::end(kSettings);
+    // An unknown setting takes no argument either: that is said first.
+    if ((!known || s->argument == Argument::None) && !argument.empty())
+        return "'" + name + "' takes no argument";
+    if (!known)
+        return "unknown setting '" + name + "'";
+    const bool indexed = s->argument == Argument::Slot || s->argument == Argument::Card;
+    if (s->argument == Argument::Function && !IsExportName(argument))
+        return "unknown function '" + argument + "'";
+    if (indexed && !ParseNumber(argument, kMaxCards - 1, r.index))
+        return "card index must be 0 to 15";
+    if (s->argument == Argument::Card) {
+        r.pending.push_back({lineNo, r.index, s, value});
+        return {};
+    }
+    r.function = argument;
+    return Apply(r, *s, value);
+}
 
 }  // namespace
 
@@ -185,198 +335,26 @@ bool IsExportName(const std::string &name)
 
 BenchConfig ParseConfig(const std::string &text, const std::filesystem::path &baseDir)
 {
-    BenchConfig cfg;
-    bool cardLines = false;
-    CardConfig listed[kMaxCards];
-    std::vector<PendingCardSetting> cardSettings;
-
+    Reader r;
+    r.baseDir = baseDir;
+    // Until a card line, the default bench: a TZ820 at index 0 and a TZ810 at index 1.
+    r.bench.cards[0] = DefaultCard(0, Chip::TZ820);
+    r.bench.cards[1] = DefaultCard(1, Chip::TZ810);
+    auto warn = [&](int lineNo, const std::string &why) {
+        if (!why.empty())
+            r.bench.warnings.push_back("line " + std::to_string(lineNo) + ": " + why);
+    };
     std::istringstream in(text);
     std::string raw;
-    int lineNo = 0;
-    auto warn = [&](const std::string &why) {
-        cfg.warnings.push_back("line " + std::to_string(lineNo) + ": " + why);
-    };
-    while (std::getline(in, raw)) {
-        ++lineNo;
-        std::size_t hash = raw.find('#');
-        std::string line = Trim(hash == std::string::npos ? raw : raw.substr(0, hash));
-        if (line.empty())
-            continue;
-        std::size_t eq = line.find('=');
-        if (eq == std::string::npos) {
-            warn("expected setting = value");
-            continue;
-        }
-        // "setting = value" or "setting argument = value", where the
-        // argument is a card index or a function name.
-        std::istringstream keyWords(line.substr(0, eq));
-        std::string name, argument, extra;
-        keyWords >> name >> argument >> extra;
-        std::string value = Trim(line.substr(eq + 1));
-        name = Lower(name);
-        if (name.empty() || !extra.empty()) {
-            warn("expected setting [argument] = value");
-            continue;
-        }
-
-        if (name == "fault") {
-            FaultRule rule;
-            if (!IsExportName(argument))
-                warn("unknown function '" + argument + "'");
-            else if (!ParseFault(value, rule))
-                warn("fault rule must be always, never, call N or from N");
-            else
-                cfg.faults[argument] = rule;
-            continue;
-        }
-        if (name == "card" || IsCardSetting(name)) {
-            std::uint32_t index = 0;
-            if (argument.empty() || !std::isdigit(static_cast<unsigned char>(argument[0])) ||
-                !ParseNumber(argument, kMaxCards - 1, index)) {
-                warn("card index must be 0 to 15");
-                continue;
-            }
-            if (name == "card") {
-                std::string type = Lower(value);
-                if (type == "tz810")
-                    listed[index] = DefaultCard(index, Chip::TZ810);
-                else if (type == "tz820")
-                    listed[index] = DefaultCard(index, Chip::TZ820);
-                else if (type == "none")
-                    listed[index] = CardConfig();
-                else {
-                    warn("card type must be TZ810, TZ820 or none");
-                    continue;
-                }
-                cardLines = true;
-            } else {
-                cardSettings.push_back({lineNo, index, name, value});
-            }
-            continue;
-        }
-        if (!argument.empty()) {
-            warn("'" + name + "' takes no argument");
-            continue;
-        }
-        if (name == "version") {
-            if (!ParseNumber(value, 0xFFFFFFFFu, cfg.driverVersion))
-                warn("bad number");
-        } else if (name == "a15_int") {
-            if (!ParseBool(value, cfg.a15ToInt))
-                warn("expected on or off");
-        } else if (name == "flash") {
-            std::string v = Lower(value);
-            if (v == "present")
-                cfg.flashPresent = true;
-            else if (v == "absent")
-                cfg.flashPresent = false;
-            else
-                warn("flash must be present or absent");
-        } else if (name == "state_file") {
-            if (value.empty())
-                warn("empty path");
-            else
-                cfg.stateFile = MakePath(value, baseDir);
-        } else if (name == "trace_file") {
-            if (value.empty())
-                warn("empty path");
-            else
-                cfg.traceFile = MakePath(value, baseDir);
-        } else {
-            warn("unknown setting '" + name + "'");
-        }
+    for (int lineNo = 1; std::getline(in, raw); ++lineNo)
+        warn(lineNo, Read(r, lineNo, raw));
+    // Card settings apply after the card lines, whatever their order.
+    for (const Pending &p : r.pending) {
+        r.index = p.index;
+        warn(p.lineNo, r.Card().present ? Apply(r, *p.setting, p.value)
+                                        : "no card at index " + std::to_string(p.index));
     }
-
-    // Without any card line the default bench stands: a TZ820 at index 0
-    // and a TZ810 at index 1.
-    if (cardLines) {
-        for (unsigned i = 0; i < kMaxCards; ++i)
-            cfg.cards[i] = listed[i];
-    } else {
-        cfg.cards[0] = DefaultCard(0, Chip::TZ820);
-        cfg.cards[1] = DefaultCard(1, Chip::TZ810);
-    }
-
-    // Per-card settings apply after the card lines, whatever their order.
-    for (const PendingCardSetting &s : cardSettings) {
-        lineNo = s.line;
-        CardConfig &c = cfg.cards[s.index];
-        if (!c.present) {
-            warn("no card at index " + std::to_string(s.index));
-            continue;
-        }
-        std::uint32_t v = 0;
-        bool ok = true;
-        if (s.field == "io_base") {
-            // The whole 256-byte window must lie inside the 64 KiB I/O space.
-            ok = ParseNumber(s.value, 0xFF00, v);
-            if (ok)
-                c.ioBase = v;
-        } else if (s.field == "mem_base") {
-            ok = ParseNumber(s.value, 0xFFFF8000u, v);
-            if (ok)
-                c.memBase = v;
-        } else if (s.field == "int_line") {
-            ok = ParseNumber(s.value, 0xFF, v);
-            if (ok)
-                c.intLine = static_cast<std::uint8_t>(v);
-        } else if (s.field == "vid" || s.field == "did" || s.field == "svid" || s.field == "sid") {
-            ok = ParseNumber(s.value, 0xFFFF, v);
-            if (ok) {
-                std::uint16_t w = static_cast<std::uint16_t>(v);
-                if (s.field == "vid")
-                    c.vid = w;
-                else if (s.field == "did")
-                    c.did = w;
-                else if (s.field == "svid")
-                    c.svid = w;
-                else
-                    c.sid = w;
-            }
-        } else if (s.field == "rid" || s.field == "pulse") {
-            ok = ParseNumber(s.value, 0xFF, v);
-            if (ok && s.field == "rid")
-                c.rid = static_cast<std::uint8_t>(v);
-            if (ok && s.field == "pulse")
-                c.pulse = static_cast<std::uint8_t>(v);
-        } else if (s.field == "eeprom") {
-            std::string e = Lower(s.value);
-            if (e == "present")
-                c.eeprom = EepromFit::Present;
-            else if (e == "blank")
-                c.eeprom = EepromFit::Blank;
-            else if (e == "absent")
-                c.eeprom = EepromFit::Absent;
-            else if (e == "read_only")
-                c.eeprom = EepromFit::ReadOnly;
-            else {
-                warn("eeprom must be present, blank, absent or read_only");
-                continue;
-            }
-        } else if (s.field == "mem_data" || s.field == "mem_address" || s.field == "pulse_bit") {
-            LineFaults &f = s.field == "mem_data"      ? c.memData
-                            : s.field == "mem_address" ? c.memAddress
-                                                       : c.pulseBits;
-            const unsigned maxLine = s.field == "mem_data" ? 31 : s.field == "pulse_bit" ? 7 : 14;
-            if (!ParseLineFault(s.value, maxLine, f)) {
-                warn("expected LINE stuck 0|1 or LINE shorted LINE");
-                continue;
-            }
-        } else if (s.field == "eeprom_changed" || s.field == "mem_cell") {
-            const bool eeprom = s.field == "eeprom_changed";
-            std::istringstream words(s.value);
-            std::string at, value, extra;
-            words >> at >> value >> extra;
-            std::uint32_t a = 0, b = 0;
-            ok = extra.empty() && ParseNumber(at, eeprom ? 0xFF : 0x7FFF, a) &&
-                 ParseNumber(value, 0xFF, b);
-            if (ok)
-                (eeprom ? c.eepromChanged : c.memStuckCells).emplace_back(a, b);
-        }
-        if (!ok)
-            warn("bad or out-of-range value for " + s.field);
-    }
-    return cfg;
+    return std::move(r.bench);
 }
 
 }  // namespace tzsim

@@ -1,6 +1,6 @@
 // The simulator's board faults where the programs' tests cannot tell a wrong model from a right
-// one: data lines on the bus of each access, shorts in whatever order they are listed, and a
-// state file it cannot read.
+// one: data lines on the bus of each access, shorts in whatever order they are listed, a state
+// file it cannot read, and the configuration's warnings, which users read.
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <cstddef>
@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include "config.h"
 #include "sim_control.h"
 #include "store.h"
 
@@ -147,6 +148,35 @@ TEST(Sim, StateFileKeepsEveryWriteAndMendsACutOne)
     tzsim::Reset();
     fs::remove(path);
     fs::remove(path + ".lock");
+}
+
+// A configuration and its warnings, one a line: a card setting's come after the other lines', since
+// card settings wait for every card line.
+// clang-format off
+const std::pair<const char *, const char *> kConfigWarnings[] = {
+    {"pulse 2 = 1\nflash = gone", "line 2: flash must be present or absent\nline 1: no card at index 2\n"},
+    {"io_base 1 = 0xFF01\ncard 16 = TZ810", "line 2: card index must be 0 to 15\nline 1: bad or out-of-range value for io_base\n"},
+    {"foo 1 = 2\nfoo = 2\nflash", "line 1: 'foo' takes no argument\nline 2: unknown setting 'foo'\nline 3: expected setting = value\n"},
+    {"card 0 = TZ830\nvid 0 = 1", "line 1: card type must be TZ810, TZ820 or none\n"},
+    {"eeprom 0 = rom\nmem_data 0 = 32 stuck 0", "line 1: eeprom must be present, blank, absent or read_only\nline 2: expected LINE stuck 0|1 or LINE shorted LINE\n"},
+    {"fault TZ810Nope = always\nfault TZ810mReadI2C = never 3", "line 1: unknown function 'TZ810Nope'\nline 2: fault rule must be always, never, call N or from N\n"},
+};
+
+// clang-format on
+
+TEST(Sim, ConfigWarnsOfEachBadLineAndAppliesCardSettingsAfterTheCardLines)
+{
+    for (const auto &[text, warnings] : kConfigWarnings) {
+        std::string got;
+        for (const std::string &w : tzsim::ParseConfig(text, "").warnings)
+            got += w + "\n";
+        EXPECT_EQ(got, warnings) << text;
+    }
+    const tzsim::BenchConfig cfg =
+        tzsim::ParseConfig("did 1 = 0x1234\ncard 1 = TZ810\nstate_file = s", "b");
+    EXPECT_FALSE(cfg.cards[0].present);
+    EXPECT_TRUE(cfg.cards[1].chip == tzsim::Chip::TZ810 && cfg.cards[1].did == 0x1234);
+    EXPECT_EQ(cfg.stateFile, fs::path("b") / "s");
 }
 
 }  // namespace
