@@ -14,56 +14,85 @@ BOOL WINAPI TakeNoNotice(DWORD)
     return TRUE;
 }
 
-// The scenario's files reach the simulator through the environment it inherits; stdout and stderr
-// go to files of the folder. outputFails: stdout is a handle that takes no writes. ctrlC: Ctrl-C is
-// pressed once the run's interrupt routine is registered.
-tzctl_runs::Run Tzctl(const std::wstring &exe, const std::wstring &folder, const std::string &args,
-                      bool outputFails, bool ctrlC)
+// The scenario's files reach the simulator through the environment it inherits.
+void SetScenario(const std::wstring &folder, bool cycled)
 {
     for (auto [name, file] :
          {std::pair{L"TZSIM_CONFIG", L"\\scenario.cfg"}, std::pair{L"TZSIM_STATE", L"\\state.txt"},
           std::pair{L"TZSIM_TRACE", L"\\trace.txt"}})
         SetEnvironmentVariableW(name, (folder + file).c_str());
-    const std::string cycle = "TZSIM_POWER_CYCLE=1 ";
-    const bool cycled = args.rfind(cycle, 0) == 0;
     SetEnvironmentVariableW(L"TZSIM_POWER_CYCLE", cycled ? L"1" : nullptr);
+}
+
+// A run under way, its stdout and stderr going to files of the folder named after it.
+struct Started {
+    PROCESS_INFORMATION pi{};
+    std::wstring out, err;
+};
+
+// outputFails: stdout is a handle that takes no writes.
+Started Start(const std::wstring &exe, const std::wstring &folder, const std::string &args,
+              const std::wstring &name, bool outputFails)
+{
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     // Shared for writing too: Wine may close the last run's copies a moment after it ended.
-    const auto open = [&](const wchar_t *name, DWORD access, DWORD disposition) {
+    const auto open = [&](const std::wstring &file, DWORD access, DWORD disposition) {
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-        return CreateFileW((folder + name).c_str(), access, share, &inherit, disposition, 0,
+        return CreateFileW((folder + file).c_str(), access, share, &inherit, disposition, 0,
                            nullptr);
     };
+    Started run{{}, L"\\out" + name + L".txt", L"\\err" + name + L".txt"};
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = outputFails ? open(L"\\scenario.cfg", GENERIC_READ, OPEN_EXISTING)
-                                : open(L"\\out.txt", GENERIC_WRITE, CREATE_ALWAYS);
-    si.hStdError = open(L"\\err.txt", GENERIC_WRITE, CREATE_ALWAYS);
-    std::wstring line = L"\"" + exe + L"\" " + e2e::Widen(args.substr(cycled ? cycle.size() : 0));
-    PROCESS_INFORMATION pi{};
-    const BOOL started = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW, nullptr, folder.c_str(), &si, &pi);
-    const auto registered = [&] {
-        return e2e::ReadWholeFile(folder + L"\\trace.txt").find(" TZ810mSetIntRoutine ") !=
-               std::string::npos;
-    };
+                                : open(run.out, GENERIC_WRITE, CREATE_ALWAYS);
+    si.hStdError = open(run.err, GENERIC_WRITE, CREATE_ALWAYS);
+    std::wstring line = L"\"" + exe + L"\" " + e2e::Widen(args);
+    CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                   folder.c_str(), &si, &run.pi);
+    CloseHandle(si.hStdOutput);
+    CloseHandle(si.hStdError);
+    if (outputFails)
+        run.out.clear();
+    return run;
+}
+
+tzctl_runs::Run Finish(Started &run, const std::wstring &folder)
+{
+    DWORD code = DWORD(-1);
+    if (run.pi.hProcess && WaitForSingleObject(run.pi.hProcess, e2e::kWait) == WAIT_OBJECT_0)
+        GetExitCodeProcess(run.pi.hProcess, &code);
+    CloseHandle(run.pi.hProcess);
+    CloseHandle(run.pi.hThread);
+    const std::string out = run.out.empty() ? "" : e2e::ReadWholeFile(folder + run.out);
+    return {int(code), out, e2e::ReadWholeFile(folder + run.err)};
+}
+
+bool Registered(const std::wstring &folder)
+{
+    return e2e::ReadWholeFile(folder + L"\\trace.txt").find(" TZ810mSetIntRoutine ") !=
+           std::string::npos;
+}
+
+// One run to its end. ctrlC: Ctrl-C is pressed once the run's interrupt routine is registered.
+tzctl_runs::Run Tzctl(const std::wstring &exe, const std::wstring &folder, const std::string &args,
+                      bool outputFails, bool ctrlC)
+{
+    const std::string cycle = "TZSIM_POWER_CYCLE=1 ";
+    const bool cycled = args.rfind(cycle, 0) == 0;
+    SetScenario(folder, cycled);
+    Started run = Start(exe, folder, args.substr(cycled ? cycle.size() : 0), L"", outputFails);
     // Ctrl-C as typed in the run's console. Wine 8 delivers no Ctrl-Break (GenerateConsoleCtrlEvent
     // refuses it), but it does deliver Ctrl-C to every process of a console: the driver joins the
     // run's console for that.
-    if (started && ctrlC && e2e::WaitFor(registered)) {
+    if (run.pi.hProcess && ctrlC && e2e::WaitFor([&] { return Registered(folder); })) {
         SetConsoleCtrlHandler(TakeNoNotice, TRUE);
         FreeConsole();
-        EXPECT_TRUE(AttachConsole(pi.dwProcessId) && GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+        EXPECT_TRUE(AttachConsole(run.pi.dwProcessId) && GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
         FreeConsole();
     }
-    DWORD code = DWORD(-1);
-    if (started && WaitForSingleObject(pi.hProcess, e2e::kWait) == WAIT_OBJECT_0)
-        GetExitCodeProcess(pi.hProcess, &code);
-    for (HANDLE handle : {pi.hProcess, pi.hThread, si.hStdOutput, si.hStdError})
-        CloseHandle(handle);
-    const std::string out = outputFails ? "" : e2e::ReadWholeFile(folder + L"\\out.txt");
-    return {int(code), out, e2e::ReadWholeFile(folder + L"\\err.txt")};
+    return Finish(run, folder);
 }
 
 // commands and text as tzctl_runs.h reads them; a command may start "TZSIM_POWER_CYCLE=1 ".
@@ -101,14 +130,20 @@ const Row kRows[] = {
 
 // clang-format on
 
+// tzctl.exe beside this program, and so beside the simulated library.
+std::wstring Beside()
+{
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring beside = self;
+    return beside.replace(beside.find_last_of(L"\\/") + 1, std::wstring::npos, L"tzctl.exe");
+}
+
 TEST(Tzctl, CommandLines)
 {
     const e2e::TzDebug scratch;  // for its folder, removed unless a test failed
     const std::wstring folder = scratch.Folder();
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring beside = self, alone = folder + L"\\tzctl.exe";
-    beside.replace(beside.find_last_of(L"\\/") + 1, std::wstring::npos, L"tzctl.exe");
+    const std::wstring beside = Beside(), alone = folder + L"\\tzctl.exe";
     ASSERT_TRUE(CopyFileW(beside.c_str(), alone.c_str(), FALSE));
     std::string image(0x10000, '\0');
     for (size_t i = 0; i < image.size(); ++i)
@@ -138,6 +173,50 @@ TEST(Tzctl, CommandLines)
     EXPECT_EQ(e2e::ReadWholeFile(folder + L"\\out.bin.tmp"), "mine");
     // Past MAX_PATH: only the long form removes it.
     DeleteFileW((L"\\\\?\\" + folder + L"\\" + e2e::Widen(kLongName)).c_str());
+}
+
+// Programs at once on the one bench, as on the one card: while one holds card 0 open, others
+// write the flash and EEPROM ranges of both cards, and every write is kept, the holder's close
+// included. A state file that is no bench of this version is kept aside, and the run says so.
+TEST(Tzctl, ProgramsAtOnceKeepEveryWrite)
+{
+    const e2e::TzDebug scratch;
+    const std::wstring folder = scratch.Folder(), exe = Beside();
+    const std::string image(0x10000, 'i'), parts = "0123456789abcdefghijklmnopqrstuv";
+    e2e::WriteWholeFile(folder + L"\\img.bin", image);
+    e2e::WriteWholeFile(folder + L"\\scenario.cfg", "");
+    for (const auto &[file, aside, why] :
+         {std::tuple{"tzsim-state 1\n", L".v1", " holds a bench of version 1"},
+          {"junk", L".damaged", " could not be read"}}) {
+        e2e::WriteWholeFile(folder + L"\\state.txt", file);
+        const std::string state = e2e::Narrow(folder + L"\\state.txt");
+        const tzctl_runs::Run run = Tzctl(exe, folder, "list", false, false);
+        EXPECT_EQ(run.err, "tzsim: " + state + why + "; kept as " + state + e2e::Narrow(aside) +
+                               "; the bench starts fresh\n");
+        EXPECT_EQ(e2e::ReadWholeFile(folder + L"\\state.txt" + aside), file);
+    }
+    std::vector<Started> writers;
+    writers.push_back(
+        Start(exe, folder, "irq watch edge --count 1000000 --timeout 6", L"0", false));
+    ASSERT_TRUE(e2e::WaitFor([&] { return Registered(folder); }));
+    writers.push_back(Start(exe, folder, "flash write img.bin", L"1", false));
+    writers.push_back(Start(exe, folder, "--card 1 i2c set 80 5a", L"2", false));
+    for (const char *at : {"40", "48", "50", "58"}) {
+        const std::wstring part = L"part" + e2e::Widen(at);
+        const std::size_t k = writers.size() - 3;
+        e2e::WriteWholeFile(folder + L"\\" + part, parts.substr(8 * k, 8));
+        const std::string args = std::string("i2c set ") + at + " -i " + e2e::Narrow(part);
+        writers.push_back(Start(exe, folder, args, part, false));
+    }
+    for (std::size_t k = 1; k < writers.size(); ++k)
+        EXPECT_EQ(Finish(writers[k], folder).exit, 0) << k;
+    EXPECT_EQ(WaitForSingleObject(writers[0].pi.hProcess, 0), DWORD(WAIT_TIMEOUT));
+    EXPECT_EQ(Finish(writers[0], folder).exit, 1);
+    EXPECT_EQ(Tzctl(exe, folder, "flash verify img.bin", false, false).out,
+              "flash matches img.bin\n");
+    EXPECT_EQ(Tzctl(exe, folder, "--card 1 i2c get 80", false, false).out, "0x5a\n");
+    EXPECT_EQ(Tzctl(exe, folder, "i2c dump -o e.bin", false, false).exit, 0);
+    EXPECT_EQ(e2e::ReadWholeFile(folder + L"\\e.bin").substr(0x40, 32), parts);
 }
 
 }  // namespace

@@ -4,9 +4,12 @@
 // the file dialogs with the Win32 file port behind them.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <cstring>
+#include <memory>
 #include "checks.h"
 #include "help_text.h"
 #include "resource.h"
+#include "store.h"
 
 namespace {
 using e2e::Narrow, e2e::Widen;
@@ -165,9 +168,14 @@ TEST_F(TzDebug, FlashReadSavesAndFlashWriteOpensAsSetUp)
         hex += "0123456789ABCDEF"[uint8_t(flash[i]) >> 4];
         hex += "0123456789ABCDEF"[flash[i] & 0xF];
     }
-    // The simulator keeps its flash in its state file, read at load.
-    ASSERT_TRUE(
-        e2e::WriteWholeFile(app.Folder() + L"\\state.bin", "tzsim-state 1\nflash " + hex + "\n"));
+    // The simulator keeps its flash in its state file; its cards power up on the first load.
+    const auto bench = std::make_unique<tzsim::Layout>();
+    bench->header = {{}, tzsim::kLayoutVersion, sizeof *bench};
+    std::memcpy(bench->header.magic, tzsim::kMagic, sizeof tzsim::kMagic);
+    std::memcpy(bench->flash, flash.data(), flash.size());
+    ASSERT_TRUE(e2e::WriteWholeFile(
+        app.Folder() + L"\\state.bin",
+        std::string(reinterpret_cast<const char *>(bench.get()), sizeof *bench)));
     const std::wstring longFolder =
         app.Folder() + L"\\" + std::wstring(236 - app.Folder().size(), L'd');
     const std::wstring image = longFolder + L"\\img.bin";  // 245 characters
