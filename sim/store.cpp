@@ -171,6 +171,8 @@ std::uint8_t *Store::Target(Part part, unsigned slot, std::uint32_t offset)
 void Store::WriteDurably(Part part, unsigned slot, std::uint32_t offset, const std::uint8_t *bytes,
                          std::uint32_t length)
 {
+    if (length == 0)
+        return;
     if (!mapping_) {
         std::memcpy(Target(part, slot, offset), bytes, length);
         return;
