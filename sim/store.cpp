@@ -185,8 +185,9 @@ void Store::WriteDurably(Part part, unsigned slot, std::uint32_t offset, const s
     j.length = length;
     std::memcpy(j.bytes, bytes, length);
     j.check = JournalCheck(j);
-    // A program killed from here on leaves the entry for the next lock.
-    std::atomic_thread_fence(std::memory_order_release);
+    // A program killed from here on leaves the entry for the next lock. Only
+    // the compiler may reorder the stores: x86 keeps them in program order.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     j.pending = kJournalPending;
     FlushRange(&j, offsetof(Journal, bytes) + length);
     std::memcpy(Target(part, slot, offset), bytes, length);
