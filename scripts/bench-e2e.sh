@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows program, the simulated library and one bench driver
-# (block_bench by default, or the one named: soak), then runs it under Wine on
-# a private virtual display; exits with the driver's status.
-#   scripts/bench-e2e.sh [block_bench|soak]
+# (block_bench by default, or the one named: soak, startup_bench, or the
+# console program sim_calls), then runs it under Wine on a private virtual
+# display; exits with the driver's status.
+#   scripts/bench-e2e.sh [block_bench|soak|startup_bench|sim_calls]
 #   BUILD_DIR  Windows build tree (default build/bench-win32, or -win64 where
 #              32-bit programs cannot run)
 set -euo pipefail
