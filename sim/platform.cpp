@@ -142,6 +142,38 @@ bool SharedMapping::Flush(const void *at, std::size_t length)
     return FlushViewOfFile(at, length) && FlushFileBuffers(file_);
 }
 
+namespace {
+
+// When the process started, in 100 ns units; 0 when it cannot be told.
+std::uint64_t StartTime(HANDLE process)
+{
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    return std::uint64_t(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+}
+
+}  // namespace
+
+std::uint64_t ProcessIdentity()
+{
+    return std::uint64_t(GetCurrentProcessId()) << 32 |
+           static_cast<std::uint32_t>(StartTime(GetCurrentProcess()));
+}
+
+bool ProcessAlive(std::uint64_t identity)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
+                                 static_cast<DWORD>(identity >> 32));
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED;  // there, though not ours to look at
+    const bool alive =
+        WaitForSingleObject(process, 0) == WAIT_TIMEOUT &&
+        static_cast<std::uint32_t>(StartTime(process)) == static_cast<std::uint32_t>(identity);
+    CloseHandle(process);
+    return alive;
+}
+
 NamedLock::NamedLock(const fs::path &path)
     : mutex_(CreateMutexW(nullptr, FALSE, ObjectName(path, L"lock").c_str()))
 {
@@ -198,6 +230,43 @@ bool SharedMapping::Flush(const void *at, std::size_t length)
     const std::uintptr_t from = reinterpret_cast<std::uintptr_t>(at) & ~(page - 1);
     const std::uintptr_t to = reinterpret_cast<std::uintptr_t>(at) + length;
     return ::msync(reinterpret_cast<void *>(from), to - from, MS_SYNC) == 0;
+}
+
+namespace {
+
+// The process's state and its start, in clock ticks since boot, from
+// /proc/<pid>/stat; false when there is no such process.
+bool ProcessStat(unsigned pid, char &state, std::uint64_t &start)
+{
+    std::string stat;
+    if (!ReadFilePrefix("/proc/" + std::to_string(pid) + "/stat", 1024, stat))
+        return false;
+    // The name in parentheses may hold anything: the fields follow its end.
+    std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+    std::string skip;
+    fields >> state;
+    for (int i = 0; i < 18; ++i)
+        fields >> skip;
+    return static_cast<bool>(fields >> start);
+}
+
+}  // namespace
+
+std::uint64_t ProcessIdentity()
+{
+    char state = 0;
+    std::uint64_t start = 0;
+    ProcessStat(static_cast<unsigned>(::getpid()), state, start);
+    return std::uint64_t(::getpid()) << 32 | static_cast<std::uint32_t>(start);
+}
+
+bool ProcessAlive(std::uint64_t identity)
+{
+    char state = 0;
+    std::uint64_t start = 0;
+    return ProcessStat(static_cast<unsigned>(identity >> 32), state, start) && state != 'Z' &&
+           state != 'X' &&
+           static_cast<std::uint32_t>(start) == static_cast<std::uint32_t>(identity);
 }
 
 NamedLock::NamedLock(const fs::path &path)

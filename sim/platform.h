@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -64,6 +65,12 @@ class SharedMapping {
     int fd_ = -1;
 #endif
 };
+
+// This process as no other, living or dead: its id and the moment it
+// started, so that an id the system hands out again is not taken for it.
+std::uint64_t ProcessIdentity();
+// False once the process of that identity has ended.
+bool ProcessAlive(std::uint64_t identity);
 
 // A lock that every process naming the same file takes in turn (a named
 // mutex on Windows, a lock file beside it on the host). A program that dies

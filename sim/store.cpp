@@ -1,8 +1,9 @@
 #include "store.h"
 
-#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
+#include <thread>
 
 #include "platform.h"
 
@@ -102,8 +103,10 @@ std::unique_ptr<Store> Store::Open(const fs::path &path, std::vector<std::string
         s.layout_ = NewLayout(s.own_);
         return store;
     }
-    s.lock_ = std::make_unique<NamedLock>(path);
-    s.lock_->Lock();
+    // Making, judging and moving the file aside, once a load, under a lock
+    // of the system's, which it frees when its holder dies.
+    NamedLock lock(path);
+    lock.Lock();
     const std::string name = path.u8string();
     std::error_code ec;
     for (int attempt = 0; attempt < 2 && !s.mapping_; ++attempt) {
@@ -131,14 +134,13 @@ std::unique_ptr<Store> Store::Open(const fs::path &path, std::vector<std::string
         notices.push_back(name + " " + unfit.why + "; kept as " + aside.u8string() +
                           "; the bench starts fresh");
     }
+    lock.Unlock();
     if (s.mapping_) {
         s.layout_ = static_cast<Layout *>(s.mapping_->Data());
-        s.Replay();
-    }
-    s.lock_->Unlock();
-    if (!s.mapping_) {
+        s.Lock();  // mends what a program left, as every call would
+        s.Unlock();
+    } else {
         // Saving would overwrite the file that could not be moved.
-        s.lock_.reset();
         s.layout_ = NewLayout(s.own_);
     }
     return store;
@@ -148,17 +150,34 @@ Store::~Store() = default;
 
 void Store::Lock()
 {
-    if (!lock_)
+    if (!mapping_)
         return;
-    lock_->Lock();
+    static const std::uint64_t self = ProcessIdentity();
+    std::uint64_t *word = &layout_->lockOwner;
+    for (unsigned tries = 1;; ++tries) {
+        std::uint64_t held = 0;
+        if (__atomic_compare_exchange_n(word, &held, self, false, __ATOMIC_ACQUIRE,
+                                        __ATOMIC_RELAXED))
+            break;
+        // Whether the holder lives costs a call into the system: asked only
+        // now and then.
+        if (tries % 64 == 0 && !ProcessAlive(held) &&
+            __atomic_compare_exchange_n(word, &held, self, false, __ATOMIC_ACQUIRE,
+                                        __ATOMIC_RELAXED))
+            break;
+        if (tries < 16)
+            std::this_thread::yield();
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     if (layout_->journal.pending == kJournalPending)
         Replay();
 }
 
 void Store::Unlock()
 {
-    if (lock_)
-        lock_->Unlock();
+    if (mapping_)
+        __atomic_store_n(&layout_->lockOwner, std::uint64_t(0), __ATOMIC_RELEASE);
 }
 
 std::uint8_t *Store::Target(Part part, unsigned slot, std::uint32_t offset)

@@ -55,8 +55,10 @@ struct Header {
 
 struct Layout {
     Header header;
+    // The program inside a call, as ProcessIdentity() gives it; 0 when none.
+    std::uint64_t lockOwner;
     std::uint8_t flashLocked;
-    std::uint8_t reserved[15];
+    std::uint8_t reserved[7];
     Journal journal;
     std::uint8_t flash[kFlashSize];
     Slot slots[kSlots];
@@ -75,11 +77,11 @@ enum Part : std::uint32_t {
 static_assert(sizeof(Header) == 16, "layout changed: raise kLayoutVersion");
 static_assert(sizeof(Slot) == 4 + 3 * 256 + kMemWindowSize, "layout changed");
 static_assert(sizeof(Journal) == 24 + kFlashSize, "layout changed");
+static_assert(offsetof(Layout, lockOwner) % 8 == 0, "the lock word is taken in one access");
 static_assert(sizeof(Layout) == 32 + sizeof(Journal) + kFlashSize + kSlots * sizeof(Slot),
               "layout changed");
 
 class SharedMapping;
-class NamedLock;
 
 class Store {
   public:
@@ -103,9 +105,11 @@ class Store {
         return mapping_ != nullptr;
     }
 
-    // Held around every call that touches the layout. A write that a
-    // program did not finish (killed while it held the lock) is completed
-    // from the journal when the lock is next taken.
+    // Held around every call that touches the layout: a word of the layout
+    // itself, so that taking it costs no call into the system (under Wine a
+    // kernel object is a round trip to its server). A program that died
+    // holding it is found dead and its lock taken over, and a write it did
+    // not finish is completed from the journal.
     void Lock();
     void Unlock();
 
@@ -125,7 +129,6 @@ class Store {
     Layout *layout_ = nullptr;
     std::unique_ptr<Layout> own_;
     std::unique_ptr<SharedMapping> mapping_;
-    std::unique_ptr<NamedLock> lock_;
 };
 
 // Checksum of a journal entry, as Store writes and checks it.

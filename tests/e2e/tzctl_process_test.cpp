@@ -176,7 +176,7 @@ TEST(Tzctl, CommandLines)
 }
 
 // Programs at once on the one bench, as on the one card: while one holds card 0 open, others
-// write the flash and EEPROM ranges of both cards, and every write is kept, the holder's close
+// write the flash and EEPROM ranges of both cards, and every write is kept, the holder's kill
 // included. A state file that is no bench of this version is kept aside, and the run says so.
 TEST(Tzctl, ProgramsAtOnceKeepEveryWrite)
 {
@@ -189,6 +189,7 @@ TEST(Tzctl, ProgramsAtOnceKeepEveryWrite)
          {std::tuple{"tzsim-state 1\n", L".v1", " holds a bench of version 1"},
           {"junk", L".damaged", " could not be read"}}) {
         e2e::WriteWholeFile(folder + L"\\state.txt", file);
+        DeleteFileW((folder + L"\\state.txt" + aside).c_str());  // a kept folder's, from before
         const std::string state = e2e::Narrow(folder + L"\\state.txt");
         const tzctl_runs::Run run = Tzctl(exe, folder, "list", false, false);
         EXPECT_EQ(run.err, "tzsim: " + state + why + "; kept as " + state + e2e::Narrow(aside) +
@@ -210,8 +211,9 @@ TEST(Tzctl, ProgramsAtOnceKeepEveryWrite)
     }
     for (std::size_t k = 1; k < writers.size(); ++k)
         EXPECT_EQ(Finish(writers[k], folder).exit, 0) << k;
-    EXPECT_EQ(WaitForSingleObject(writers[0].pi.hProcess, 0), DWORD(WAIT_TIMEOUT));
-    EXPECT_EQ(Finish(writers[0], folder).exit, 1);
+    // Killed in the middle of its work, perhaps inside a call: the bench goes on without it.
+    EXPECT_TRUE(TerminateProcess(writers[0].pi.hProcess, 9));
+    EXPECT_EQ(Finish(writers[0], folder).exit, 9);
     EXPECT_EQ(Tzctl(exe, folder, "flash verify img.bin", false, false).out,
               "flash matches img.bin\n");
     EXPECT_EQ(Tzctl(exe, folder, "--card 1 i2c get 80", false, false).out, "0x5a\n");

@@ -110,8 +110,9 @@ TEST(Sim, UnfitStateFileKeptAsideWholeAndTheBenchFresh)
 }
 
 // Each load maps the one file: what a program wrote, the next finds; a slot that now holds the
-// other chip powers up fresh and keeps its EEPROM. A journal entry a power loss left is put in
-// place when it reached the disk whole, dropped when it did not.
+// other chip powers up fresh and keeps its EEPROM. A program that died inside a write leaves the
+// lock to the next and its journal entry put in place when it reached the disk whole, dropped
+// when it did not.
 TEST(Sim, StateFileKeepsEveryWriteAndMendsACutOne)
 {
     const std::string path = fs::temp_directory_path() / ("tzsim-j" + std::to_string(getpid()));
@@ -141,6 +142,7 @@ TEST(Sim, StateFileKeepsEveryWriteAndMendsACutOne)
             j = {
                 tzsim::kJournalPending, tzsim::kPartEeprom, 0, whole ? 0x81u : 0x82u, 1, 0, {0x33}};
             j.check = tzsim::JournalCheck(j) + (whole ? 0 : 1);
+            store->Data().lockOwner = ~std::uint64_t(0);
         }
         tzsim::Reset(config);
         EXPECT_EQ(tzsim::EepromByte(0, whole ? 0x81 : 0x82), whole ? 0x33 : 0xFF);
