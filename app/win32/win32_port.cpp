@@ -275,6 +275,22 @@ static std::wstring CurrentDirectory()
     return folder;
 }
 
+namespace {
+
+// Loading the common dialogs' library with the program would cost its
+// start-up some 20 ms under Wine: it is loaded at the first file dialog.
+using FileDialog = BOOL(WINAPI *)(LPOPENFILENAMEW);
+
+FileDialog FileDialogFunction(const char *name)
+{
+    static const HMODULE library = LoadLibraryW(L"comdlg32.dll");
+    return library ? reinterpret_cast<FileDialog>(
+                         reinterpret_cast<void *>(GetProcAddress(library, name)))
+                   : nullptr;
+}
+
+}  // namespace
+
 std::optional<std::string> Win32DialogPort::ChooseFile(const FileChoice &choice)
 {
     // Filter: name\0pattern\0 ... \0
@@ -312,7 +328,8 @@ std::optional<std::string> Win32DialogPort::ChooseFile(const FileChoice &choice)
     if (choice.readOnlyBox)
         ofn.Flags |= OFN_READONLY;
 
-    BOOL chosen = choice.save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+    const auto dialog = FileDialogFunction(choice.save ? "GetSaveFileNameW" : "GetOpenFileNameW");
+    const BOOL chosen = dialog && dialog(&ofn);
     if (!chosen || file[0] == L'\0')
         return std::nullopt;
     return WideToUtf8(file.data());
