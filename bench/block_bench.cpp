@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "common.h"
 #include "dialog_steps.h"
 #include "driver.h"
 #include "resource.h"
@@ -30,24 +31,6 @@ const DWORD kBlock = 0x8000;
 const DWORD kChars = 3 * kBlock;
 const UINT kLongSend = 120000;
 const wchar_t kBoxCaption[] = L"\u63d0\u793a";  // 提示
-
-double Millis()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * double(now.QuadPart) / double(frequency.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 bool SendLong(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR *result = nullptr)
 {
@@ -133,9 +116,9 @@ struct Floor {
     {
         SetWindowTextW(edit, L"");
         Pump();
-        double t0 = Millis();
+        double t0 = bench::Millis();
         SetWindowTextW(edit, text.c_str());
-        double t = Millis() - t0;
+        double t = bench::Millis() - t0;
         Pump();
         return t;
     }
@@ -192,27 +175,27 @@ int main()
         SendLong(data, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
         if (!app.Settle())
             return Fail("the program stopped answering");
-        double t0 = Millis();
+        double t0 = bench::Millis();
         app.Click(IDC_IO_READ);
         DWORD_PTR length = 0;
         while (SendLong(data, WM_GETTEXTLENGTH, 0, 0, &length) && length != kChars) {
-            if (Millis() - t0 > kLongSend)
+            if (bench::Millis() - t0 > kLongSend)
                 return Fail("the read did not show the whole block");
         }
-        reads.push_back(Millis() - t0);
+        reads.push_back(bench::Millis() - t0);
         if (length != kChars)
             return Fail("the data box could not be read");
         if (!app.Settle())
             return Fail("the program stopped answering");
 
-        t0 = Millis();
+        t0 = bench::Millis();
         app.Click(IDC_IO_WRITE);
         HWND shown = nullptr;
         while (!(shown = FindBox(bench::ProcessId(app)))) {
-            if (Millis() - t0 > kLongSend)
+            if (bench::Millis() - t0 > kLongSend)
                 return Fail("no box after the write");
         }
-        writes.push_back(Millis() - t0);
+        writes.push_back(bench::Millis() - t0);
         box = app.WaitMessageBox();
         if (!box.hwnd || e2e::Narrow(box.text) != "写成功")
             return Fail("the write did not succeed");
@@ -221,7 +204,7 @@ int main()
     if (e2e::Narrow(app.Text(IDC_IO_DATA)) != e2e::Narrow(pattern))
         return Fail("the data box does not show the block written");
 
-    const double f = Median(floors), r = Median(reads), w = Median(writes);
+    const double f = bench::Median(floors), r = bench::Median(reads), w = bench::Median(writes);
     const double own = r - f;
     const bool readOk = own <= 0.10 * f;
     const bool writeOk = w < 50.0;

@@ -17,6 +17,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common.h"
 #include "device_library.h"
 
 namespace {
@@ -32,35 +33,9 @@ const ULONG kMemWriteDword = TZ_ACCESS_MEM_WRITE + 2;
 const double kRegisterTargetUs = 5.0;
 const double kFlashTargetUs = 2000.0;
 
-double Micros()
-{
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1e6 * double(now.QuadPart) / double(frequency.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 void *Resolve(void *module, const char *name)
 {
     return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
-}
-
-std::wstring OwnFolder()
-{
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path = self;
-    return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
 // The library reads its environment through the C runtime, which keeps a
@@ -75,11 +50,11 @@ void SetEnv(const std::wstring &name, const std::wstring &value)
 template <typename Call> bool Time(int calls, std::vector<double> &perCall, Call call)
 {
     for (int r = 0; r < kRepetitions; ++r) {
-        const double t0 = Micros();
+        const double t0 = bench::Micros();
         for (int i = 0; i < calls; ++i)
             if (!call(i))
                 return false;
-        perCall.push_back((Micros() - t0) / calls);
+        perCall.push_back((bench::Micros() - t0) / calls);
     }
     return true;
 }
@@ -120,7 +95,7 @@ int wmain()
         }
     } cleanup{folder};
 
-    const std::wstring dllPath = OwnFolder() + L"TZ810DLL.DLL";
+    const std::wstring dllPath = bench::OwnFolder() + L"TZ810DLL.DLL";
     HMODULE module = LoadLibraryW(dllPath.c_str());
     DeviceLibrary lib;
     if (!module || !BindDeviceLibrary(lib, Resolve, module))
@@ -158,14 +133,14 @@ int wmain()
         return Fail("the MEM block read back differs from the one written");
     // One write a repetition, each onto a chip erased just before, untimed.
     for (int r = 0; r < kRepetitions; ++r) {
-        double t0 = Micros();
+        double t0 = bench::Micros();
         if (!lib.TZ780mEarseFlash(0, 0, kFlash))
             return Fail("TZ780mEarseFlash failed");
-        flashErases.push_back(Micros() - t0);
-        t0 = Micros();
+        flashErases.push_back(bench::Micros() - t0);
+        t0 = bench::Micros();
         if (!lib.TZ780mWriteFlash(0, 0, image.data(), kFlash))
             return Fail("TZ780mWriteFlash failed");
-        flashWrites.push_back(Micros() - t0);
+        flashWrites.push_back(bench::Micros() - t0);
     }
     std::vector<std::uint8_t> flash(kFlash);
     if (!lib.TZ780mReadFlash(0, 0, flash.data(), kFlash) || flash != image)
@@ -175,8 +150,8 @@ int wmain()
     if (!fs::exists(statePath, ec))
         return Fail("no state file in this run's folder: the library used another");
 
-    const double read = Median(reads), write = Median(writes);
-    const double flashWrite = Median(flashWrites);
+    const double read = bench::Median(reads), write = bench::Median(writes);
+    const double flashWrite = bench::Median(flashWrites);
     const bool registersOk = read < kRegisterTargetUs && write < kRegisterTargetUs;
     const bool flashOk = flashWrite < kFlashTargetUs;
     std::printf("TZ810DLL.DLL calls, state file in the run's own folder; per call, median of %d "
@@ -187,12 +162,12 @@ int wmain()
     std::printf("  TZ810mWriteIoByte %04lX (%d calls a repetition)    %10.3f us\n",
                 static_cast<unsigned long>(reg), kRegisterCalls, write);
     std::printf("  MEM block read  0x8000 bytes, code 1A (%d calls)   %10.3f us\n", kBlockCalls,
-                Median(memReads));
+                bench::Median(memReads));
     std::printf("  MEM block write 0x8000 bytes, code 1E (%d calls)   %10.3f us\n", kBlockCalls,
-                Median(memWrites));
+                bench::Median(memWrites));
     std::printf("  flash write 64 KiB onto an erased chip             %10.3f us\n", flashWrite);
     std::printf("  flash erase 64 KiB (not in the write's time)       %10.3f us\n",
-                Median(flashErases));
+                bench::Median(flashErases));
     std::printf("  register access < 5 us: %s; 64 KiB flash write < 2 ms: %s\n",
                 registersOk ? "met" : "MISSED", flashOk ? "met" : "MISSED");
     return registersOk && flashOk ? 0 : 1;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common.h"
 #include "driver.h"
 #include "resource.h"
 
@@ -26,32 +27,6 @@ const wchar_t kDetected[] = L"\u5df2\u68c0\u6d4b\u5230";  // 已检测到
 // windows) go by the program's name; the floor is given tzdebug.exe's.
 const wchar_t kWineSettings[] = L"Software\\Wine\\AppDefaults\\";
 const wchar_t kX11[] = L"\\X11 Driver";
-
-double Millis()
-{
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * double(now.QuadPart) / double(frequency.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-std::wstring OwnFolder()
-{
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path = self;
-    return path.substr(0, path.find_last_of(L"\\/") + 1);
-}
 
 void CopyWineSettings(const std::wstring &from, const std::wstring &to)
 {
@@ -83,16 +58,8 @@ void DropWineSettings(const std::wstring &program)
 // `folder`, no trace.
 std::wstring Environment(const std::wstring &folder)
 {
-    std::wstring env;
-    wchar_t *block = GetEnvironmentStringsW();
-    for (const wchar_t *p = block; *p; p += wcslen(p) + 1)
-        if (_wcsnicmp(p, L"TZSIM_", 6) != 0)
-            env.append(p, wcslen(p) + 1);
-    FreeEnvironmentStringsW(block);
-    env += L"TZSIM_CONFIG=" + folder + L"\\none.cfg" + L'\0';
-    env += L"TZSIM_STATE=" + folder + L"\\bench.state" + L'\0';
-    env += L'\0';
-    return env;
+    return e2e::SimulatorEnvironment(
+        {L"TZSIM_CONFIG=" + folder + L"\\none.cfg", L"TZSIM_STATE=" + folder + L"\\bench.state"});
 }
 
 HWND FindMain(DWORD pid)
@@ -119,7 +86,7 @@ class Run {
         std::wstring commandLine = L"\"" + exe + L"\"";
         STARTUPINFOW si{};
         si.cb = sizeof si;
-        const double t0 = Millis();
+        const double t0 = bench::Millis();
         if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
                             CREATE_UNICODE_ENVIRONMENT, &env[0], folder.c_str(), &si, &pi_)) {
             error_ = "cannot start " + e2e::Narrow(exe);
@@ -135,12 +102,12 @@ class Run {
                 error_ = e2e::Narrow(exe) + " ended before its status text was filled";
                 return;
             }
-            if (Millis() - t0 > kWait) {
+            if (bench::Millis() - t0 > kWait) {
                 error_ = e2e::Narrow(exe) + ": no status text in time";
                 return;
             }
         }
-        millis_ = Millis() - t0;
+        millis_ = bench::Millis() - t0;
     }
 
     ~Run()
@@ -195,7 +162,7 @@ int Fail(const std::string &why)
 
 int main()
 {
-    const std::wstring own = OwnFolder();
+    const std::wstring own = bench::OwnFolder();
     const std::wstring program = own + L"tzdebug.exe";
     const std::wstring floor = own + L"startup_floor.exe";
     wchar_t temp[MAX_PATH] = {};
@@ -253,7 +220,7 @@ int main()
         }
     }
 
-    const double f = Median(floors), p = Median(programs);
+    const double f = bench::Median(floors), p = bench::Median(programs);
     std::printf("start-up, CreateProcess to the status text filled, median of %d rounds\n",
                 kRounds);
     std::printf("  floor: startup_floor.exe, the same dialog without logic  %8.1f ms\n", f);

@@ -59,6 +59,19 @@ TzDebug::~TzDebug()
                      Narrow(folder_).c_str(), ReadWholeFile(folder_ + L"\\trace.txt").c_str());
 }
 
+std::wstring SimulatorEnvironment(const std::vector<std::wstring> &variables)
+{
+    std::wstring env;
+    wchar_t *block = GetEnvironmentStringsW();
+    for (const wchar_t *p = block; *p; p += wcslen(p) + 1)
+        if (_wcsnicmp(p, L"TZSIM_", 6) != 0)
+            env.append(p, wcslen(p) + 1);
+    FreeEnvironmentStringsW(block);
+    for (const std::wstring &v : variables)
+        env += v + L'\0';
+    return env + L'\0';
+}
+
 bool TzDebug::Launch(const std::string &config, bool withLibrary)
 {
     wchar_t self[MAX_PATH] = {};
@@ -68,17 +81,9 @@ bool TzDebug::Launch(const std::string &config, bool withLibrary)
     if (!withLibrary && CopyFileW(exe.c_str(), (folder_ + L"\\tzdebug.exe").c_str(), FALSE))
         exe = folder_ + L"\\tzdebug.exe";
     WriteWholeFile(folder_ + L"\\scenario.cfg", config);
-    // The driver's environment with the simulator's variables replaced.
-    std::wstring env;
-    wchar_t *block = GetEnvironmentStringsW();
-    for (const wchar_t *p = block; *p; p += wcslen(p) + 1)
-        if (_wcsnicmp(p, L"TZSIM_", 6) != 0)
-            env.append(p, wcslen(p) + 1);
-    FreeEnvironmentStringsW(block);
-    for (const wchar_t *v : {L"TZSIM_CONFIG=", L"\\scenario.cfg", L"TZSIM_STATE=", L"\\state.bin",
-                             L"TZSIM_TRACE=", L"\\trace.txt"})
-        env += v[0] == L'\\' ? folder_ + v + L'\0' : v;
-    env += L'\0';
+    std::wstring env = SimulatorEnvironment({L"TZSIM_CONFIG=" + folder_ + L"\\scenario.cfg",
+                                             L"TZSIM_STATE=" + folder_ + L"\\state.bin",
+                                             L"TZSIM_TRACE=" + folder_ + L"\\trace.txt"});
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;

@@ -18,6 +18,9 @@ bool WaitFor(const std::function<bool()> &done, DWORD timeout = kWait);
 inline constexpr auto &Widen = Utf8ToWide;
 inline constexpr auto &Narrow = WideToUtf8;
 std::string ReadWholeFile(const std::wstring &path);  // empty when it cannot be read
+// This process's environment block with the simulator's variables (TZSIM_*) replaced by
+// `variables`, each "NAME=value".
+std::wstring SimulatorEnvironment(const std::vector<std::wstring> &variables);
 bool WriteWholeFile(const std::wstring &path, const std::string &content);
 
 // A message box of the program (caption "提示"); the error icon is its only icon.
