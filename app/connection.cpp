@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "board.h"
-#include "messages.h"
+#include "guards.h"
 #include "panels.h"
 #include "resource.h"
 

@@ -1,7 +1,7 @@
 #include "main_dialog.h"
 
 #include "connection.h"
-#include "messages.h"
+#include "guards.h"
 #include "panels.h"
 #include "resource.h"
 

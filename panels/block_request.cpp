@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "hex_box.h"
-#include "messages.h"
+#include "guards.h"
 
 namespace {
 

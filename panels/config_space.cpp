@@ -6,7 +6,7 @@
 
 #include "hex_box.h"
 #include "hextext.h"
-#include "messages.h"
+#include "guards.h"
 #include "panels.h"
 #include "resource.h"
 

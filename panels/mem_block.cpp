@@ -5,7 +5,7 @@
 
 #include "block_request.h"
 #include "board.h"
-#include "messages.h"
+#include "guards.h"
 #include "panels.h"
 #include "resource.h"
 

@@ -1,4 +1,4 @@
-#include "messages.h"
+#include "guards.h"
 
 #include <cstdarg>
 #include <cstdio>
