@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "board.h"
+#include "format.h"
 #include "guards.h"
 #include "panels.h"
 #include "resource.h"

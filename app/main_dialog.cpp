@@ -1,6 +1,7 @@
 #include "main_dialog.h"
 
 #include "connection.h"
+#include "format.h"
 #include "guards.h"
 #include "panels.h"
 #include "resource.h"

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "hex_box.h"
-#include "guards.h"
 
 namespace {
 

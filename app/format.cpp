@@ -1,0 +1,23 @@
+#include "format.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+std::string Format(const char *format, ...)
+{
+    char small[256];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    if (n < 0)
+        return std::string();
+    if (static_cast<size_t>(n) < sizeof small)
+        return std::string(small, static_cast<size_t>(n));
+    std::string out(static_cast<size_t>(n) + 1, '\0');
+    va_start(args, format);
+    std::vsnprintf(&out[0], out.size(), format, args);
+    va_end(args);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
