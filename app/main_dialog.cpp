@@ -1,6 +1,7 @@
 #include "main_dialog.h"
 
 #include "connection.h"
+#include "device_controls.h"
 #include "format.h"
 #include "guards.h"
 #include "panels.h"
@@ -11,14 +12,6 @@ namespace {
 // Boxes that take only hexadecimal keys, in the order they are filtered.
 const int kHexBoxes[] = {IDC_IO_ADDR,  IDC_IO_LENGTH, IDC_IO_DATA,  IDC_MEM_ADDR, IDC_MEM_LENGTH,
                          IDC_MEM_DATA, IDC_I2C_ADDR,  IDC_I2C_DATA, IDC_CFG_ADDR, IDC_CFG_DATA};
-
-// Everything that needs an open device starts disabled.
-const int kDeviceControls[] = {IDC_PULSE_SET,   IDC_MEM_BASE_LABEL, IDC_MEM_BASE,  IDC_FLASH_READ,
-                               IDC_FLASH_WRITE, IDC_FLASH_ERASE,    IDC_MEM_32BIT, IDC_IO_CLEAR,
-                               IDC_IO_READ,     IDC_IO_WRITE,       IDC_MEM_CLEAR, IDC_MEM_READ,
-                               IDC_MEM_WRITE,   IDC_I2C_READ,       IDC_I2C_WRITE, IDC_IDENTITY,
-                               IDC_SPI_SET,     IDC_CFG_READ,       IDC_CFG_WRITE, IDC_LEVEL_TEST,
-                               IDC_EDGE_TEST,   IDC_CLOSE};
 
 void FillCombo(DialogPort &port, int id, std::initializer_list<const char *> entries)
 {
@@ -73,6 +66,7 @@ void SetUpMainControls(DialogPort &port)
     port.SetText(IDC_MEM_LENGTH, "1");
     port.SetText(IDC_IO_LENGTH, "1");
 
+    // Everything that needs an open device starts disabled.
     for (int id : kDeviceControls)
         port.Enable(id, false);
 }
