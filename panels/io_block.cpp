@@ -66,9 +66,7 @@ void IoRead(Session &s)
     if (!a.direct && !IoBaseKnown(s))
         return;
 
-    ClearBlock();
-    if (!board::AccessBlock(s.lib, s.conn.index, board::Space::Io, false, a.width,
-                            AddressPassed(s, a, r.address), g_blockBytes, r.length)) {
+    if (!ReadBlock(s, board::Space::Io, a.width, AddressPassed(s, a, r.address), r.length)) {
         // Emptied so that the next click without a new length is refused.
         port.SetText(IDC_IO_LENGTH, "");
         const bool byteDirect = a.width == Width::Byte && a.direct;
@@ -110,8 +108,7 @@ void IoWrite(Session &s)
         return;
 
     const bool written =
-        board::AccessBlock(s.lib, s.conn.index, board::Space::Io, true, a.width,
-                           AddressPassed(s, a, r.address), g_blockBytes, static_cast<ULONG>(used));
+        WriteBlock(s, board::Space::Io, a.width, AddressPassed(s, a, r.address), used);
     ReportWrite(port, written);
 }
 

@@ -51,9 +51,7 @@ void MemRead(Session &s)
     if (!MemBaseKnown(s))
         return;
 
-    ClearBlock();
-    if (!board::AccessBlock(s.lib, s.conn.index, board::Space::Mem, false, width,
-                            s.conn.memBase + r.address, g_blockBytes, r.length)) {
+    if (!ReadBlock(s, board::Space::Mem, width, s.conn.memBase + r.address, r.length)) {
         const bool byteMode = width == board::Width::Byte;
         port.ShowMessage(Window::Main, "MEM读取失败", byteMode ? Icon::Error : Icon::None);
         return;
@@ -96,9 +94,7 @@ void MemWrite(Session &s)
     if (!MemBaseKnown(s))
         return;
 
-    const bool written =
-        board::AccessBlock(s.lib, s.conn.index, board::Space::Mem, true, width,
-                           s.conn.memBase + r.address, g_blockBytes, static_cast<ULONG>(used));
+    const bool written = WriteBlock(s, board::Space::Mem, width, s.conn.memBase + r.address, used);
     ReportWrite(port, written);
 }
 
