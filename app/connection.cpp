@@ -4,28 +4,13 @@
 #include <vector>
 
 #include "board.h"
-#include "messages.h"
+#include "device_controls.h"
+#include "format.h"
+#include "guards.h"
 #include "panels.h"
 #include "resource.h"
 
 namespace {
-
-// Controls switched on by every successful open and off again by close.
-const int kDeviceButtons[] = {IDC_PULSE_SET, IDC_IO_CLEAR,   IDC_IO_READ,   IDC_IO_WRITE,
-                              IDC_I2C_WRITE, IDC_I2C_READ,   IDC_IDENTITY,  IDC_CFG_READ,
-                              IDC_CFG_WRITE, IDC_LEVEL_TEST, IDC_EDGE_TEST, IDC_CLOSE,
-                              IDC_SPI_SET};
-
-// Only a TZ820 has the MEM window and the 32-bit switch.
-const int kTz820Controls[] = {IDC_MEM_BASE_LABEL, IDC_MEM_BASE,  IDC_MEM_READ,
-                              IDC_MEM_WRITE,      IDC_MEM_CLEAR, IDC_MEM_32BIT};
-
-const int kDisabledAtClose[] = {IDC_PULSE_SET,  IDC_IO_CLEAR,       IDC_IO_READ,     IDC_IO_WRITE,
-                                IDC_I2C_WRITE,  IDC_I2C_READ,       IDC_IDENTITY,    IDC_CFG_READ,
-                                IDC_CFG_WRITE,  IDC_LEVEL_TEST,     IDC_EDGE_TEST,   IDC_CLOSE,
-                                IDC_FLASH_READ, IDC_FLASH_WRITE,    IDC_FLASH_ERASE, IDC_SPI_SET,
-                                IDC_MEM_32BIT,  IDC_MEM_BASE_LABEL, IDC_MEM_BASE,    IDC_MEM_CLEAR,
-                                IDC_MEM_READ,   IDC_MEM_WRITE};
 
 const int kEmptiedAtClose[] = {IDC_INT_LINE,   IDC_FLASH_STATUS,  IDC_IO_BASE,   IDC_MEM_BASE,
                                IDC_PULSE_NOW,  IDC_IO_ADDR,       IDC_IO_LENGTH, IDC_IO_DATA,
@@ -237,7 +222,7 @@ void CloseDevice(Session &s)
     port.SetText(IDC_EDGE_COUNT, "");
     port.SetText(IDC_STATUS, Format("设备%d已经关闭", static_cast<int>(c.index)));
 
-    for (int control : kDisabledAtClose)
+    for (int control : kDeviceControls)
         port.Enable(control, false);
     port.Enable(IDC_OPEN, true);
     port.Enable(IDC_DEVICE_COMBO, true);

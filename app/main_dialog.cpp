@@ -1,7 +1,9 @@
 #include "main_dialog.h"
 
 #include "connection.h"
-#include "messages.h"
+#include "device_controls.h"
+#include "format.h"
+#include "guards.h"
 #include "panels.h"
 #include "resource.h"
 
@@ -10,14 +12,6 @@ namespace {
 // Boxes that take only hexadecimal keys, in the order they are filtered.
 const int kHexBoxes[] = {IDC_IO_ADDR,  IDC_IO_LENGTH, IDC_IO_DATA,  IDC_MEM_ADDR, IDC_MEM_LENGTH,
                          IDC_MEM_DATA, IDC_I2C_ADDR,  IDC_I2C_DATA, IDC_CFG_ADDR, IDC_CFG_DATA};
-
-// Everything that needs an open device starts disabled.
-const int kDeviceControls[] = {IDC_PULSE_SET,   IDC_MEM_BASE_LABEL, IDC_MEM_BASE,  IDC_FLASH_READ,
-                               IDC_FLASH_WRITE, IDC_FLASH_ERASE,    IDC_MEM_32BIT, IDC_IO_CLEAR,
-                               IDC_IO_READ,     IDC_IO_WRITE,       IDC_MEM_CLEAR, IDC_MEM_READ,
-                               IDC_MEM_WRITE,   IDC_I2C_READ,       IDC_I2C_WRITE, IDC_IDENTITY,
-                               IDC_SPI_SET,     IDC_CFG_READ,       IDC_CFG_WRITE, IDC_LEVEL_TEST,
-                               IDC_EDGE_TEST,   IDC_CLOSE};
 
 void FillCombo(DialogPort &port, int id, std::initializer_list<const char *> entries)
 {
@@ -35,13 +29,57 @@ void Exit(Session &s)
 }
 
 // Runs a handler only while a device is open.
-template <typename Handler> void Guarded(Session &s, Handler handler)
+template <auto Handler> void Guarded(Session &s)
 {
     if (s.conn.open)
-        handler();
+        Handler(s);
     else
         ShowNotOpen(s);
 }
+
+void RunHelpDialog(Session &s)
+{
+    s.port.RunDialog(Window::Help);
+}
+
+void RunIdentityDialog(Session &s)
+{
+    s.port.RunDialog(Window::Identity);
+}
+
+struct Command {
+    int id;
+    void (*handler)(Session &s);
+};
+
+// The main dialog's commands. Among the identifiers left out is kDialogOk,
+// which Enter sends: no button is the default one, so Enter does nothing.
+const Command kCommands[] = {
+    {kDialogCancel, Exit},
+    {IDC_EXIT, Exit},
+    {IDC_OPEN, OpenDevice},
+    {IDC_CLOSE, CloseDevice},
+    {IDC_HELP, RunHelpDialog},
+    {IDC_IDENTITY, Guarded<RunIdentityDialog>},
+    {IDC_PULSE_SET, Guarded<SetPulseWidth>},
+    {IDC_MEM_32BIT, Toggle32BitAccess},
+    {IDC_IO_READ, Guarded<IoRead>},
+    {IDC_IO_WRITE, Guarded<IoWrite>},
+    {IDC_IO_CLEAR, IoClear},
+    {IDC_MEM_READ, Guarded<MemRead>},
+    {IDC_MEM_WRITE, Guarded<MemWrite>},
+    {IDC_MEM_CLEAR, MemClear},
+    {IDC_I2C_READ, Guarded<I2cRead>},
+    {IDC_I2C_WRITE, Guarded<I2cWrite>},
+    {IDC_SPI_SET, Guarded<SetSpiMode>},
+    {IDC_FLASH_READ, FlashRead},
+    {IDC_FLASH_WRITE, FlashWrite},
+    {IDC_FLASH_ERASE, FlashErase},
+    {IDC_CFG_READ, Guarded<ConfigRead>},
+    {IDC_CFG_WRITE, Guarded<ConfigWrite>},
+    {IDC_LEVEL_TEST, LevelTest},
+    {IDC_EDGE_TEST, EdgeTest},
+};
 
 }  // namespace
 
@@ -72,6 +110,7 @@ void SetUpMainControls(DialogPort &port)
     port.SetText(IDC_MEM_LENGTH, "1");
     port.SetText(IDC_IO_LENGTH, "1");
 
+    // Everything that needs an open device starts disabled.
     for (int id : kDeviceControls)
         port.Enable(id, false);
 }
@@ -91,87 +130,13 @@ bool InitialiseMainDialog(Session &s, LibraryLoader load)
 
 bool DispatchCommand(Session &s, int id)
 {
-    DialogPort &port = s.port;
-    switch (id) {
-    case kDialogCancel:
-    case IDC_EXIT:
-        Exit(s);
-        return true;
-    case IDC_OPEN:
-        OpenDevice(s);
-        return true;
-    case IDC_CLOSE:
-        CloseDevice(s);
-        return true;
-    case IDC_HELP:
-        port.RunDialog(Window::Help);
-        return true;
-    case IDC_IDENTITY:
-        Guarded(s, [&] { port.RunDialog(Window::Identity); });
-        return true;
-    case IDC_PULSE_SET:
-        Guarded(s, [&] { SetPulseWidth(s); });
-        return true;
-    case IDC_MEM_32BIT:
-        Toggle32BitAccess(s);
-        return true;
-    case IDC_IO_READ:
-        Guarded(s, [&] {
-            IoRead(s, port.ComboSelection(IDC_IO_WIDTH), port.ComboSelection(IDC_IO_ADDR_TYPE));
-        });
-        return true;
-    case IDC_IO_WRITE:
-        Guarded(s, [&] {
-            IoWrite(s, port.ComboSelection(IDC_IO_WIDTH), port.ComboSelection(IDC_IO_ADDR_TYPE));
-        });
-        return true;
-    case IDC_IO_CLEAR:
-        port.SetText(IDC_IO_DATA, "");
-        return true;
-    case IDC_MEM_READ:
-        Guarded(s, [&] { MemRead(s, port.ComboSelection(IDC_MEM_WIDTH)); });
-        return true;
-    case IDC_MEM_WRITE:
-        Guarded(s, [&] { MemWrite(s, port.ComboSelection(IDC_MEM_WIDTH)); });
-        return true;
-    case IDC_MEM_CLEAR:
-        port.SetText(IDC_MEM_DATA, "");
-        return true;
-    case IDC_I2C_READ:
-        Guarded(s, [&] { I2cRead(s); });
-        return true;
-    case IDC_I2C_WRITE:
-        Guarded(s, [&] { I2cWrite(s); });
-        return true;
-    case IDC_SPI_SET:
-        Guarded(s, [&] { SetSpiMode(s); });
-        return true;
-    case IDC_FLASH_READ:
-        FlashRead(s);
-        return true;
-    case IDC_FLASH_WRITE:
-        FlashWrite(s);
-        return true;
-    case IDC_FLASH_ERASE:
-        FlashErase(s);
-        return true;
-    case IDC_CFG_READ:
-        Guarded(s, [&] { ConfigRead(s); });
-        return true;
-    case IDC_CFG_WRITE:
-        Guarded(s, [&] { ConfigWrite(s); });
-        return true;
-    case IDC_LEVEL_TEST:
-        LevelTest(s);
-        return true;
-    case IDC_EDGE_TEST:
-        EdgeTest(s);
-        return true;
-    default:
-        // Among the rest is kDialogOk, which Enter sends: no button is the
-        // default one, so Enter does nothing.
-        return false;
+    for (const Command &command : kCommands) {
+        if (command.id == id) {
+            command.handler(s);
+            return true;
+        }
     }
+    return false;
 }
 
 void OnInterruptCountMessage(Session &s)

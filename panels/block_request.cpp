@@ -3,17 +3,19 @@
 #include <cstring>
 
 #include "hex_box.h"
-#include "messages.h"
+#include "hextext.h"
 
 namespace {
 
 constexpr std::size_t kBoxChars = 4;
 const char kLengthTooLong[] = "请输入小于等于0x8000的长度!";
 
-}  // namespace
-
+// One full block and its byte-run text, kept out of the stack. Both panels
+// run on the dialog's thread, one click at a time, so they share them.
 std::uint8_t g_blockBytes[kMaxBlockBytes];
 char g_blockText[kByteRunBufferSize];
+
+}  // namespace
 
 bool ReadBlockRequest(DialogPort &port, int addressBox, int lengthBox, BlockRequest &r)
 {
@@ -33,9 +35,12 @@ bool ReadBlockRequest(DialogPort &port, int addressBox, int lengthBox, BlockRequ
     return true;
 }
 
-void ClearBlock()
+bool ReadBlock(Session &s, board::Space space, board::Width width, ULONG address,
+               std::uint32_t count)
 {
     std::memset(g_blockBytes, 0, sizeof g_blockBytes);
+    return board::AccessBlock(s.lib, s.conn.index, space, false, width, address, g_blockBytes,
+                              count);
 }
 
 void ShowBlock(DialogPort &port, int dataBox, std::size_t count)
@@ -52,6 +57,13 @@ bool TextToBlock(DialogPort &port, const std::string &text, std::uint32_t reques
         return true;
     port.ShowMessage(Window::Main, kBadCharacterMessage, Icon::Error);
     return false;
+}
+
+bool WriteBlock(Session &s, board::Space space, board::Width width, ULONG address,
+                std::size_t count)
+{
+    return board::AccessBlock(s.lib, s.conn.index, space, true, width, address, g_blockBytes,
+                              static_cast<ULONG>(count));
 }
 
 void ReportWrite(DialogPort &port, bool written)

@@ -1,13 +1,13 @@
 // What the I/O and MEM block panels share: reading their address and
-// length boxes, the fixed work areas, converting the data box, and
-// reporting a write's result.
+// length boxes, the one block they read into and write from, converting the
+// data box, and reporting a write's result.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "hextext.h"
+#include "board.h"
 #include "session.h"
 
 inline const char kReadNeedsBoth[] = "请输入地址和数据长度";
@@ -25,13 +25,13 @@ struct BlockRequest {
 // the first refusal and returns false.
 bool ReadBlockRequest(DialogPort &port, int addressBox, int lengthBox, BlockRequest &request);
 
-// One full block and its byte-run text. Both panels run on the dialog's
-// thread, one click at a time, so they share them.
-extern std::uint8_t g_blockBytes[kMaxBlockBytes];
-extern char g_blockText[kByteRunBufferSize];
+// The panels share one block of up to 0x8000 bytes, which a read fills and
+// shows and a write fills from a data box and sends.
 
-// Zeroes the block before a read.
-void ClearBlock();
+// Zeroes the block, then reads count bytes into it with one TZ810mAccessBlock
+// call at the address passed (base included). False when the call fails.
+bool ReadBlock(Session &s, board::Space space, board::Width width, ULONG address,
+               std::uint32_t count);
 // Shows the first count bytes of the block as byte-run text, set into the
 // data box in one operation.
 void ShowBlock(DialogPort &port, int dataBox, std::size_t count);
@@ -41,6 +41,9 @@ void ShowBlock(DialogPort &port, int dataBox, std::size_t count);
 // bytes the text supplies.
 bool TextToBlock(DialogPort &port, const std::string &text, std::uint32_t requested,
                  std::size_t &used);
+// Writes the first count bytes of the block with one TZ810mAccessBlock call.
+bool WriteBlock(Session &s, board::Space space, board::Width width, ULONG address,
+                std::size_t count);
 // "写成功" or "写失败"; these boxes have no owner, so the dialog stays
 // usable under them.
 void ReportWrite(DialogPort &port, bool written);

@@ -4,9 +4,9 @@
 // offset its box can hold.
 #include <string>
 
+#include "format.h"
 #include "hex_box.h"
 #include "hextext.h"
-#include "messages.h"
 #include "panels.h"
 #include "resource.h"
 

@@ -1,7 +1,6 @@
 #include "hex_box.h"
 
 #include "hextext.h"
-#include "messages.h"
 
 std::string BoxText(DialogPort &port, int id, std::size_t maxChars)
 {

@@ -6,6 +6,9 @@
 
 #include "dialog_port.h"
 
+// Shown by every panel whose non-empty box holds a non-hexadecimal character.
+inline const char kBadCharacterMessage[] = "您输入的字符有误，请输入0~9,a~f,A~F之间的十六进制数!";
+
 // The text of a box, cut to its first maxChars characters: the handlers
 // look at no more than their boxes are meant to hold.
 std::string BoxText(DialogPort &port, int id, std::size_t maxChars);

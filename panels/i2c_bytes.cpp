@@ -3,9 +3,9 @@
 // the identity block that the identity EEPROM dialog works on as a whole.
 #include <string>
 
+#include "format.h"
 #include "hex_box.h"
 #include "hextext.h"
-#include "messages.h"
 #include "panels.h"
 #include "resource.h"
 

@@ -5,8 +5,9 @@
 #include <string>
 
 #include "board.h"
+#include "format.h"
+#include "hex_box.h"
 #include "hextext.h"
-#include "messages.h"
 #include "panels.h"
 #include "resource.h"
 

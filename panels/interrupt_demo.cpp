@@ -8,7 +8,7 @@
 #include <atomic>
 
 #include "board.h"
-#include "messages.h"
+#include "guards.h"
 #include "panels.h"
 
 namespace {

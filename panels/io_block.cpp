@@ -5,7 +5,7 @@
 
 #include "block_request.h"
 #include "board.h"
-#include "messages.h"
+#include "guards.h"
 #include "panels.h"
 #include "resource.h"
 
@@ -23,10 +23,13 @@ struct Access {
     bool direct;
 };
 
-// The six pairs of the two combos; anything else (no selection in either)
-// is served as a double-word access at a direct address.
-Access ChooseAccess(int mode, int addressType)
+// The six pairs of the two combos, width (byte, word, double word) and
+// address type (offset, direct); anything else (no selection in either) is
+// served as a double-word access at a direct address.
+Access ChosenAccess(DialogPort &port)
 {
+    const int mode = port.ComboSelection(IDC_IO_WIDTH);
+    const int addressType = port.ComboSelection(IDC_IO_ADDR_TYPE);
     if ((mode == 0 || mode == 1 || mode == 2) && (addressType == 0 || addressType == 1)) {
         const Width w = mode == 0 ? Width::Byte : mode == 1 ? Width::Word : Width::DoubleWord;
         return {w, addressType == 1};
@@ -41,9 +44,10 @@ ULONG AddressPassed(const Session &s, const Access &a, std::uint16_t address)
 
 }  // namespace
 
-void IoRead(Session &s, int mode, int addressType)
+void IoRead(Session &s)
 {
     DialogPort &port = s.port;
+    const Access a = ChosenAccess(port);
     BlockRequest r;
     if (!ReadBlockRequest(port, IDC_IO_ADDR, IDC_IO_LENGTH, r))
         return;
@@ -52,7 +56,6 @@ void IoRead(Session &s, int mode, int addressType)
         return;
     }
 
-    const Access a = ChooseAccess(mode, addressType);
     // The typed address is checked, never its sum with the I/O base.
     if (!board::BlockAligned(a.width, r.address, r.length)) {
         port.ShowMessage(Window::Main, a.width == Width::Word ? kReadWordAlign : kReadDwordAlign,
@@ -63,9 +66,7 @@ void IoRead(Session &s, int mode, int addressType)
     if (!a.direct && !IoBaseKnown(s))
         return;
 
-    ClearBlock();
-    if (!board::AccessBlock(s.lib, s.conn.index, board::Space::Io, false, a.width,
-                            AddressPassed(s, a, r.address), g_blockBytes, r.length)) {
+    if (!ReadBlock(s, board::Space::Io, a.width, AddressPassed(s, a, r.address), r.length)) {
         // Emptied so that the next click without a new length is refused.
         port.SetText(IDC_IO_LENGTH, "");
         const bool byteDirect = a.width == Width::Byte && a.direct;
@@ -76,9 +77,10 @@ void IoRead(Session &s, int mode, int addressType)
     ShowBlock(port, IDC_IO_DATA, r.length);
 }
 
-void IoWrite(Session &s, int mode, int addressType)
+void IoWrite(Session &s)
 {
     DialogPort &port = s.port;
+    const Access a = ChosenAccess(port);
     BlockRequest r;
     if (!ReadBlockRequest(port, IDC_IO_ADDR, IDC_IO_LENGTH, r))
         return;
@@ -96,7 +98,6 @@ void IoWrite(Session &s, int mode, int addressType)
     if (!TextToBlock(port, data, r.length, used))
         return;
 
-    const Access a = ChooseAccess(mode, addressType);
     if (!board::BlockAligned(a.width, r.address, static_cast<std::uint32_t>(used))) {
         port.ShowMessage(Window::Main, a.width == Width::Word ? kWriteWordAlign : kWriteDwordAlign,
                          Icon::Error);
@@ -107,7 +108,11 @@ void IoWrite(Session &s, int mode, int addressType)
         return;
 
     const bool written =
-        board::AccessBlock(s.lib, s.conn.index, board::Space::Io, true, a.width,
-                           AddressPassed(s, a, r.address), g_blockBytes, static_cast<ULONG>(used));
+        WriteBlock(s, board::Space::Io, a.width, AddressPassed(s, a, r.address), used);
     ReportWrite(port, written);
+}
+
+void IoClear(Session &s)
+{
+    s.port.SetText(IDC_IO_DATA, "");
 }

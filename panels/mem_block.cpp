@@ -5,7 +5,7 @@
 
 #include "block_request.h"
 #include "board.h"
-#include "messages.h"
+#include "guards.h"
 #include "panels.h"
 #include "resource.h"
 
@@ -14,11 +14,11 @@ namespace {
 const char kPastWindow[] = "您输入的地址+长度>0x7FFF发生错误,请查阅TZ810mAccessBlock的相关说明";
 const char kDwordAlign[] = "请输入能存储双字的起始地址且数据长度为4的倍数";
 
-// Mode 0 is byte; every other position, "no selection" among them, is
-// double word.
-board::Width WidthOf(int mode)
+// Position 0 of the width combo is byte; every other position, "no
+// selection" among them, is double word.
+board::Width ChosenWidth(DialogPort &port)
 {
-    return mode == 0 ? board::Width::Byte : board::Width::DoubleWord;
+    return port.ComboSelection(IDC_MEM_WIDTH) == 0 ? board::Width::Byte : board::Width::DoubleWord;
 }
 
 bool PastWindow(const BlockRequest &r)
@@ -28,9 +28,10 @@ bool PastWindow(const BlockRequest &r)
 
 }  // namespace
 
-void MemRead(Session &s, int mode)
+void MemRead(Session &s)
 {
     DialogPort &port = s.port;
+    const board::Width width = ChosenWidth(port);
     BlockRequest r;
     if (!ReadBlockRequest(port, IDC_MEM_ADDR, IDC_MEM_LENGTH, r))
         return;
@@ -42,7 +43,6 @@ void MemRead(Session &s, int mode)
         port.ShowMessage(Window::Main, kPastWindow, Icon::Error);
         return;
     }
-    const board::Width width = WidthOf(mode);
     if (!board::BlockAligned(width, r.address, r.length)) {
         port.ShowMessage(Window::Main, kDwordAlign, Icon::Error);
         return;
@@ -51,9 +51,7 @@ void MemRead(Session &s, int mode)
     if (!MemBaseKnown(s))
         return;
 
-    ClearBlock();
-    if (!board::AccessBlock(s.lib, s.conn.index, board::Space::Mem, false, width,
-                            s.conn.memBase + r.address, g_blockBytes, r.length)) {
+    if (!ReadBlock(s, board::Space::Mem, width, s.conn.memBase + r.address, r.length)) {
         const bool byteMode = width == board::Width::Byte;
         port.ShowMessage(Window::Main, "MEM读取失败", byteMode ? Icon::Error : Icon::None);
         return;
@@ -62,9 +60,10 @@ void MemRead(Session &s, int mode)
     ShowBlock(port, IDC_MEM_DATA, r.length);
 }
 
-void MemWrite(Session &s, int mode)
+void MemWrite(Session &s)
 {
     DialogPort &port = s.port;
+    const board::Width width = ChosenWidth(port);
     BlockRequest r;
     if (!ReadBlockRequest(port, IDC_MEM_ADDR, IDC_MEM_LENGTH, r))
         return;
@@ -87,7 +86,6 @@ void MemWrite(Session &s, int mode)
     if (!TextToBlock(port, data, r.length, used))
         return;
 
-    const board::Width width = WidthOf(mode);
     if (!board::BlockAligned(width, r.address, static_cast<std::uint32_t>(used))) {
         port.ShowMessage(Window::Main, kDwordAlign, Icon::Error);
         return;
@@ -96,8 +94,11 @@ void MemWrite(Session &s, int mode)
     if (!MemBaseKnown(s))
         return;
 
-    const bool written =
-        board::AccessBlock(s.lib, s.conn.index, board::Space::Mem, true, width,
-                           s.conn.memBase + r.address, g_blockBytes, static_cast<ULONG>(used));
+    const bool written = WriteBlock(s, board::Space::Mem, width, s.conn.memBase + r.address, used);
     ReportWrite(port, written);
+}
+
+void MemClear(Session &s)
+{
+    s.port.SetText(IDC_MEM_DATA, "");
 }

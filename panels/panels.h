@@ -9,14 +9,16 @@
 int SetPulseWidth(Session &s);  // 1 after a successful write, else 0
 void Toggle32BitAccess(Session &s);
 
-// I/O block (io_block.cpp). mode: 0 byte, 1 word, 2 double word;
-// addressType: 0 offset, 1 direct (combo positions, -1 for none).
-void IoRead(Session &s, int mode, int addressType);
-void IoWrite(Session &s, int mode, int addressType);
+// I/O block (io_block.cpp); its combos choose the width and whether the
+// address is an offset into the card's window or direct.
+void IoRead(Session &s);
+void IoWrite(Session &s);
+void IoClear(Session &s);
 
-// MEM block (mem_block.cpp). mode: 0 byte, anything else double word.
-void MemRead(Session &s, int mode);
-void MemWrite(Session &s, int mode);
+// MEM block (mem_block.cpp); its combo chooses the width.
+void MemRead(Session &s);
+void MemWrite(Session &s);
+void MemClear(Session &s);
 
 // I2C bytes (i2c_bytes.cpp).
 void I2cRead(Session &s);

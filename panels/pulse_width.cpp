@@ -2,7 +2,8 @@
 // on the chip's pulse-width register at I/O base + 0xFA: bits 0-3 hold the
 // pulse code n (width (n + 1) x 30 ns), bit 6 switches 32-bit I/O access.
 #include "board.h"
-#include "messages.h"
+#include "format.h"
+#include "guards.h"
 #include "panels.h"
 #include "resource.h"
 

@@ -1,6 +1,6 @@
 // I/O and MEM block panels: refusals in order, access codes, shown and written bytes, failures.
 #include "card_session.h"
-#include "messages.h"
+#include "hex_box.h"
 
 namespace {
 using cardtest::Args, cardtest::kIoBase0, cardtest::kMemBase0;

@@ -1,6 +1,6 @@
 // I2C EEPROM and configuration space panels: refusals, calls, what they show and report.
 #include "card_session.h"
-#include "messages.h"
+#include "hex_box.h"
 
 namespace {
 using cardtest::Args, cardtest::CallsNamed;

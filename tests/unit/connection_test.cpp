@@ -1,6 +1,6 @@
 // The connection to one card: enumeration at start-up, open, the information panel, close.
 #include "card_session.h"
-#include "messages.h"
+#include "guards.h"
 
 namespace {
 using cardtest::Args, cardtest::CallsNamed, cardtest::Strings;

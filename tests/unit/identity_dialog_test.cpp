@@ -1,7 +1,7 @@
 // Identity EEPROM dialog: set-up, block layout, bytewise write, refusals, ending.
 #include <functional>
 #include "card_session.h"
-#include "messages.h"
+#include "hex_box.h"
 #include "panels.h"
 
 namespace {

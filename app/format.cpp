@@ -1,4 +1,4 @@
-#include "messages.h"
+#include "format.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -20,24 +20,4 @@ std::string Format(const char *format, ...)
     va_end(args);
     out.resize(static_cast<size_t>(n));
     return out;
-}
-
-void ShowNotOpen(Session &s)
-{
-    s.port.ShowMessage(Window::Main, Format("设备%d没有打开", static_cast<int>(s.conn.index)),
-                       Icon::None);
-}
-
-bool IoBaseKnown(Session &s)
-{
-    if (!s.conn.ioBaseRead)
-        s.port.ShowMessage(Window::Main, kIoBaseFailed, Icon::Error);
-    return s.conn.ioBaseRead;
-}
-
-bool MemBaseKnown(Session &s)
-{
-    if (!s.conn.memBaseRead)
-        s.port.ShowMessage(Window::Main, kMemBaseFailed, Icon::Error);
-    return s.conn.memBaseRead;
 }

@@ -2,7 +2,6 @@
 
 #include <commdlg.h>
 
-#include "dialogs.h"
 #include "files.h"
 #include "hex_filter.h"
 #include "resource.h"
@@ -343,15 +342,20 @@ void Win32DialogPort::RunDialog(Window dialog)
 {
     switch (dialog) {
     case Window::Identity:
-        DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_IDENTITY), nullptr, IdentityDialogProc, 0);
+        Run(identityDialog_);
         break;
     case Window::Help:
-        DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_HELP), nullptr, HelpDialogProc, 0);
+        Run(helpDialog_);
         break;
     case Window::Main:
     case Window::None:
         break;
     }
+}
+
+void Win32DialogPort::Run(const ModalDialog &dialog)
+{
+    DialogBoxParamW(instance_, MAKEINTRESOURCEW(dialog.templateId), nullptr, dialog.procedure, 0);
 }
 
 bool Win32DialogPort::IsShown(Window dialog)

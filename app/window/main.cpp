@@ -9,7 +9,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     // Never freed: the device library's interrupt thread may still report
     // to the session while the process is ending.
-    auto *port = new Win32DialogPort(instance);
+    auto *port = new Win32DialogPort(instance, {IDD_IDENTITY, IdentityDialogProc},
+                                     {IDD_HELP, HelpDialogProc});
     auto *files = new Win32FilePort;
     auto *session = new Session(*port, *files);
     AttachSession(*port, *session);

@@ -12,9 +12,18 @@
 #include "file_port.h"
 #include "text.h"
 
+// A dialog the port runs modally: its template and the procedure serving it.
+struct ModalDialog {
+    int templateId;
+    DLGPROC procedure;
+};
+
 class Win32DialogPort : public DialogPort {
   public:
-    explicit Win32DialogPort(HINSTANCE instance) : instance_(instance)
+    // The secondary dialogs are handed in, so that the port does not depend
+    // on the procedures that work through it.
+    Win32DialogPort(HINSTANCE instance, ModalDialog identity, ModalDialog help)
+        : instance_(instance), identityDialog_(identity), helpDialog_(help)
     {
     }
 
@@ -68,8 +77,11 @@ class Win32DialogPort : public DialogPort {
     };
 
     HWND Control(int id) const;
+    void Run(const ModalDialog &dialog);
 
     HINSTANCE instance_;
+    ModalDialog identityDialog_;
+    ModalDialog helpDialog_;
     // Read by the interrupt routine's thread when it posts the count message.
     std::atomic<HWND> main_{nullptr};
     // Identity dialogs in the order they were opened: a close can end one
