@@ -38,10 +38,8 @@ TEST_F(InterruptDemo, EachTestCountsOneInterruptFromTheLibrarysThread)
         int counter, other;
         Values statusWrites;
     } rows[] = {
-        {IDC_LEVEL_TEST, 0, "电平中断已启用，请确保INT#与A15连接,否则将不会产生中断",
-         0xE2, IDC_LEVEL_COUNT, IDC_EDGE_COUNT, {}},
-        {IDC_EDGE_TEST, 1, "边沿中断已启用，请确保INT#与A15连接,否则将不会产生中断",
-         0xEA, IDC_EDGE_COUNT, IDC_LEVEL_COUNT, {0x31}},
+        {IDC_LEVEL_TEST, 0, "电平中断已启用，请确保INT#与A15连接,否则将不会产生中断", 0xE2, IDC_LEVEL_COUNT, IDC_EDGE_COUNT, {}},
+        {IDC_EDGE_TEST, 1, "边沿中断已启用，请确保INT#与A15连接,否则将不会产生中断", 0xEA, IDC_EDGE_COUNT, IDC_LEVEL_COUNT, {0x31}},
     };
 
     // clang-format on
