@@ -12,7 +12,9 @@ const char kLengthTooLong[] = "请输入小于等于0x8000的长度!";
 
 }  // namespace
 
-std::uint8_t g_blockBytes[kMaxBlockBytes];
+// The text of a full block fits its buffer.
+static_assert(board::kMaxBlockBytes <= kMaxByteRunBytes);
+std::uint8_t g_blockBytes[board::kMaxBlockBytes];
 char g_blockText[kByteRunBufferSize];
 
 bool ReadBlockRequest(DialogPort &port, int addressBox, int lengthBox, BlockRequest &r)
@@ -26,7 +28,7 @@ bool ReadBlockRequest(DialogPort &port, int addressBox, int lengthBox, BlockRequ
     if (!CharactersOk(port, r.lengthText))
         return false;
     r.length = HexTextToLength(r.lengthText.c_str());
-    if (r.length > kMaxBlockBytes) {
+    if (r.length > board::kMaxBlockBytes) {
         port.ShowMessage(Window::Main, kLengthTooLong, Icon::Error);
         return false;
     }

@@ -27,7 +27,7 @@ bool ReadBlockRequest(DialogPort &port, int addressBox, int lengthBox, BlockRequ
 
 // One full block and its byte-run text. Both panels run on the dialog's
 // thread, one click at a time, so they share them.
-extern std::uint8_t g_blockBytes[kMaxBlockBytes];
+extern std::uint8_t g_blockBytes[board::kMaxBlockBytes];
 extern char g_blockText[kByteRunBufferSize];
 
 // Zeroes the block before a read.

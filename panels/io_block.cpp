@@ -36,7 +36,7 @@ Access ChooseAccess(int mode, int addressType)
 
 ULONG AddressPassed(const Session &s, const Access &a, std::uint16_t address)
 {
-    return a.direct ? address : s.conn.ioBase + address;
+    return a.direct ? address : s.conn.card.ioBase + address;
 }
 
 }  // namespace
@@ -64,7 +64,7 @@ void IoRead(Session &s, int mode, int addressType)
         return;
 
     ClearBlock();
-    if (!board::AccessBlock(s.lib, s.conn.index, board::Space::Io, false, a.width,
+    if (!board::AccessBlock(s.conn.card, board::Space::Io, false, a.width,
                             AddressPassed(s, a, r.address), g_blockBytes, r.length)) {
         // Emptied so that the next click without a new length is refused.
         port.SetText(IDC_IO_LENGTH, "");
@@ -107,7 +107,7 @@ void IoWrite(Session &s, int mode, int addressType)
         return;
 
     const bool written =
-        board::AccessBlock(s.lib, s.conn.index, board::Space::Io, true, a.width,
+        board::AccessBlock(s.conn.card, board::Space::Io, true, a.width,
                            AddressPassed(s, a, r.address), g_blockBytes, static_cast<ULONG>(used));
     ReportWrite(port, written);
 }

@@ -52,8 +52,8 @@ void MemRead(Session &s, int mode)
         return;
 
     ClearBlock();
-    if (!board::AccessBlock(s.lib, s.conn.index, board::Space::Mem, false, width,
-                            s.conn.memBase + r.address, g_blockBytes, r.length)) {
+    if (!board::AccessBlock(s.conn.card, board::Space::Mem, false, width,
+                            s.conn.card.memBase + r.address, g_blockBytes, r.length)) {
         const bool byteMode = width == board::Width::Byte;
         port.ShowMessage(Window::Main, "MEM读取失败", byteMode ? Icon::Error : Icon::None);
         return;
@@ -97,7 +97,7 @@ void MemWrite(Session &s, int mode)
         return;
 
     const bool written =
-        board::AccessBlock(s.lib, s.conn.index, board::Space::Mem, true, width,
-                           s.conn.memBase + r.address, g_blockBytes, static_cast<ULONG>(used));
+        board::AccessBlock(s.conn.card, board::Space::Mem, true, width,
+                           s.conn.card.memBase + r.address, g_blockBytes, static_cast<ULONG>(used));
     ReportWrite(port, written);
 }

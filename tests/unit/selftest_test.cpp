@@ -34,7 +34,7 @@ board::SelftestReport SelfTest(const std::string &config, ULONG index,
         return std::string("backup.bin");
     };
     options.pause = VirtualPause;
-    board::SelftestReport report = board::RunSelftest(lib, card, options);
+    board::SelftestReport report = board::RunSelftest(card, options);
     lib.TZ810mCloseDevice(index);
     tzsim::Reset();  // the interrupt thread goes before the next bench
     for (board::CheckResult &c : report.checks)
@@ -117,7 +117,7 @@ TEST(Selftest, LeavesTheCardAsItFoundIt)
     tzsim::SetFlashByte(0x4321, 0x3C);
     tzsim::SetEepromByte(0, 0xFF, 0x42);
     // A GP0 that starts low: the trigger must not make an edge of its own.
-    tzsim::SetIoWindowByte(0, TZ_REG_GP0, 0x00);
+    tzsim::SetIoWindowByte(0, board::kRegGp0, 0x00);
     DeviceLibrary lib;
     tzsim::BindTable(lib);
     board::Card card;
@@ -128,13 +128,13 @@ TEST(Selftest, LeavesTheCardAsItFoundIt)
     options.keepImage = [](const std::vector<std::uint8_t> &) {
         return std::string("backup.bin");
     };
-    EXPECT_EQ(board::RunSelftest(lib, card, options).Count(Verdict::Pass), 8u);
+    EXPECT_EQ(board::RunSelftest(card, options).Count(Verdict::Pass), 8u);
     EXPECT_EQ(tzsim::MemByte(0, 0x1234), 0x5A);
     EXPECT_EQ(tzsim::FlashByte(0x4321), 0x3C);
     EXPECT_EQ(tzsim::EepromByte(0, 0xFF), 0x42);
-    EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_PULSE), 0x44);
-    EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_INTERRUPT), 0x00);
-    EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_GP0), 0x00);
+    EXPECT_EQ(tzsim::IoWindowByte(0, board::kRegPulse), 0x44);
+    EXPECT_EQ(tzsim::IoWindowByte(0, board::kRegInterrupt), 0x00);
+    EXPECT_EQ(tzsim::IoWindowByte(0, board::kRegGp0), 0x00);
     EXPECT_FALSE(tzsim::HasRoutine(0));
     tzsim::Reset();
 }
