@@ -85,6 +85,7 @@ const Row kRows[] = {
     {"fault TZ810mWriteIoByte = call 5", "level-irq", "2 calls of the routine, one expected"},
     {"fault TZ810mWriteIoByte = call 6", "level-irq", "one call of the routine, request cancelled", "interrupt register not put back to 00: TZ810mWriteIoByte failed", true},
     {"eeprom 0 = read_only", "eeprom", "byte ff did not take 55: is the EEPROM write-protected (WP high)?"},
+    {"eeprom 0 = absent", "eeprom", "the EEPROM does not answer at I2C address 0x50"},
     {"flash = absent", "flash", "no flash answers its id (reply ff ff ff ff, a 25VF512 says bf 48)"},
     {"fault TZ780mReadFlash = call 17", "flash", "two reads of the flash: TZ780mReadFlash failed at 0x0"},
     {"fault TZ780mEarseFlash = always", "flash", "chip erase: TZ780mEarseFlash failed at 0x0"},
