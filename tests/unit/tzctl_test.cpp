@@ -305,8 +305,11 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     host.out.clear();
     EXPECT_EQ(RunTzctl({"--json", "--all", "selftest", "--only", "config"}, host), 0);
     const nlohmann::json all = nlohmann::json::parse(host.out);
+    EXPECT_EQ(all.size(), 2u);  // the cards and the library
     EXPECT_EQ(all["cards"].size(), 2u);
     EXPECT_EQ(all["cards"][1]["chip"], "TZ810");
+    EXPECT_EQ(all["cards"][1]["interrupted"], false);
+    EXPECT_EQ(all["cards"][1]["checks"][0]["facts"]["vid"], "7a5d");
     EXPECT_EQ(all["library"]["simulated"], true);
     host.out.clear();
     EXPECT_EQ(RunTzctl({"--json", "selftest", "--only", "bogus"}, host), 2);
