@@ -52,6 +52,7 @@ struct Row {
 // clang-format off
 const Row kRows[] = {
     {"io_base 0 = 0", "config", "no I/O base"},
+    {"fault TZ810mReadConfig = call 2", "config", "VID and DID cannot be read"},
     {"mem_base 0 = 0", "config", "no MEM base"},
     {"int_line 0 = 0xFF", "config", "interrupt line 255 outside 1-254"},
     {"vid 0 = 0xFFFF", "config", "VID reads ffff"},

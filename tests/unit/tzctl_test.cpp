@@ -310,6 +310,7 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     EXPECT_EQ(all["cards"][1]["chip"], "TZ810");
     EXPECT_EQ(all["cards"][1]["interrupted"], false);
     EXPECT_EQ(all["cards"][1]["checks"][0]["facts"]["vid"], "7a5d");
+    EXPECT_EQ(all["cards"][0]["checks"][0]["facts"]["mem_base"], "feb00000");
     EXPECT_EQ(all["library"]["simulated"], true);
     host.out.clear();
     EXPECT_EQ(RunTzctl({"--json", "selftest", "--only", "bogus"}, host), 2);
