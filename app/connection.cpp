@@ -34,9 +34,10 @@ enum : int {
 
 void ShowCannotOpen(Session &s)
 {
-    s.port.ShowMessage(Window::Main,
-                       Format("无法打开设备%d,请确保设备已经插入", static_cast<int>(s.conn.index)),
-                       Icon::Error);
+    s.port.ShowMessage(
+        Window::Main,
+        Format("无法打开设备%d,请确保设备已经插入", static_cast<int>(s.conn.card.index)),
+        Icon::Error);
 }
 
 void ShowDriverVersion(Session &s)
@@ -46,32 +47,45 @@ void ShowDriverVersion(Session &s)
         s.port.ShowMessage(Window::Main, "未能成功获得驱动版本号!", Icon::Error);
 }
 
-void FillInformationPanel(Session &s)
+// What the open shows before it reads the bases.
+void FillOpenedCard(Session &s)
 {
-    Connection &c = s.conn;
+    const board::Card &card = s.conn.card;
     DialogPort &port = s.port;
 
+    if (card.chip == board::Chip::TZ820) {
+        for (int control : kTz820Controls)
+            port.Enable(control, true);
+        port.SetChecked(IDC_MEM_32BIT, true);
+    }
+    s.conn.open = true;
+    ShowDriverVersion(s);
+
     ULONG line = 0;
-    if (s.lib.TZ810mGetIntLine(c.index, &line)) {
+    if (s.lib.TZ810mGetIntLine(card.index, &line)) {
         port.SetText(IDC_INT_LINE, Format("%02lX", static_cast<unsigned long>(line)));
     } else {
         port.ShowMessage(Window::Main, "获得中断号失败!", Icon::Error);
         port.SetText(IDC_INT_LINE, "");
     }
+}
 
-    c.ioBaseRead = s.lib.TZ810mGetIoBaseAddr(c.index, &c.ioBase) != 0;
-    if (c.ioBaseRead) {
-        port.SetText(IDC_IO_BASE, Format("%04lX", static_cast<unsigned long>(c.ioBase)));
+// The rest of the information panel, from the bases the open read.
+void FillInformationPanel(Session &s)
+{
+    const board::Card &card = s.conn.card;
+    DialogPort &port = s.port;
+
+    if (card.ioBaseKnown) {
+        port.SetText(IDC_IO_BASE, Format("%04lX", static_cast<unsigned long>(card.ioBase)));
     } else {
         port.ShowMessage(Window::Main, kIoBaseFailed, Icon::Error);
         port.SetText(IDC_IO_BASE, "");
     }
 
-    c.memBaseRead = false;
-    if (c.chip == board::Chip::TZ820) {
-        c.memBaseRead = s.lib.TZ820mGetMemBaseAddr(c.index, &c.memBase) != 0;
-        if (c.memBaseRead) {
-            port.SetText(IDC_MEM_BASE, Format("%08lX", static_cast<unsigned long>(c.memBase)));
+    if (card.chip == board::Chip::TZ820) {
+        if (card.memBaseKnown) {
+            port.SetText(IDC_MEM_BASE, Format("%08lX", static_cast<unsigned long>(card.memBase)));
         } else {
             port.ShowMessage(Window::Main, kMemBaseFailed, Icon::Error);
             port.SetText(IDC_MEM_BASE, "");
@@ -80,11 +94,11 @@ void FillInformationPanel(Session &s)
 
     // The pulse register lies at a base this open has not read: it belongs
     // to another card, or to the system.
-    if (!c.ioBaseRead)
+    if (!card.ioBaseKnown)
         return;
 
     UCHAR pulse = 0;
-    bool pulseRead = board::ReadPulseRegister(s.lib, c.index, c.ioBase, pulse);
+    bool pulseRead = board::ReadPulseRegister(card, pulse);
     if (pulseRead)
         port.SetText(IDC_PULSE_NOW, Format("%u", board::PulseNsFromRegister(pulse)));
     else
@@ -92,9 +106,8 @@ void FillInformationPanel(Session &s)
 
     // A TZ820 opens with 32-bit I/O on, matching the ticked box. Without a
     // register value read there is nothing safe to write back.
-    if (c.chip == board::Chip::TZ820 && pulseRead) {
-        if (!board::WritePulseRegister(s.lib, c.index, c.ioBase,
-                                       static_cast<UCHAR>(pulse | board::k32BitIo)))
+    if (card.chip == board::Chip::TZ820 && pulseRead) {
+        if (!board::WritePulseRegister(card, static_cast<UCHAR>(pulse | board::k32BitIo)))
             port.ShowMessage(Window::Main, "32位IO读写设置失败", Icon::None);
     }
 }
@@ -142,8 +155,7 @@ void OpenDevice(Session &s)
     Connection &c = s.conn;
     DialogPort &port = s.port;
 
-    s.irq.levelCount = 0;
-    s.irq.edgeCount = 0;
+    s.irq.ClearCalls();
 
     if (c.open) {
         port.ShowMessage(Window::Main, c.lastOpenStatus, Icon::None);
@@ -151,47 +163,29 @@ void OpenDevice(Session &s)
     }
 
     // No selection (-1) becomes 255, an index no card answers to.
-    c.index = static_cast<std::uint8_t>(port.ComboSelection(IDC_DEVICE_COMBO));
-
-    if (s.lib.TZ810mOpenDevice(c.index, 0, 1, 0) == TZ_INVALID_HANDLE) {
+    const ULONG index = static_cast<std::uint8_t>(port.ComboSelection(IDC_DEVICE_COMBO));
+    // The driver version and the interrupt line are asked for between the
+    // open and the bases, as this program always has.
+    switch (board::OpenCard(s.lib, index, c.card, [&] { FillOpenedCard(s); })) {
+    case board::OpenStatus::Opened:
+        break;
+    case board::OpenStatus::Unrecognised:
+        port.ShowMessage(Window::Main, kUnrecognisedAtOpen, Icon::None);
+        return;
+    case board::OpenStatus::NoCard:
+    case board::OpenStatus::OpenFailed:
+        // A TZ820 that cannot be opened again with its MEM window is left
+        // closed, and reported as any card that cannot be opened.
         ShowCannotOpen(s);
         return;
     }
 
-    UCHAR id = 0;
-    s.lib.TZ810mReadConfig(c.index, board::kDeviceIdLowOffset, &id);
-    switch (board::ChipFromDeviceIdByte(id)) {
-    case board::Chip::TZ820:
-        c.chip = board::Chip::TZ820;
-        // Opened again with its MEM window. When that fails the card is
-        // closed, and it is reported as any card that cannot be opened.
-        s.lib.TZ810mCloseDevice(c.index);
-        if (s.lib.TZ810mOpenDevice(c.index, 1, 1, 0) == TZ_INVALID_HANDLE) {
-            c.chip = board::Chip::Unknown;
-            ShowCannotOpen(s);
-            return;
-        }
-        for (int control : kTz820Controls)
-            port.Enable(control, true);
-        port.SetChecked(IDC_MEM_32BIT, true);
-        break;
-    case board::Chip::TZ810:
-        c.chip = board::Chip::TZ810;
-        break;
-    case board::Chip::Unknown:
-        port.ShowMessage(Window::Main, kUnrecognisedAtOpen, Icon::None);
-        s.lib.TZ810mCloseDevice(c.index);
-        return;
-    }
-
-    c.open = true;
-    ShowDriverVersion(s);
     FillInformationPanel(s);
-    s.lib.TZ810mSetIntRoutine(c.index, InterruptRoutineFor(s));
+    WatchInterrupts(s);
 
     c.lastOpenStatus =
-        Format(c.chip == board::Chip::TZ820 ? "TZ820设备%d已经打开" : "TZ810设备%d已经打开",
-               static_cast<int>(c.index));
+        Format(c.card.chip == board::Chip::TZ820 ? "TZ820设备%d已经打开" : "TZ810设备%d已经打开",
+               static_cast<int>(c.card.index));
     port.SetText(IDC_STATUS, c.lastOpenStatus);
 
     for (int control : kDeviceButtons)
@@ -212,15 +206,14 @@ void CloseDevice(Session &s)
         return;
     }
 
-    s.lib.TZ810mCloseDevice(c.index);
+    s.lib.TZ810mCloseDevice(c.card.index);
     c.open = false;
-    s.irq.levelCount = 0;
-    s.irq.edgeCount = 0;
-    c.chip = board::Chip::Unknown;
+    s.irq.ClearCalls();
+    c.card.chip = board::Chip::Unknown;
 
     port.SetText(IDC_LEVEL_COUNT, "");
     port.SetText(IDC_EDGE_COUNT, "");
-    port.SetText(IDC_STATUS, Format("设备%d已经关闭", static_cast<int>(c.index)));
+    port.SetText(IDC_STATUS, Format("设备%d已经关闭", static_cast<int>(c.card.index)));
 
     for (int control : kDeviceControls)
         port.Enable(control, false);

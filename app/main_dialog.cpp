@@ -24,7 +24,7 @@ void Exit(Session &s)
 {
     // Closed by index whether or not a card is open; the dialogs of the
     // identity EEPROM and help are left to end with the process.
-    s.lib.TZ810mCloseDevice(s.conn.index);
+    s.lib.TZ810mCloseDevice(s.conn.card.index);
     s.port.EndDialog(Window::Main, kExitNormal);
 }
 
@@ -141,14 +141,15 @@ bool DispatchCommand(Session &s, int id)
 
 void OnInterruptCountMessage(Session &s)
 {
-    switch (s.irq.mode.load()) {
-    case 1:
-        s.port.SetText(IDC_LEVEL_COUNT, Format("%d", static_cast<int>(s.irq.levelCount.load())));
+    using board::InterruptMode;
+    switch (s.irq.Mode()) {
+    case InterruptMode::Level:
+        s.port.SetText(IDC_LEVEL_COUNT, Format("%u", s.irq.Calls(InterruptMode::Level)));
         break;
-    case 2:
-        s.port.SetText(IDC_EDGE_COUNT, Format("%d", static_cast<int>(s.irq.edgeCount.load())));
+    case InterruptMode::Edge:
+        s.port.SetText(IDC_EDGE_COUNT, Format("%u", s.irq.Calls(InterruptMode::Edge)));
         break;
-    default:
+    case InterruptMode::None:
         break;
     }
 }

@@ -15,7 +15,7 @@ namespace {
 
 std::vector<std::uint8_t> Block()
 {
-    std::vector<std::uint8_t> block(kMaxBlockBytes);
+    std::vector<std::uint8_t> block(kMaxByteRunBytes);
     for (std::size_t i = 0; i < block.size(); ++i)
         block[i] = static_cast<std::uint8_t>(i * 167 + (i >> 8));
     return block;
@@ -89,14 +89,14 @@ void BM_Parse_ByteRun(benchmark::State &state)
 {
     const auto block = Block();
     const auto text = Text(block);
-    std::vector<std::uint8_t> out(kMaxBlockBytes);
+    std::vector<std::uint8_t> out(kMaxByteRunBytes);
     std::size_t used = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(
-            ByteRunToBytes(text.data(), kMaxByteRunChars, kMaxBlockBytes, out.data(), &used));
+            ByteRunToBytes(text.data(), kMaxByteRunChars, kMaxByteRunBytes, out.data(), &used));
         benchmark::ClobberMemory();
     }
-    if (used != kMaxBlockBytes || out != block)
+    if (used != kMaxByteRunBytes || out != block)
         state.SkipWithError("mismatch");
     state.SetBytesProcessed(state.iterations() * kMaxByteRunChars);
 }
@@ -105,15 +105,15 @@ void BM_Parse_NaiveStrtol(benchmark::State &state)
 {
     const auto block = Block();
     const auto text = Text(block);
-    std::vector<std::uint8_t> out(kMaxBlockBytes);
+    std::vector<std::uint8_t> out(kMaxByteRunBytes);
     std::vector<char> work(kByteRunBufferSize);
     std::size_t used = 0;
     for (auto _ : state) {
-        used = NaiveParse(text.data(), kMaxByteRunChars, kMaxBlockBytes, out.data(), work.data());
+        used = NaiveParse(text.data(), kMaxByteRunChars, kMaxByteRunBytes, out.data(), work.data());
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    if (used != kMaxBlockBytes || out != block)
+    if (used != kMaxByteRunBytes || out != block)
         state.SkipWithError("mismatch");
     state.SetBytesProcessed(state.iterations() * kMaxByteRunChars);
 }

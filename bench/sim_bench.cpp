@@ -14,6 +14,7 @@
 
 #include <unistd.h>
 
+#include "board.h"
 #include "sim_control.h"
 
 namespace {
@@ -94,7 +95,7 @@ void ClearLogSometimes(benchmark::State &state, std::int64_t &n, std::int64_t ev
 void ReadIoByte(benchmark::State &state, bool stateFile)
 {
     OpenBench b(state, stateFile);
-    const ULONG address = b.ioBase + TZ_REG_PULSE;
+    const ULONG address = b.ioBase + board::kRegPulse;
     std::int64_t n = 0;
     UCHAR value = 0;
     for (auto _ : state) {
@@ -110,7 +111,7 @@ void ReadIoByte(benchmark::State &state, bool stateFile)
 void WriteIoByte(benchmark::State &state, bool stateFile)
 {
     OpenBench b(state, stateFile);
-    const ULONG address = b.ioBase + TZ_REG_PULSE;
+    const ULONG address = b.ioBase + board::kRegPulse;
     std::int64_t n = 0;
     for (auto _ : state) {
         // Pulse codes 0-15 in turn, 32-bit I/O on, as the dialog writes them.

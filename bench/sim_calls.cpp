@@ -17,6 +17,7 @@
 #include <system_error>
 #include <vector>
 
+#include "board.h"
 #include "common.h"
 #include "device_library.h"
 
@@ -104,7 +105,7 @@ int wmain()
     if (lib.TZ810mOpenDevice(kCard, 1, 1, 0) == TZ_INVALID_HANDLE ||
         !lib.TZ810mGetIoBaseAddr(kCard, &ioBase) || !lib.TZ820mGetMemBaseAddr(kCard, &memBase))
         return Fail("card 0 did not open as a TZ820");
-    const ULONG reg = ioBase + TZ_REG_PULSE;
+    const ULONG reg = ioBase + board::kRegPulse;
 
     std::vector<std::uint8_t> block(kBlock), back(kBlock), image(kFlash);
     for (std::size_t i = 0; i < block.size(); ++i)

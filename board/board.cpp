@@ -1,5 +1,7 @@
 #include "board.h"
 
+#include <algorithm>
+
 #include "hextext.h"
 
 namespace board {
@@ -39,14 +41,14 @@ UCHAR PulseRegisterValue(UCHAR code)
     return static_cast<UCHAR>(k32BitIo | (code & kPulseCodeMask));
 }
 
-bool ReadPulseRegister(const DeviceLibrary &lib, ULONG index, ULONG ioBase, UCHAR &value)
+bool ReadPulseRegister(const Card &card, UCHAR &value)
 {
-    return lib.TZ810mReadIoByte(index, ioBase + TZ_REG_PULSE, &value) != 0;
+    return card.lib->TZ810mReadIoByte(card.index, card.ioBase + kRegPulse, &value) != 0;
 }
 
-bool WritePulseRegister(const DeviceLibrary &lib, ULONG index, ULONG ioBase, UCHAR value)
+bool WritePulseRegister(const Card &card, UCHAR value)
 {
-    return lib.TZ810mWriteIoByte(index, ioBase + TZ_REG_PULSE, value) != 0;
+    return card.lib->TZ810mWriteIoByte(card.index, card.ioBase + kRegPulse, value) != 0;
 }
 
 ULONG AccessCode(Space space, bool write, Width width)
@@ -92,11 +94,11 @@ BlockCheck CheckBlock(Space space, Width width, std::uint32_t address, std::uint
     return BlockCheck::Ok;
 }
 
-bool AccessBlock(const DeviceLibrary &lib, ULONG index, Space space, bool write, Width width,
-                 ULONG address, void *buffer, ULONG length)
+bool AccessBlock(const Card &card, Space space, bool write, Width width, ULONG address,
+                 void *buffer, ULONG length)
 {
-    return lib.TZ810mAccessBlock(index, AccessCode(space, write, width), address, buffer, length) !=
-           0;
+    return card.lib->TZ810mAccessBlock(card.index, AccessCode(space, write, width), address, buffer,
+                                       length) != 0;
 }
 
 Difference Compare(const std::uint8_t *a, const std::uint8_t *b, std::size_t size)
@@ -147,28 +149,34 @@ void Report(const Progress &progress, FlashStep step, std::uint32_t done, std::u
 
 }  // namespace
 
-OpenStatus OpenCard(const DeviceLibrary &lib, ULONG index, Card &card)
+OpenStatus OpenCard(const DeviceLibrary &lib, ULONG index, Card &card,
+                    const std::function<void()> &opened)
 {
     card = Card();
+    card.lib = &lib;
     card.index = index;
     if (lib.TZ810mOpenDevice(index, 0, 1, 0) == TZ_INVALID_HANDLE)
         return OpenStatus::NoCard;
     lib.TZ810mReadConfig(index, kDeviceIdLowOffset, &card.deviceIdLow);
     card.chip = ChipFromDeviceIdByte(card.deviceIdLow);
-    switch (card.chip) {
-    case Chip::TZ820:
+    if (card.chip == Chip::Unknown) {
+        lib.TZ810mCloseDevice(index);
+        return OpenStatus::Unrecognised;
+    }
+    if (card.chip == Chip::TZ820) {
         // Opened again, now with its MEM window.
         lib.TZ810mCloseDevice(index);
-        if (lib.TZ810mOpenDevice(index, 1, 1, 0) == TZ_INVALID_HANDLE)
+        if (lib.TZ810mOpenDevice(index, 1, 1, 0) == TZ_INVALID_HANDLE) {
+            card.chip = Chip::Unknown;
             return OpenStatus::OpenFailed;
-        return OpenStatus::Opened;
-    case Chip::TZ810:
-        return OpenStatus::Opened;
-    case Chip::Unknown:
-        break;
+        }
     }
-    lib.TZ810mCloseDevice(index);
-    return OpenStatus::Unrecognised;
+    if (opened)
+        opened();
+    card.ioBaseKnown = lib.TZ810mGetIoBaseAddr(index, &card.ioBase) != 0;
+    if (card.chip == Chip::TZ820)
+        card.memBaseKnown = lib.TZ820mGetMemBaseAddr(index, &card.memBase) != 0;
+    return OpenStatus::Opened;
 }
 
 std::optional<CardSummary> ProbeCard(const DeviceLibrary &lib, ULONG index)
@@ -274,18 +282,18 @@ IdentityRisk AssessIdentityBlock(const IdentityBlock &block, Chip card)
                                     : IdentityRisk::None;
 }
 
-bool OpenForRepair(const DeviceLibrary &lib, ULONG index)
+bool OpenForRepair(const Card &card)
 {
-    return lib.TZ810mOpenDevice(index, 0, 1, 0) != TZ_INVALID_HANDLE;
+    return card.lib->TZ810mOpenDevice(card.index, 0, 1, 0) != TZ_INVALID_HANDLE;
 }
 
-Outcome ReadConfigIdentity(const DeviceLibrary &lib, ULONG index, Identity &id)
+Outcome ReadConfigIdentity(const Card &card, Identity &id)
 {
     // Configuration space holds the same words, at other offsets.
     static const ULONG kOffsets[] = {0x00, 0x01, 0x02, 0x03, 0x08, 0x2C, 0x2D, 0x2E, 0x2F};
     UCHAR v[sizeof kOffsets / sizeof kOffsets[0]] = {};
     for (std::size_t i = 0; i < sizeof kOffsets / sizeof kOffsets[0]; ++i)
-        if (!lib.TZ810mReadConfig(index, kOffsets[i], &v[i]))
+        if (!card.lib->TZ810mReadConfig(card.index, kOffsets[i], &v[i]))
             return Failed("TZ810mReadConfig", kOffsets[i]);
     id.vid = Word(v, 0);
     id.did = Word(v, 2);
@@ -295,10 +303,11 @@ Outcome ReadConfigIdentity(const DeviceLibrary &lib, ULONG index, Identity &id)
     return Outcome();
 }
 
-Outcome ReadIdentityBlock(const DeviceLibrary &lib, ULONG index, IdentityBlock &block)
+Outcome ReadIdentityBlock(const Card &card, IdentityBlock &block)
 {
     for (std::size_t a = 0; a < kIdentityBlockBytes; ++a)
-        if (!lib.TZ810mReadI2C(index, TZ_EEPROM_I2C_ADDRESS, static_cast<UCHAR>(a), &block[a]))
+        if (!card.lib->TZ810mReadI2C(card.index, kEepromI2cAddress, static_cast<UCHAR>(a),
+                                     &block[a]))
             return Failed("TZ810mReadI2C", static_cast<std::uint32_t>(a));
     return Outcome();
 }
@@ -306,13 +315,13 @@ Outcome ReadIdentityBlock(const DeviceLibrary &lib, ULONG index, IdentityBlock &
 namespace {
 
 // One byte of a space; an EEPROM byte is followed by its write pause.
-Outcome WriteByte(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::uint32_t at,
-                  std::uint8_t value, const Pause &pause)
+Outcome WriteByte(const Card &card, ByteSpace space, std::uint32_t at, std::uint8_t value,
+                  const Pause &pause)
 {
     if (space == ByteSpace::Config)
-        return lib.TZ810mWriteConfig(index, at, value) ? Outcome()
-                                                       : Failed("TZ810mWriteConfig", at);
-    if (!lib.TZ810mWriteI2C(index, TZ_EEPROM_I2C_ADDRESS, static_cast<UCHAR>(at), value))
+        return card.lib->TZ810mWriteConfig(card.index, at, value) ? Outcome()
+                                                                  : Failed("TZ810mWriteConfig", at);
+    if (!card.lib->TZ810mWriteI2C(card.index, kEepromI2cAddress, static_cast<UCHAR>(at), value))
         return Failed("TZ810mWriteI2C", at);
     pause(kEepromWritePauseMs);
     return Outcome();
@@ -320,17 +329,17 @@ Outcome WriteByte(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::u
 
 }  // namespace
 
-Outcome ReadBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::uint32_t start,
-                  std::size_t count, std::vector<std::uint8_t> &bytes)
+Outcome ReadBytes(const Card &card, ByteSpace space, std::uint32_t start, std::size_t count,
+                  std::vector<std::uint8_t> &bytes)
 {
     bytes.assign(count, 0);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t at = start + static_cast<std::uint32_t>(i);
         if (space == ByteSpace::Config) {
-            if (!lib.TZ810mReadConfig(index, at, &bytes[i]))
+            if (!card.lib->TZ810mReadConfig(card.index, at, &bytes[i]))
                 return Failed("TZ810mReadConfig", at);
-        } else if (!lib.TZ810mReadI2C(index, TZ_EEPROM_I2C_ADDRESS, static_cast<UCHAR>(at),
-                                      &bytes[i])) {
+        } else if (!card.lib->TZ810mReadI2C(card.index, kEepromI2cAddress, static_cast<UCHAR>(at),
+                                            &bytes[i])) {
             return Failed("TZ810mReadI2C", at);
         }
     }
@@ -341,11 +350,11 @@ namespace {
 
 // Reads the range: a Mismatch names where it does not hold `bytes`, and
 // notTaken gets every such address.
-Outcome ReadBack(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::uint32_t start,
+Outcome ReadBack(const Card &card, ByteSpace space, std::uint32_t start,
                  const std::vector<std::uint8_t> &bytes, std::vector<std::uint32_t> *notTaken)
 {
     std::vector<std::uint8_t> back;
-    Outcome o = ReadBytes(lib, index, space, start, bytes.size(), back);
+    Outcome o = ReadBytes(card, space, start, bytes.size(), back);
     if (!o.ok())
         return o;
     for (std::size_t i = 0; notTaken && i < bytes.size(); ++i)
@@ -358,35 +367,34 @@ Outcome ReadBack(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::ui
 
 }  // namespace
 
-Outcome WriteBytesChecked(const DeviceLibrary &lib, ULONG index, ByteSpace space,
-                          std::uint32_t start, const std::vector<std::uint8_t> &bytes,
-                          const Pause &pause, std::vector<std::uint32_t> *notTaken)
+Outcome WriteBytesChecked(const Card &card, ByteSpace space, std::uint32_t start,
+                          const std::vector<std::uint8_t> &bytes, const Pause &pause,
+                          std::vector<std::uint32_t> *notTaken)
 {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const Outcome o =
-            WriteByte(lib, index, space, start + static_cast<std::uint32_t>(i), bytes[i], pause);
+            WriteByte(card, space, start + static_cast<std::uint32_t>(i), bytes[i], pause);
         if (!o.ok())
             return o;
     }
-    return ReadBack(lib, index, space, start, bytes, notTaken);
+    return ReadBack(card, space, start, bytes, notTaken);
 }
 
-Restoration RestoreBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space,
-                         std::uint32_t start, const std::vector<std::uint8_t> &original,
-                         const Pause &pause)
+Restoration RestoreBytes(const Card &card, ByteSpace space, std::uint32_t start,
+                         const std::vector<std::uint8_t> &original, const Pause &pause)
 {
     Restoration r;
     std::vector<std::uint8_t> now;
-    const bool known = ReadBytes(lib, index, space, start, original.size(), now).ok();
+    const bool known = ReadBytes(card, space, start, original.size(), now).ok();
     if (known && now == original)
         return r;
     r.kind = Restoration::PutBack;
     for (std::size_t i = 0; i < original.size() && r.outcome.ok(); ++i)
         if (!known || now[i] != original[i])
-            r.outcome = WriteByte(lib, index, space, start + static_cast<std::uint32_t>(i),
-                                  original[i], pause);
+            r.outcome =
+                WriteByte(card, space, start + static_cast<std::uint32_t>(i), original[i], pause);
     if (r.outcome.ok())
-        r.outcome = ReadBack(lib, index, space, start, original, nullptr);
+        r.outcome = ReadBack(card, space, start, original, nullptr);
     if (!r.outcome.ok())
         r.kind = Restoration::NotRestored;
     return r;
@@ -399,30 +407,51 @@ ULONG SpiModeCode(bool spi4, bool clock15_6)
     return (spi4 ? 2u : 0u) | (clock15_6 ? 1u : 0u);
 }
 
-FlashId IdentifyFlash(const DeviceLibrary &lib, ULONG index)
+FlashId IdentifyFlash(const Card &card)
 {
     static const UCHAR kReadId[4] = {0x90, 0x00, 0x00, 0x00};
     UCHAR command[4] = {kReadId[0], kReadId[1], kReadId[2], kReadId[3]};
     FlashId id;  // zeros, so a silent bus cannot pass for the answer
     ULONG length = static_cast<ULONG>(id.reply.size());
-    lib.TZ810StreamSPI(index, sizeof command, command, &length, id.reply.data());
+    card.lib->TZ810StreamSPI(card.index, sizeof command, command, &length, id.reply.data());
     id.identified = id.reply[0] == 0xBF && id.reply[1] == 0x48 && id.reply[2] == 0xBF;
     return id;
 }
 
+namespace {
+
+// The chip from address 0 up to `end` in chunks, the last one short, each
+// reported as `step`; with `until`, no further than the first chunk that
+// differs from it. Nothing is kept of a failed read.
+Outcome ReadChunks(const DeviceLibrary &lib, std::uint32_t end, FlashStep step,
+                   const Progress &progress, std::vector<std::uint8_t> &chip,
+                   const std::uint8_t *until = nullptr)
+{
+    chip.assign(end, 0);
+    for (std::uint32_t a = 0; a < end; a += kFlashChunk) {
+        const std::uint32_t n = std::min(kFlashChunk, end - a);
+        if (!lib.TZ780mReadFlash(kFlashUnit, a, chip.data() + a, n)) {
+            chip.clear();
+            return Failed("TZ780mReadFlash", a);
+        }
+        Report(progress, step, a + n, end);
+        if (until && Compare(until + a, chip.data() + a, n).count != 0) {
+            chip.resize(a + n);
+            break;
+        }
+    }
+    return Outcome();
+}
+
+}  // namespace
+
 Outcome ReadFlash(const DeviceLibrary &lib, std::vector<std::uint8_t> &image,
                   const Progress &progress)
 {
-    std::vector<std::uint8_t> chip(kFlashSize);
-    for (std::uint32_t a = 0; a < kFlashSize; a += kFlashChunk) {
-        if (!lib.TZ780mReadFlash(kFlashUnit, a, chip.data() + a, kFlashChunk)) {
-            image.clear();
-            return Failed("TZ780mReadFlash", a);
-        }
-        Report(progress, FlashStep::Read, a + kFlashChunk, kFlashSize);
-    }
+    std::vector<std::uint8_t> chip;
+    const Outcome o = ReadChunks(lib, kFlashSize, FlashStep::Read, progress, chip);
     image.swap(chip);
-    return Outcome();
+    return o;
 }
 
 std::vector<std::uint8_t> FlashAfterWrite(const std::vector<std::uint8_t> &image)
@@ -433,20 +462,20 @@ std::vector<std::uint8_t> FlashAfterWrite(const std::vector<std::uint8_t> &image
 }
 
 Outcome VerifyFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
-                    const Progress &progress)
+                    const Progress &progress, VerifyReach reach)
 {
     if (image.size() > kFlashSize) {
         Outcome o;
         o.kind = Outcome::TooLarge;
         return o;
     }
+    const bool first = reach == VerifyReach::FirstDifference;
     std::vector<std::uint8_t> chip;
-    Outcome o = ReadFlash(lib, chip, [&](FlashStep, std::uint32_t done, std::uint32_t total) {
-        Report(progress, FlashStep::Verify, done, total);
-    });
+    const Outcome o = ReadChunks(lib, first ? static_cast<std::uint32_t>(image.size()) : kFlashSize,
+                                 FlashStep::Verify, progress, chip, first ? image.data() : nullptr);
     if (!o.ok())
         return o;
-    return Mismatch(Compare(image.data(), chip.data(), image.size()));
+    return Mismatch(Compare(image.data(), chip.data(), std::min(image.size(), chip.size())));
 }
 
 Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
@@ -473,7 +502,7 @@ Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &im
     Report(progress, FlashStep::Write, size, size);
     if (!options.verify)
         return Outcome();
-    return VerifyFlash(lib, image, progress);
+    return VerifyFlash(lib, image, progress, options.reach);
 }
 
 Outcome EraseFlash(const DeviceLibrary &lib, bool blankCheck, const Progress &progress)
@@ -498,43 +527,6 @@ Restoration RestoreFlash(const DeviceLibrary &lib, const std::vector<std::uint8_
     if (!r.outcome.ok())
         r.kind = Restoration::NotRestored;
     return r;
-}
-
-// ------------------------------------------------------------ interrupts
-
-UCHAR ArmValue(Trigger trigger)
-{
-    return trigger == Trigger::Level ? kArmLevel : kArmEdge;
-}
-
-void ChangeRegisterBit(const DeviceLibrary &lib, ULONG index, ULONG address, UCHAR bit, bool set)
-{
-    UCHAR value = 0;
-    lib.TZ810mReadIoByte(index, address, &value);
-    value = static_cast<UCHAR>(set ? (value | bit) : (value & ~bit));
-    lib.TZ810mWriteIoByte(index, address, value);
-}
-
-bool Arm(const DeviceLibrary &lib, ULONG index, ULONG ioBase, Trigger trigger)
-{
-    return lib.TZ810mWriteIoByte(index, ioBase + TZ_REG_INTERRUPT, ArmValue(trigger)) != 0;
-}
-
-void Fire(const DeviceLibrary &lib, ULONG index, ULONG ioBase, Trigger trigger)
-{
-    const ULONG gp0 = ioBase + TZ_REG_GP0;
-    ChangeRegisterBit(lib, index, gp0, kGp0High, true);
-    ChangeRegisterBit(lib, index, gp0, kGp0High, false);
-    if (trigger == Trigger::Edge)
-        ChangeRegisterBit(lib, index, gp0, kGp0High, true);
-}
-
-void Acknowledge(const DeviceLibrary &lib, ULONG index, ULONG ioBase, Trigger trigger)
-{
-    if (trigger == Trigger::Level)
-        ChangeRegisterBit(lib, index, ioBase + TZ_REG_GP0, kGp0High, true);
-    else
-        ChangeRegisterBit(lib, index, ioBase + TZ_REG_STATUS, kInterruptActive, false);
 }
 
 }  // namespace board

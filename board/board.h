@@ -2,8 +2,10 @@
 // pulse width codes, block access codes and their alignment, the MEM window,
 // the identity block in the 24C02, and the SPI flash with its geometry.
 //
-// Everything works on the device-library table and answers with values or
-// small result structs; what to tell the user is the caller's business.
+// Everything works on an open card (its library table, index and window
+// bases held in one Card), or on the library alone for the board's one
+// flash, and answers with values or small result structs; what to tell the
+// user is the caller's business.
 // Each operation makes the library calls a bench engineer would expect, in
 // the order given here, so a caller can rely on that order.
 #pragma once
@@ -16,7 +18,6 @@
 #include <vector>
 
 #include "device_library.h"
-#include "hextext.h"
 
 namespace board {
 
@@ -36,14 +37,65 @@ constexpr ULONG kDeviceIdLowOffset = 0x02;
 
 // ------------------------------------------------------- chip registers
 
-constexpr UCHAR kArmLevel = 0xE2;         // TZ_REG_INTERRUPT: level, active low
-constexpr UCHAR kArmEdge = 0xEA;          // TZ_REG_INTERRUPT: rising edge
-constexpr UCHAR kGp0High = 0x80;          // TZ_REG_GP0
-constexpr UCHAR kInterruptActive = 0x04;  // TZ_REG_STATUS
-constexpr UCHAR kPulseCodeMask = 0x0F;    // TZ_REG_PULSE
-constexpr UCHAR k32BitIo = 0x40;          // TZ_REG_PULSE
+// Offsets from the I/O base.
+constexpr ULONG kRegInterrupt = 0xEB;
+constexpr ULONG kRegGp0 = 0xF1;
+constexpr ULONG kRegStatus = 0xF8;
+constexpr ULONG kRegPulse = 0xFA;
+
+constexpr UCHAR kArmLevel = 0xE2;         // kRegInterrupt: level, active low
+constexpr UCHAR kArmEdge = 0xEA;          // kRegInterrupt: rising edge
+constexpr UCHAR kGp0High = 0x80;          // kRegGp0: the level of output pin GP0
+constexpr UCHAR kInterruptActive = 0x04;  // kRegStatus
+constexpr UCHAR kPulseCodeMask = 0x0F;    // kRegPulse
+constexpr UCHAR k32BitIo = 0x40;          // kRegPulse
 // Clearing 32-bit I/O takes bit 7 with it.
 constexpr UCHAR k32BitOffMask = 0x3F;
+
+// ------------------------------------------------------------ cards
+
+// One card as this program opened it: the library it is reached through,
+// its index, its chip, and the bases of its two windows as the open read
+// them. A base the open could not read is another card's, or none, and
+// nothing may be addressed through it.
+struct Card {
+    const DeviceLibrary *lib = nullptr;
+    ULONG index = 0;
+    Chip chip = Chip::Unknown;
+    UCHAR deviceIdLow = 0;  // the byte the chip was told by
+    ULONG ioBase = 0;       // chip registers live at ioBase + offset
+    ULONG memBase = 0;      // a TZ820's MEM window
+    bool ioBaseKnown = false;
+    bool memBaseKnown = false;
+};
+
+enum class OpenStatus {
+    Opened,
+    NoCard,
+    Unrecognised,
+    OpenFailed
+};
+// Opens a card: open (index, 0, 1, 0), read the device id byte; a TZ820 is
+// closed and opened again with its MEM window (index, 1, 1, 0), an
+// unrecognised card is closed again. Once the card is open, `opened` runs
+// (calls of the caller's that come first), then the I/O base is read, and a
+// TZ820's MEM base. OpenFailed: the TZ820's second open failed, and the card
+// is left closed, as no chip's.
+OpenStatus OpenCard(const DeviceLibrary &lib, ULONG index, Card &card,
+                    const std::function<void()> &opened = {});
+
+// One card as a probe sees it, opened without its MEM window and closed
+// again: a row of a list, not a card to work on. Values a call could not
+// deliver stay empty.
+struct CardSummary {
+    ULONG index = 0;
+    Chip chip = Chip::Unknown;
+    std::optional<std::uint16_t> vid, did;
+    std::optional<ULONG> ioBase, memBase, intLine;
+};
+
+// Nothing when no card answers at the index (it is closed all the same).
+std::optional<CardSummary> ProbeCard(const DeviceLibrary &lib, ULONG index);
 
 // --------------------------------------------------------- pulse width
 
@@ -60,8 +112,8 @@ UCHAR PulseRegisterValue(UCHAR code);
 
 // One TZ810mReadIoByte / TZ810mWriteIoByte at I/O base + 0xFA; false when
 // the call fails.
-bool ReadPulseRegister(const DeviceLibrary &lib, ULONG index, ULONG ioBase, UCHAR &value);
-bool WritePulseRegister(const DeviceLibrary &lib, ULONG index, ULONG ioBase, UCHAR value);
+bool ReadPulseRegister(const Card &card, UCHAR &value);
+bool WritePulseRegister(const Card &card, UCHAR value);
 
 // -------------------------------------------------------- block access
 
@@ -75,6 +127,8 @@ enum class Width {
     DoubleWord
 };
 
+// Largest block a card reads or writes in one access.
+constexpr std::size_t kMaxBlockBytes = 0x8000;
 // I/O addresses run from 0 to 0xFFFF; a block must end inside.
 constexpr std::uint32_t kIoSpaceSize = 0x10000;
 // Highest offset in a TZ820's MEM window that a block may reach.
@@ -103,8 +157,8 @@ BlockCheck CheckBlock(Space space, Width width, std::uint32_t address, std::uint
 
 // One TZ810mAccessBlock with the access code for space, direction and width;
 // the address is passed as given (base included). False when the call fails.
-bool AccessBlock(const DeviceLibrary &lib, ULONG index, Space space, bool write, Width width,
-                 ULONG address, void *buffer, ULONG length);
+bool AccessBlock(const Card &card, Space space, bool write, Width width, ULONG address,
+                 void *buffer, ULONG length);
 
 // --------------------------------------------------------- outcomes
 
@@ -140,40 +194,10 @@ struct Difference {
 
 Difference Compare(const std::uint8_t *a, const std::uint8_t *b, std::size_t size);
 
-// ------------------------------------------------------------ cards
-
-struct Card {
-    ULONG index = 0;
-    Chip chip = Chip::Unknown;
-    UCHAR deviceIdLow = 0;  // the byte the chip was told by
-};
-
-enum class OpenStatus {
-    Opened,
-    NoCard,
-    Unrecognised,
-    OpenFailed
-};
-// Opens a card: open (index, 0, 1, 0), read the device id byte; a TZ820 is
-// closed and opened again with its MEM window (index, 1, 1, 0), an
-// unrecognised card is closed again. OpenFailed: the TZ820's second open
-// failed, and the card is left closed.
-OpenStatus OpenCard(const DeviceLibrary &lib, ULONG index, Card &card);
-
-// One card as a probe sees it, opened without its MEM window and closed
-// again. Values a call could not deliver stay empty.
-struct CardSummary {
-    ULONG index = 0;
-    Chip chip = Chip::Unknown;
-    std::optional<std::uint16_t> vid, did;
-    std::optional<ULONG> ioBase, memBase, intLine;
-};
-
-// Nothing when no card answers at the index (it is closed all the same).
-std::optional<CardSummary> ProbeCard(const DeviceLibrary &lib, ULONG index);
-
 // ------------------------------------------------------- identity
 
+// I2C address of the 24C02 that holds the identity.
+constexpr UCHAR kEepromI2cAddress = 0x50;
 constexpr std::size_t kIdentityBlockBytes = 0x20;
 constexpr UCHAR kIdentityHeader = 0x78;
 // The 24C02 needs this long to store a byte before it takes the next.
@@ -213,18 +237,18 @@ IdentityRisk AssessIdentity(const Identity &id, Chip card);
 // without its header leaves the card on its chip's own values, which are safe.
 IdentityRisk AssessIdentityBlock(const IdentityBlock &block, Chip card);
 
-// Opens a card whose chip is not recognised as far as a repair of its
-// identity needs: configuration space and the EEPROM, no MEM window. False
-// when no card answers.
-bool OpenForRepair(const DeviceLibrary &lib, ULONG index);
+// Opens a card whose chip is not recognised (as OpenCard left it) as far as
+// a repair of its identity needs: configuration space and the EEPROM, no
+// MEM window, no base. False when no card answers.
+bool OpenForRepair(const Card &card);
 
 // The identity the card holds now in configuration space.
-Outcome ReadConfigIdentity(const DeviceLibrary &lib, ULONG index, Identity &id);
+Outcome ReadConfigIdentity(const Card &card, Identity &id);
 
 using Pause = std::function<void(unsigned ms)>;
 
 // 32 reads in ascending order, stopping at the first failure.
-Outcome ReadIdentityBlock(const DeviceLibrary &lib, ULONG index, IdentityBlock &block);
+Outcome ReadIdentityBlock(const Card &card, IdentityBlock &block);
 
 // Bytes of configuration space or the EEPROM, each written, then all read
 // back: a byte that did not take is a Mismatch (address of the first, count).
@@ -233,11 +257,11 @@ enum class ByteSpace {
     Config,
     Eeprom
 };
-Outcome WriteBytesChecked(const DeviceLibrary &lib, ULONG index, ByteSpace space,
-                          std::uint32_t start, const std::vector<std::uint8_t> &bytes,
-                          const Pause &pause, std::vector<std::uint32_t> *notTaken = nullptr);
-Outcome ReadBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space, std::uint32_t start,
-                  std::size_t count, std::vector<std::uint8_t> &bytes);
+Outcome WriteBytesChecked(const Card &card, ByteSpace space, std::uint32_t start,
+                          const std::vector<std::uint8_t> &bytes, const Pause &pause,
+                          std::vector<std::uint32_t> *notTaken = nullptr);
+Outcome ReadBytes(const Card &card, ByteSpace space, std::uint32_t start, std::size_t count,
+                  std::vector<std::uint8_t> &bytes);
 
 // ---------------------------------------------------------- restoring
 
@@ -256,11 +280,13 @@ struct Restoration {
 
 // Reads the range; the bytes that differ from original are written again
 // and the range read back. A range that cannot be read is written whole.
-Restoration RestoreBytes(const DeviceLibrary &lib, ULONG index, ByteSpace space,
-                         std::uint32_t start, const std::vector<std::uint8_t> &original,
-                         const Pause &pause);
+Restoration RestoreBytes(const Card &card, ByteSpace space, std::uint32_t start,
+                         const std::vector<std::uint8_t> &original, const Pause &pause);
 
 // ------------------------------------------------------------- SPI flash
+
+// The flash is the board's, addressed as unit 0 whichever card is open, so
+// its functions but the identification take the library alone.
 
 constexpr std::uint32_t kFlashSize = 0x10000;
 constexpr std::uint32_t kFlashChunk = 0x1000;
@@ -277,7 +303,7 @@ struct FlashId {
     bool identified = false;
 };
 
-FlashId IdentifyFlash(const DeviceLibrary &lib, ULONG index);
+FlashId IdentifyFlash(const Card &card);
 
 enum class FlashStep {
     Read,
@@ -291,50 +317,42 @@ using Progress = std::function<void(FlashStep step, std::uint32_t done, std::uin
 Outcome ReadFlash(const DeviceLibrary &lib, std::vector<std::uint8_t> &image,
                   const Progress &progress = {});
 
+// How far a verify reads back, in the chunks of a read, the last one short.
+// WholeChip: the whole chip, every byte of the image compared, so that a
+// report can say how many differ. FirstDifference: only as far as the image
+// goes and no further than the first chunk that differs, for a plain yes or
+// no.
+enum class VerifyReach {
+    WholeChip,
+    FirstDifference
+};
+
 struct FlashWriteOptions {
     bool unlock = true;
     bool erase = true;
     bool verify = true;
+    VerifyReach reach = VerifyReach::WholeChip;
 };
 
 // An image of at most 64 KiB from address 0: unlock, erase the whole chip,
 // write in one call, read back and compare (each as chosen). An image too
 // large is refused before any call. What the write and the unlock answer
-// means nothing: a library may answer 0 after a good write, so only the
+// means nothing: a library may answer 0 after a good write, and NOR flash
+// written over without an erase keeps the AND of old and new, so only the
 // read-back decides.
 Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
                    const FlashWriteOptions &options = {}, const Progress &progress = {});
 // What the chip holds after the image is written to it erased: the image,
 // then erased bytes up to the chip's end.
 std::vector<std::uint8_t> FlashAfterWrite(const std::vector<std::uint8_t> &image);
-// Reads the chip and compares its start with the image.
+// Reads the chip back and compares its start with the image.
 Outcome VerifyFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
-                    const Progress &progress = {});
+                    const Progress &progress = {}, VerifyReach reach = VerifyReach::WholeChip);
 // Unlock and erase the whole chip; with blankCheck, read it back and report
 // bytes that are not 0xFF as a Mismatch.
 Outcome EraseFlash(const DeviceLibrary &lib, bool blankCheck, const Progress &progress = {});
 // The whole chip as it was (original: 64 KiB): read and compared first, and
 // unlocked, erased, written and verified only when it differs.
 Restoration RestoreFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &original);
-
-// ------------------------------------------------------------- interrupts
-
-enum class Trigger {
-    Level,
-    Edge
-};
-UCHAR ArmValue(Trigger trigger);
-
-// Read, change one bit, write back; the results are not examined, as in
-// the chip's own answer to an interrupt.
-void ChangeRegisterBit(const DeviceLibrary &lib, ULONG index, ULONG address, UCHAR bit, bool set);
-// Writes the interrupt register; false when the call fails.
-bool Arm(const DeviceLibrary &lib, ULONG index, ULONG ioBase, Trigger trigger);
-// GP0 high then low (level: INT# low raises it), or high, low, high (edge:
-// the last rising edge raises it). Needs A15 joined to INT#.
-void Fire(const DeviceLibrary &lib, ULONG index, ULONG ioBase, Trigger trigger);
-// What the interrupt routine does: GP0 high ends a level request, clearing
-// the active bit cancels an edge one.
-void Acknowledge(const DeviceLibrary &lib, ULONG index, ULONG ioBase, Trigger trigger);
 
 }  // namespace board

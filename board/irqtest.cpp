@@ -1,7 +1,6 @@
 // The interrupt checks: armed, triggered through GP0 (which drives INT#
 // through the A15 link), exactly one call of the routine within a second,
 // the request cancelled, and the registers put back.
-#include <atomic>
 #include <chrono>
 
 #include "selftest.h"
@@ -20,83 +19,78 @@ constexpr auto kInterruptWait = std::chrono::seconds(1);
 // Time for a second, unwanted call of the routine to show itself.
 constexpr unsigned kSettleSteps = 20;
 
-// The routine takes no arguments, so what it answers is set aside before it
-// is registered; it runs on the library's thread.
-std::atomic<const DeviceLibrary *> g_lib{nullptr};
-std::atomic<ULONG> g_index{0}, g_ioBase{0};
-std::atomic<int> g_trigger{0};
-std::atomic<unsigned> g_calls{0};
-
-void TZAPI Answer(void)
-{
-    if (const DeviceLibrary *lib = g_lib.load()) {
-        Acknowledge(*lib, g_index, g_ioBase, static_cast<Trigger>(g_trigger.load()));
-        ++g_calls;
-    }
-}
-
 // Pauses while the routine has been called `calls` times, at most `steps`.
-void Await(const CheckRun &run, unsigned calls, unsigned steps)
+void Await(const CheckRun &run, const InterruptWatcher &watcher, unsigned calls, unsigned steps)
 {
     const Clock::time_point start = Clock::now();
-    for (unsigned step = 0;
-         g_calls == calls && step < steps && Clock::now() - start < kInterruptWait; ++step)
+    for (unsigned step = 0; watcher.Calls(watcher.Mode()) == calls && step < steps &&
+                            Clock::now() - start < kInterruptWait;
+         ++step)
         run.options.pause(1);
+}
+
+// What one trigger brought, read while the routine was still registered.
+struct Observed {
+    bool registered = false, armed = false, activeRead = false, unregistered = false;
+    unsigned calls = 0;
+    UCHAR active = 0;
+};
+
+// Registers the routine, arms and fires, waits for it and registers it no
+// more. GP0 (read as `level`) goes high before the chip is armed: one that
+// starts low would make the trigger's first step an edge of its own.
+Observed Observe(CheckRun &run, InterruptMode mode, UCHAR level)
+{
+    Observed o;
+    // Gone with this function: a late call reaches nothing.
+    InterruptWatcher watcher(mode);
+    o.registered = watcher.Watch(run.card);
+    if (!o.registered)
+        return o;
+    o.armed = run.Write(kRegGp0, level | kGp0High) && watcher.Arm(mode);
+    if (o.armed) {
+        watcher.Fire();
+        Await(run, watcher, 0, kWaitSteps);
+        Await(run, watcher, 1, kSettleSteps);
+    }
+    o.calls = watcher.Calls(mode);
+    o.activeRead = run.Read(kRegStatus, o.active);
+    o.unregistered = watcher.Unwatch();
+    return o;
 }
 
 }  // namespace
 
-void CheckInterrupt(CheckRun &run, Trigger trigger)
+void CheckInterrupt(CheckRun &run, InterruptMode mode)
 {
-    const ULONG index = run.card.index;
     UCHAR armed = 0, level = 0, status = 0;
-    if (!run.Read(TZ_REG_INTERRUPT, armed) || !run.Read(TZ_REG_GP0, level) ||
-        !run.Read(TZ_REG_STATUS, status))
+    if (!run.Read(kRegInterrupt, armed) || !run.Read(kRegGp0, level) ||
+        !run.Read(kRegStatus, status))
         return run.Fail("the interrupt registers cannot be read; nothing written");
-    g_index = index;
-    g_ioBase = run.ioBase;
-    g_trigger = static_cast<int>(trigger);
-    g_calls = 0;
-    g_lib = &run.lib;
-    if (!run.lib.TZ810mSetIntRoutine(index, Answer)) {
-        g_lib = nullptr;
+    const Observed o = Observe(run, mode, level);
+    if (!o.registered)
         return run.Fail("TZ810mSetIntRoutine failed; nothing written");
-    }
-    // GP0 goes high before the chip is armed: one that starts low would make
-    // the trigger's first step an edge of its own.
-    const bool armedNow =
-        run.Write(TZ_REG_GP0, level | kGp0High) && Arm(run.lib, index, run.ioBase, trigger);
-    if (armedNow) {
-        Fire(run.lib, index, run.ioBase, trigger);
-        Await(run, 0, kWaitSteps);
-        Await(run, 1, kSettleSteps);
-    }
-    const unsigned calls = g_calls;
-    UCHAR active = 0;
-    const bool activeRead = run.Read(TZ_REG_STATUS, active);
-    const bool unregistered = run.lib.TZ810mSetIntRoutine(index, nullptr) != 0;
-    g_lib = nullptr;
 
     // Disarmed first, so that putting GP0 back raises nothing.
-    run.PutBack(TZ_REG_INTERRUPT, armed, "interrupt register");
-    run.PutBack(TZ_REG_GP0, level, "GP0");
+    run.PutBack(kRegInterrupt, armed, "interrupt register");
+    run.PutBack(kRegGp0, level, "GP0");
     // The active bit is the chip's own to set: only its clearing can be put back.
-    run.PutBack(TZ_REG_STATUS, status, "status register",
+    run.PutBack(kRegStatus, status, "status register",
                 status & kInterruptActive ? UCHAR(~kInterruptActive) : UCHAR(0xFF));
-    if (!unregistered)
+    if (!o.unregistered)
         run.notRestored.push_back("the self-test's interrupt routine stays registered: "
                                   "TZ810mSetIntRoutine failed");
-    run.Fact("calls", std::to_string(calls));
+    run.Fact("calls", std::to_string(o.calls));
     run.result.finding = "one call of the routine, request cancelled";
-    if (!armedNow)
+    if (!o.armed)
         run.Fail("TZ810mWriteIoByte failed arming the interrupt");
-    else if (calls == 0)
+    else if (o.calls == 0)
         run.Fail("no call of the routine within 1 s: is pin A15 joined to INT#?");
-    else if (calls > 1)
-        run.Fail(std::to_string(calls) + " calls of the routine, one expected");
-    else if (!activeRead)
+    else if (o.calls > 1)
+        run.Fail(std::to_string(o.calls) + " calls of the routine, one expected");
+    else if (!o.activeRead)
         run.Fail("the status register cannot be read after the interrupt");
-    else if (active & kInterruptActive)
+    else if (o.active & kInterruptActive)
         run.Fail("the request stays active after it was answered");
 }
 

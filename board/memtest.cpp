@@ -25,16 +25,15 @@ constexpr std::uint8_t kPattern = 0xAA, kAntiPattern = 0x55;
 // power of two: a line fault shows at both, a bad cell at one.
 constexpr std::uint32_t kSecondPlace = 0x5554;
 
+// The card's MEM window, offsets from its base.
 struct Window {
-    const DeviceLibrary &lib;
-    ULONG index, base;
+    const Card &card;
     const char *failed = nullptr;  // the first access that failed
     std::uint32_t failedAt = 0;
 
     bool Access(bool write, Width width, std::uint32_t offset, void *data, std::uint32_t length)
     {
-        if (lib.TZ810mAccessBlock(index, AccessCode(Space::Mem, write, width), base + offset, data,
-                                  length))
+        if (AccessBlock(card, Space::Mem, write, width, card.memBase + offset, data, length))
             return true;
         if (!failed) {
             failed = write ? "writing" : "reading";
@@ -171,15 +170,14 @@ std::string Cells(Window &w, Width width)
 
 void CheckMemWindow(CheckRun &run)
 {
-    ULONG base = 0;
     UCHAR pulse = 0;
-    if (!run.lib.TZ820mGetMemBaseAddr(run.card.index, &base))
+    if (!run.card.memBaseKnown)
         return run.Fail("TZ820mGetMemBaseAddr failed; nothing written");
-    if (!run.Read(TZ_REG_PULSE, pulse))
+    if (!run.Read(kRegPulse, pulse))
         return run.Fail("the pulse register cannot be read; nothing written");
     const bool dword = (pulse & k32BitIo) != 0;
     run.Fact("accesses", dword ? "byte, dword" : "byte");
-    Window w{run.lib, run.card.index, base};
+    Window w{run.card};
     Bytes saved(kByteCells);
     if (!w.Access(false, Width::Byte, 0, saved.data(), kByteCells))
         return run.Fail("the window cannot be read; nothing written");

@@ -26,33 +26,35 @@ double Since(Clock::time_point start)
 void CheckConfig(CheckRun &run)
 {
     Bytes id;
-    if (!ReadBytes(run.lib, run.card.index, ByteSpace::Config, 0, 4, id).ok())
+    if (!ReadBytes(run.card, ByteSpace::Config, 0, 4, id).ok())
         return run.Fail("VID and DID cannot be read");
     const unsigned vid = id[0] | id[1] << 8, did = id[2] | id[3] << 8;
     run.Fact("vid", HexText(vid, 4));
     run.Fact("did", HexText(did, 4));
+    const Card &card = run.card;
     std::vector<std::string> wrong;
     if (vid == 0xFFFF)
         wrong.push_back("VID reads ffff");
-    if (ChipFromDeviceIdByte(id[2]) != run.card.chip)
+    if (ChipFromDeviceIdByte(id[2]) != card.chip)
         wrong.push_back("DID does not name the chip detected");
-    ULONG io = 0, mem = 0, line = 0;
-    if (!run.lib.TZ810mGetIoBaseAddr(run.card.index, &io))
+    // The bases as the open read them.
+    if (!card.ioBaseKnown)
         wrong.push_back("TZ810mGetIoBaseAddr failed");
-    else if (io == 0)
+    else if (card.ioBase == 0)
         wrong.push_back("no I/O base");
-    run.Fact("io_base", HexText(io, 4));
-    std::string text = std::string(ChipName(run.card.chip)) + " " + HexText(vid, 4) + ":" +
-                       HexText(did, 4) + ", I/O " + HexText(io, 4);
-    if (run.card.chip == Chip::TZ820) {
-        if (!run.lib.TZ820mGetMemBaseAddr(run.card.index, &mem))
+    run.Fact("io_base", HexText(card.ioBase, 4));
+    std::string text = std::string(ChipName(card.chip)) + " " + HexText(vid, 4) + ":" +
+                       HexText(did, 4) + ", I/O " + HexText(card.ioBase, 4);
+    if (card.chip == Chip::TZ820) {
+        if (!card.memBaseKnown)
             wrong.push_back("TZ820mGetMemBaseAddr failed");
-        else if (mem == 0)
+        else if (card.memBase == 0)
             wrong.push_back("no MEM base");
-        run.Fact("mem_base", HexText(mem, 8));
-        text += ", MEM " + HexText(mem, 8);
+        run.Fact("mem_base", HexText(card.memBase, 8));
+        text += ", MEM " + HexText(card.memBase, 8);
     }
-    if (!run.lib.TZ810mGetIntLine(run.card.index, &line))
+    ULONG line = 0;
+    if (!card.lib->TZ810mGetIntLine(card.index, &line))
         wrong.push_back("TZ810mGetIntLine failed");
     else if (line < 1 || line > 254)
         wrong.push_back("interrupt line " + std::to_string(line) + " outside 1-254");
@@ -68,13 +70,13 @@ void CheckIdentity(CheckRun &run)
 {
     IdentityBlock block;
     Identity now;
-    if (!ReadIdentityBlock(run.lib, run.card.index, block).ok())
+    if (!ReadIdentityBlock(run.card, block).ok())
         return run.Fail("the EEPROM does not answer at I2C address 0x50");
     run.Fact("header", HexText(block[0], 2));
     if (!HasIdentityHeader(block))
         return run.Fail("identity block header " + HexText(block[0], 2) +
                         ", not 78: the card runs on its chip's defaults");
-    if (!ReadConfigIdentity(run.lib, run.card.index, now).ok())
+    if (!ReadConfigIdentity(run.card, now).ok())
         return run.Fail("configuration space cannot be read");
     const Identity stored = DecodeIdentity(block);
 
@@ -105,7 +107,7 @@ void CheckIdentity(CheckRun &run)
 void CheckPulse(CheckRun &run)
 {
     UCHAR original = 0;
-    if (!run.Read(TZ_REG_PULSE, original))
+    if (!run.Read(kRegPulse, original))
         return run.Fail("the pulse register cannot be read; nothing written");
     run.Fact("pulse", HexText(original, 2));
     // Bit 6 switches a TZ820's 32-bit I/O, so it is tried both ways there;
@@ -118,15 +120,15 @@ void CheckPulse(CheckRun &run)
         for (UCHAR code = 0; code <= kPulseCodeMask && !failed; ++code) {
             const UCHAR value = static_cast<UCHAR>(bit6 | code);
             UCHAR back = 0;
-            if (!run.Write(TZ_REG_PULSE, value))
+            if (!run.Write(kRegPulse, value))
                 failed = "TZ810mWriteIoByte";
-            else if (!run.Read(TZ_REG_PULSE, back))
+            else if (!run.Read(kRegPulse, back))
                 failed = "TZ810mReadIoByte";
             else
                 written.emplace_back(value, back);
         }
     }
-    run.PutBack(TZ_REG_PULSE, original, "pulse register");
+    run.PutBack(kRegPulse, original, "pulse register");
     run.result.finding = std::string(tz820 ? "16 codes with 32-bit I/O off and on" : "16 codes") +
                          " read back; it held " + HexText(original, 2);
     bool wrong = false;
@@ -145,13 +147,13 @@ void CheckPulse(CheckRun &run)
 void CheckEeprom(CheckRun &run)
 {
     Bytes original;
-    if (!ReadBytes(run.lib, run.card.index, ByteSpace::Eeprom, kEepromTestByte, 1, original).ok())
+    if (!ReadBytes(run.card, ByteSpace::Eeprom, kEepromTestByte, 1, original).ok())
         return run.Fail("the EEPROM does not answer at I2C address 0x50");
     run.Fact("byte_ff", HexText(original[0], 2));
     run.result.finding = "byte ff took 55 and aa";
     for (std::uint8_t value : {0x55, 0xAA}) {
-        const Outcome o = WriteBytesChecked(run.lib, run.card.index, ByteSpace::Eeprom,
-                                            kEepromTestByte, {value}, run.options.pause);
+        const Outcome o = WriteBytesChecked(run.card, ByteSpace::Eeprom, kEepromTestByte, {value},
+                                            run.options.pause);
         if (o.kind == Outcome::Mismatch) {
             run.Fail("byte ff did not take " + HexText(value, 2) +
                      ": is the EEPROM write-protected (WP high)?");
@@ -162,8 +164,8 @@ void CheckEeprom(CheckRun &run)
             break;
         }
     }
-    const Restoration r = RestoreBytes(run.lib, run.card.index, ByteSpace::Eeprom, kEepromTestByte,
-                                       original, run.options.pause);
+    const Restoration r =
+        RestoreBytes(run.card, ByteSpace::Eeprom, kEepromTestByte, original, run.options.pause);
     if (r.kind == Restoration::NotRestored)
         run.notRestored.push_back("EEPROM byte ff not restored to " + HexText(original[0], 2) +
                                   ": " + Describe(r.outcome));
@@ -173,7 +175,8 @@ void CheckEeprom(CheckRun &run)
 
 void CheckFlash(CheckRun &run)
 {
-    const FlashId id = IdentifyFlash(run.lib, run.card.index);
+    const FlashId id = IdentifyFlash(run.card);
+    const DeviceLibrary &lib = *run.card.lib;
     std::string reply;
     for (UCHAR b : id.reply)
         reply += (reply.empty() ? "" : " ") + HexText(b, 2);
@@ -181,9 +184,9 @@ void CheckFlash(CheckRun &run)
     if (!id.identified)
         return run.Fail("no flash answers its id (reply " + reply + ", a 25VF512 says bf 48)");
     Bytes image;
-    Outcome o = ReadFlash(run.lib, image);
+    Outcome o = ReadFlash(lib, image);
     if (o.ok())
-        o = VerifyFlash(run.lib, image);
+        o = VerifyFlash(lib, image);
     if (!o.ok())
         return run.Fail("two reads of the flash: " + Describe(o));
     run.result.finding = "25VF512, two reads agree";
@@ -203,19 +206,19 @@ void CheckFlash(CheckRun &run)
 
         ~Restore()
         {
-            const Restoration r = RestoreFlash(run.lib, image);
+            const Restoration r = RestoreFlash(*run.card.lib, image);
             if (r.kind == Restoration::NotRestored)
                 run.notRestored.push_back("flash image not restored: " + Describe(r.outcome) +
                                           "; the original is in " + kept);
         }
     } restore{run, image, kept};
 
-    if (!(o = EraseFlash(run.lib, true)).ok())
+    if (!(o = EraseFlash(lib, true)).ok())
         return run.Fail("chip erase: " + Describe(o));
     Bytes pattern(kFlashSize);
     for (std::size_t i = 0; i < pattern.size(); ++i)
         pattern[i] = static_cast<std::uint8_t>(i ^ i >> 8);
-    if (!(o = WriteFlash(run.lib, pattern)).ok())
+    if (!(o = WriteFlash(lib, pattern)).ok())
         return run.Fail("pattern: " + Describe(o));
     run.result.finding += "; erased blank, pattern written and verified; image kept in " + kept;
 }
@@ -236,14 +239,14 @@ const CheckEntry kChecks[] = {
     {"mem", CheckMemWindow, true},
     {"eeprom", CheckEeprom, false},
     {"flash", CheckFlash, false},
-    {"level-irq", [](CheckRun &run) { CheckInterrupt(run, Trigger::Level); }, true},
-    {"edge-irq", [](CheckRun &run) { CheckInterrupt(run, Trigger::Edge); }, true},
+    {"level-irq", [](CheckRun &run) { CheckInterrupt(run, InterruptMode::Level); }, true},
+    {"edge-irq", [](CheckRun &run) { CheckInterrupt(run, InterruptMode::Edge); }, true},
 };
 
 // Why a check does not run on this card with these options, and whether
 // that is a failure; nothing when it runs.
 std::optional<std::pair<Verdict, std::string>> NotRun(const CheckEntry &check, const Card &card,
-                                                      const SelftestOptions &options, bool ioKnown)
+                                                      const SelftestOptions &options)
 {
     const std::string name = check.name;
     bool chosen = false;
@@ -257,7 +260,7 @@ std::optional<std::pair<Verdict, std::string>> NotRun(const CheckEntry &check, c
         return std::pair(Verdict::Skip, "needs --irq, with pin A15 joined to INT#");
     // Without the window's base, an I/O address would be one of the PC's own
     // ports: none is touched. A card that hides its base fails the check.
-    if (!ioKnown && check.usesIo)
+    if (!card.ioBaseKnown && check.usesIo)
         return std::pair(Verdict::Fail, "not tested: TZ810mGetIoBaseAddr failed, and no I/O "
                                         "access is made without the window's base");
     return std::nullopt;
@@ -300,12 +303,12 @@ void CheckRun::Fail(const std::string &finding)
 
 bool CheckRun::Read(ULONG reg, UCHAR &value)
 {
-    return lib.TZ810mReadIoByte(card.index, ioBase + reg, &value) != 0;
+    return card.lib->TZ810mReadIoByte(card.index, card.ioBase + reg, &value) != 0;
 }
 
 bool CheckRun::Write(ULONG reg, UCHAR value)
 {
-    return lib.TZ810mWriteIoByte(card.index, ioBase + reg, value) != 0;
+    return card.lib->TZ810mWriteIoByte(card.index, card.ioBase + reg, value) != 0;
 }
 
 void CheckRun::PutBack(ULONG reg, UCHAR was, const char *name, UCHAR keep)
@@ -341,20 +344,17 @@ unsigned SelftestReport::Count(Verdict verdict) const
     return n;
 }
 
-SelftestReport RunSelftest(const DeviceLibrary &lib, const Card &card,
-                           const SelftestOptions &options)
+SelftestReport RunSelftest(const Card &card, const SelftestOptions &options)
 {
     const Clock::time_point start = Clock::now();
     SelftestReport report;
     report.card = card;
-    ULONG ioBase = 0;
-    const bool ioKnown = lib.TZ810mGetIoBaseAddr(card.index, &ioBase) != 0;
     for (const auto &c : kChecks) {
         const Clock::time_point begun = Clock::now();
         CheckResult result;
         result.name = c.name;
-        CheckRun run{lib, card, options, result, report.notRestored, ioBase};
-        auto notRun = NotRun(c, card, options, ioKnown);
+        CheckRun run{card, options, result, report.notRestored};
+        auto notRun = NotRun(c, card, options);
         report.interrupted =
             report.interrupted || (!notRun && options.interrupted && options.interrupted());
         if (!notRun && report.interrupted)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "board.h"
+#include "interrupts.h"
 
 namespace board {
 
@@ -57,20 +58,18 @@ struct SelftestReport {
     unsigned Count(Verdict verdict) const;
 };
 
-SelftestReport RunSelftest(const DeviceLibrary &lib, const Card &card,
-                           const SelftestOptions &options);
+SelftestReport RunSelftest(const Card &card, const SelftestOptions &options);
 
 // ------------------------------------------------- pieces of the checks
 
-// A check's context: the card, its I/O base, and where findings and what
-// could not be restored go.
+// A check's context: the card, and where findings and what could not be
+// restored go. Checks that reach the I/O window run only when its base is
+// known.
 struct CheckRun {
-    const DeviceLibrary &lib;
     const Card &card;
     const SelftestOptions &options;
     CheckResult &result;
     std::vector<std::string> &notRestored;
-    ULONG ioBase = 0;  // known: checks that need it do not run without it
 
     void Fact(const std::string &key, const std::string &value);
     void Fail(const std::string &finding);
@@ -85,7 +84,7 @@ struct CheckRun {
 // The three-part memory test of a TZ820's MEM window, contents kept.
 void CheckMemWindow(CheckRun &run);
 // One interrupt armed, fired through GP0 and answered; registers kept.
-void CheckInterrupt(CheckRun &run, Trigger trigger);
+void CheckInterrupt(CheckRun &run, InterruptMode mode);
 
 std::string HexText(unsigned value, int digits);
 // "TZ810mReadI2C failed at 0x3", "2 bytes differ from 0x10".

@@ -42,7 +42,7 @@ Bytes BytesToWrite(Context &x, const Options::Block &a)
         Usage("give either the bytes or -i FILE");
     if (a.input.empty())
         return HexBytes(a.bytes);
-    const auto r = x.host.ReadFile(a.input, kMaxBlockBytes, bytes);
+    const auto r = x.host.ReadFile(a.input, board::kMaxBlockBytes, bytes);
     if (r == CliHost::ReadResult::TooLarge)
         Usage("at most 0x8000 bytes at a time");
     if (r != CliHost::ReadResult::Ok)
@@ -77,9 +77,8 @@ void Block(Context &x, board::Space space, bool write, const Options::Block &a)
         address += x.IoBase();
         CheckBlockRequest(space, width, address, length);
     }
-    CheckCall(
-        board::AccessBlock(x.lib, x.index, space, write, width, address, bytes.data(), length),
-        "TZ810mAccessBlock");
+    CheckCall(board::AccessBlock(x.card, space, write, width, address, bytes.data(), length),
+              "TZ810mAccessBlock");
     // offset as typed and shown in the dump, address as the library took it
     auto with = [&](const char *key, const json &value) {
         return json{{"offset", offset}, {"address", address}, {key, value}};

@@ -35,7 +35,7 @@ void ByteGet(Context &x, const ByteCommand &bc, const Options &o)
         Usage("the range runs past 0xff");
     x.Open(o.force);
     Bytes bytes;
-    Check(board::ReadBytes(x.lib, x.index, bc.space, start, count, bytes));
+    Check(board::ReadBytes(x.card, bc.space, start, count, bytes));
     if (width > 1) {
         // Little-endian, as the bus carries it.
         std::uint32_t value = 0;
@@ -77,18 +77,18 @@ void WriteChecked(Context &x, const ByteCommand &bc, std::uint32_t start, const 
     x.Open(force);
     if (bc.space == board::ByteSpace::Eeprom && start < board::kIdentityBlockBytes && !force) {
         board::IdentityBlock block;
-        Check(board::ReadIdentityBlock(x.lib, x.index, block));
+        Check(board::ReadIdentityBlock(x.card, block));
         for (std::size_t i = 0; start + i < block.size() && i < bytes.size(); ++i)
             block[start + i] = bytes[i];
         GuardIdentity(x, block);
     }
     // What the range held, so that a write that stops part way is undone.
     Bytes original;
-    Check(board::ReadBytes(x.lib, x.index, bc.space, start, bytes.size(), original));
+    Check(board::ReadBytes(x.card, bc.space, start, bytes.size(), original));
     const auto write = [&] {
         std::vector<std::uint32_t> notTaken;
         const board::Outcome outcome =
-            board::WriteBytesChecked(x.lib, x.index, bc.space, start, bytes, x.Pause(), &notTaken);
+            board::WriteBytesChecked(x.card, bc.space, start, bytes, x.Pause(), &notTaken);
         if (outcome.kind != board::Outcome::Mismatch)
             return Check(outcome);
         std::string list;
@@ -98,8 +98,7 @@ void WriteChecked(Context &x, const ByteCommand &bc, std::uint32_t start, const 
                                          notTaken.size() > 1 ? "bytes" : "byte", list.c_str())};
     };
     Guarded(
-        write,
-        [&] { return board::RestoreBytes(x.lib, x.index, bc.space, start, original, x.Pause()); },
+        write, [&] { return board::RestoreBytes(x.card, bc.space, start, original, x.Pause()); },
         bc.whole);
     x.Print(Format("%s written from 0x%02lx\n", Counted(bytes.size(), "byte").c_str(),
                    static_cast<unsigned long>(start)),
@@ -119,7 +118,7 @@ void ByteDump(Context &x, const ByteCommand &bc, const Options &o)
 {
     x.Open(o.force);
     Bytes bytes;
-    Check(board::ReadBytes(x.lib, x.index, bc.space, 0, kSpaceBytes, bytes));
+    Check(board::ReadBytes(x.card, bc.space, 0, kSpaceBytes, bytes));
     if (!o.output.empty()) {
         if (!x.host.ReplaceFile(o.output, bytes))
             Usage("cannot write " + o.output);

@@ -133,7 +133,7 @@ unsigned Decimal(const std::string &text, unsigned min, unsigned max, const char
 Context::~Context()
 {
     if (opened)
-        lib.TZ810mCloseDevice(index);
+        lib.TZ810mCloseDevice(card.index);
 }
 
 void Context::NeedWritable(const std::string &path)
@@ -142,9 +142,9 @@ void Context::NeedWritable(const std::string &path)
         Usage("cannot write " + path);
 }
 
-std::string OpenError(board::OpenStatus status, ULONG index, const board::Card &card)
+std::string OpenError(board::OpenStatus status, const board::Card &card)
 {
-    const unsigned long i = index;
+    const unsigned long i = card.index;
     switch (status) {
     case board::OpenStatus::NoCard:
         return Format("no card at index %lu", i);
@@ -174,32 +174,36 @@ json LibraryJson(const CliHost::LibraryInfo &library)
 
 void Context::Open(bool anyChip)
 {
-    const board::OpenStatus status = board::OpenCard(lib, index, card);
-    opened = status == board::OpenStatus::Opened || (status == board::OpenStatus::Unrecognised &&
-                                                     anyChip && board::OpenForRepair(lib, index));
+    const board::OpenStatus status = board::OpenCard(lib, card.index, card);
+    opened = status == board::OpenStatus::Opened ||
+             (status == board::OpenStatus::Unrecognised && anyChip && board::OpenForRepair(card));
     if (!opened)
-        throw Stop{kExitNoCard, OpenError(status, index, card)};
+        throw Stop{kExitNoCard, OpenError(status, card)};
 }
 
 void Context::NeedTz820(const char *command)
 {
     if (card.chip != board::Chip::TZ820)
-        throw Stop{kExitNoCard, Format("%s needs a TZ820; card %lu is a %s", command,
-                                       static_cast<unsigned long>(index), ChipName(card.chip))};
+        throw Stop{kExitNoCard,
+                   Format("%s needs a TZ820; card %lu is a %s", command,
+                          static_cast<unsigned long>(card.index), ChipName(card.chip))};
+}
+
+void Context::NeedIoBase()
+{
+    CheckCall(card.ioBaseKnown, "TZ810mGetIoBaseAddr");
 }
 
 ULONG Context::IoBase()
 {
-    ULONG base = 0;
-    CheckCall(lib.TZ810mGetIoBaseAddr(index, &base), "TZ810mGetIoBaseAddr");
-    return base;
+    NeedIoBase();
+    return card.ioBase;
 }
 
 ULONG Context::MemBase()
 {
-    ULONG base = 0;
-    CheckCall(lib.TZ820mGetMemBaseAddr(index, &base), "TZ820mGetMemBaseAddr");
-    return base;
+    CheckCall(card.memBaseKnown, "TZ820mGetMemBaseAddr");
+    return card.memBase;
 }
 
 board::Pause Context::Pause()

@@ -85,7 +85,7 @@ unsigned Decimal(const std::string &text, unsigned min, unsigned max, const char
 Bytes HexBytes(const std::vector<std::string> &args);
 // Why a card did not open: "no card at index 2", "card 0 not recognised
 // (device id byte 35)", "card 0 could not be opened".
-std::string OpenError(board::OpenStatus status, ULONG index, const board::Card &card);
+std::string OpenError(board::OpenStatus status, const board::Card &card);
 // "simulated board library, no card (path)", or the path and file version.
 std::string LibraryText(const CliHost::LibraryInfo &library);
 json LibraryJson(const CliHost::LibraryInfo &library);
@@ -94,10 +94,9 @@ json LibraryJson(const CliHost::LibraryInfo &library);
 struct Context {
     CliHost &host;
     DeviceLibrary lib;
-    ULONG index = 0;
+    board::Card card;  // its index is --card's from the start
     bool asJson = false;
     bool opened = false;
-    board::Card card;
 
     explicit Context(CliHost &h) : host(h)
     {
@@ -111,6 +110,10 @@ struct Context {
     // far as putting its identity right needs.
     void Open(bool anyChip = false);
     void NeedTz820(const char *command);
+    // Stops, naming the call that failed, when the open could not read the
+    // I/O base: nothing is addressed through a base not read.
+    void NeedIoBase();
+    // A base as the open read it, or that stop.
     ULONG IoBase();
     ULONG MemBase();
     board::Pause Pause();

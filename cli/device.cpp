@@ -1,10 +1,10 @@
 // The card as a whole: which cards there are, what one is and holds, and its
 // settings: pulse width, SPI mode and clock, and the interrupt.
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 
 #include "context.h"
+#include "interrupts.h"
 
 namespace tzctl {
 
@@ -45,19 +45,19 @@ void Info(Context &x, const Options &)
 {
     x.Open();
     board::Identity id;
-    Check(board::ReadConfigIdentity(x.lib, x.index, id));
+    Check(board::ReadConfigIdentity(x.card, id));
     const ULONG io = x.IoBase();
     const bool tz820 = x.card.chip == board::Chip::TZ820;
     const ULONG mem = tz820 ? x.MemBase() : 0;
     ULONG line = 0;
-    CheckCall(x.lib.TZ810mGetIntLine(x.index, &line), "TZ810mGetIntLine");
+    CheckCall(x.lib.TZ810mGetIntLine(x.card.index, &line), "TZ810mGetIntLine");
     UCHAR pulse = 0;
-    CheckCall(board::ReadPulseRegister(x.lib, x.index, io, pulse), "TZ810mReadIoByte");
+    CheckCall(board::ReadPulseRegister(x.card, pulse), "TZ810mReadIoByte");
     const ULONG driver = x.lib.TZ810GetDrvVersion();
-    const board::FlashId flash = board::IdentifyFlash(x.lib, x.index);
+    const board::FlashId flash = board::IdentifyFlash(x.card);
 
-    std::string text = Format("card      %lu\nchip      %s\n", static_cast<unsigned long>(x.index),
-                              ChipName(x.card.chip));
+    std::string text = Format("card      %lu\nchip      %s\n",
+                              static_cast<unsigned long>(x.card.index), ChipName(x.card.chip));
     text +=
         Format("vid       %04x\ndid       %04x\nrid       %02x\nsvid      %04x\nsid       %04x\n",
                id.vid, id.did, id.rid, id.svid, id.sid);
@@ -73,7 +73,7 @@ void Info(Context &x, const Options &)
     const CliHost::LibraryInfo library = x.host.Library();
     text += "library   " + LibraryText(library) + "\n";
 
-    json o = {{"card", x.index},
+    json o = {{"card", x.card.index},
               {"chip", ChipName(x.card.chip)},
               {"identity", IdentityJson(id)},
               {"io_base", io},
@@ -91,7 +91,8 @@ void PulseGet(Context &x, const Options &)
 {
     x.Open();
     UCHAR value = 0;
-    CheckCall(board::ReadPulseRegister(x.lib, x.index, x.IoBase(), value), "TZ810mReadIoByte");
+    x.NeedIoBase();
+    CheckCall(board::ReadPulseRegister(x.card, value), "TZ810mReadIoByte");
     const unsigned ns = board::PulseNsFromRegister(value);
     x.Print(Format("%u ns\n", ns), {{"pulse_ns", ns}});
 }
@@ -103,9 +104,9 @@ void PulseSet(Context &x, const Options &o)
     if (!code)
         Usage(Format("%u ns is not one of 30, 60, ... 450", ns));
     x.Open();
-    CheckCall(
-        board::WritePulseRegister(x.lib, x.index, x.IoBase(), board::PulseRegisterValue(*code)),
-        "TZ810mWriteIoByte");
+    x.NeedIoBase();
+    CheckCall(board::WritePulseRegister(x.card, board::PulseRegisterValue(*code)),
+              "TZ810mWriteIoByte");
     x.Print(Format("pulse width set to %u ns\n", ns), {{"pulse_ns", ns}});
 }
 
@@ -114,29 +115,13 @@ void SpiSet(Context &x, const Options &o)
     const std::string &mode = o.spiMode, &clock = o.spiClock;
     const ULONG code = board::SpiModeCode(mode == "spi4", clock == "15.6");
     x.Open();
-    CheckCall(x.lib.TZ810SetStream(x.index, code), "TZ810SetStream");
+    CheckCall(x.lib.TZ810SetStream(x.card.index, code), "TZ810SetStream");
     x.Print(Format("SPI set: %s, %s MHz\n", mode.c_str(), clock.c_str()),
             {{"mode", mode}, {"clock_khz", clock == "15.6" ? 15600 : 31300}, {"code", code}});
 }
 
 constexpr unsigned kMaxInterrupts = 1000000;
 constexpr unsigned kMaxTimeoutSeconds = 24 * 60 * 60;
-
-// The routine takes no arguments, so what it answers is set aside before it
-// is registered; it runs on the library's thread.
-std::atomic<const DeviceLibrary *> g_lib{nullptr};
-std::atomic<ULONG> g_index{0}, g_ioBase{0};
-std::atomic<int> g_trigger{0};
-std::atomic<unsigned> g_calls{0};
-
-void TZAPI WatchRoutine(void)
-{
-    const DeviceLibrary *lib = g_lib.load();
-    if (!lib)
-        return;
-    board::Acknowledge(*lib, g_index, g_ioBase, static_cast<board::Trigger>(g_trigger.load()));
-    ++g_calls;
-}
 
 // Seconds as a person types them, "5" or "0.5": nothing a number reader
 // would also take (1e10, nan, 0x10), more than 0 and at most a day.
@@ -160,24 +145,15 @@ void IrqWatch(Context &x, const Options &o)
     const std::string &kind = o.irqKind;
     const unsigned count = Decimal(o.irqCount, 1, kMaxInterrupts, "--count");
     const double timeout = Seconds(o.irqTimeout);
-    const board::Trigger trigger = kind == "edge" ? board::Trigger::Edge : board::Trigger::Level;
+    const board::InterruptMode mode =
+        kind == "edge" ? board::InterruptMode::Edge : board::InterruptMode::Level;
     x.Open();
-    g_index = x.index;
-    g_ioBase = x.IoBase();
-    g_trigger = static_cast<int>(trigger);
-    g_calls = 0;
-    g_lib = &x.lib;
-
-    // The table goes with this command; a late call must not reach it.
-    struct Forget {
-        ~Forget()
-        {
-            g_lib = nullptr;
-        }
-    } forget;
-
-    x.lib.TZ810mSetIntRoutine(x.index, WatchRoutine);
-    if (!board::Arm(x.lib, x.index, g_ioBase, trigger))
+    x.NeedIoBase();
+    // The table goes with this command: a late call of the routine reaches
+    // nothing once the watcher is gone.
+    board::InterruptWatcher watcher(mode);
+    watcher.Watch(x.card);
+    if (!watcher.Arm(mode))
         throw Stop{kExitCallFailed, "TZ810mWriteIoByte failed (arming the interrupt)"};
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::microseconds(static_cast<long long>(timeout * 1e6));
@@ -186,13 +162,13 @@ void IrqWatch(Context &x, const Options &o)
     auto waiting = [&] {
         return std::chrono::steady_clock::now() < deadline && !x.host.Interrupted();
     };
-    while (g_calls < count && waiting()) {
-        const unsigned before = g_calls;
-        board::Fire(x.lib, x.index, g_ioBase, trigger);
-        while (g_calls == before && waiting())
+    while (watcher.Calls(mode) < count && waiting()) {
+        const unsigned before = watcher.Calls(mode);
+        watcher.Fire();
+        while (watcher.Calls(mode) == before && waiting())
             x.host.Sleep(1);
     }
-    const unsigned seen = g_calls;
+    const unsigned seen = watcher.Calls(mode);
     if (seen < count && x.host.Interrupted())
         throw Stop{kExitInterrupted, Format("interrupted after %u of %s", seen,
                                             Count(count, kind + " interrupt").c_str())};

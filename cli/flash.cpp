@@ -38,7 +38,7 @@ std::string Reply(const board::FlashId &id)
 board::FlashId OpenFlash(Context &x)
 {
     x.Open();
-    const board::FlashId id = board::IdentifyFlash(x.lib, x.index);
+    const board::FlashId id = board::IdentifyFlash(x.card);
     if (!id.identified)
         throw Stop{kExitNoCard, "no flash identified (reply " + Reply(id) + ")"};
     return id;

@@ -10,9 +10,9 @@ void IdentityShow(Context &x, const Options &o)
 {
     x.Open(o.force);
     board::IdentityBlock block;
-    Check(board::ReadIdentityBlock(x.lib, x.index, block));
+    Check(board::ReadIdentityBlock(x.card, block));
     board::Identity now;
-    Check(board::ReadConfigIdentity(x.lib, x.index, now));
+    Check(board::ReadConfigIdentity(x.card, now));
     const board::Identity stored = board::DecodeIdentity(block);
     const bool valid = board::HasIdentityHeader(block);
     std::string text = "      eeprom  config\n";
@@ -42,14 +42,14 @@ void IdentitySet(Context &x, const Options &o)
         a.rid.empty() ? std::nullopt : std::optional<UCHAR>(Hex(a.rid, 0xFF, "RID"));
     x.Open(o.force);
     board::IdentityBlock block;
-    Check(board::ReadIdentityBlock(x.lib, x.index, block));
+    Check(board::ReadIdentityBlock(x.card, block));
     // A block without its header holds nothing: the card runs on what
     // configuration space shows.
     board::Identity id;
     if (board::HasIdentityHeader(block))
         id = board::DecodeIdentity(block);
     else
-        Check(board::ReadConfigIdentity(x.lib, x.index, id));
+        Check(board::ReadConfigIdentity(x.card, id));
     id.vid = vid.value_or(id.vid);
     id.did = did.value_or(id.did);
     id.rid = rid.value_or(id.rid);
@@ -60,9 +60,8 @@ void IdentitySet(Context &x, const Options &o)
     if (!o.force)
         GuardIdentity(x, wanted);
     const auto write = [&] {
-        const board::Outcome o =
-            board::WriteBytesChecked(x.lib, x.index, board::ByteSpace::Eeprom, 0,
-                                     Bytes(wanted.begin(), wanted.end()), x.Pause());
+        const board::Outcome o = board::WriteBytesChecked(
+            x.card, board::ByteSpace::Eeprom, 0, Bytes(wanted.begin(), wanted.end()), x.Pause());
         if (o.kind == board::Outcome::Mismatch)
             throw Stop{kExitMismatch,
                        Format("identity block reads back differently: first difference "
@@ -74,8 +73,7 @@ void IdentitySet(Context &x, const Options &o)
     Guarded(
         write,
         [&] {
-            return board::RestoreBytes(x.lib, x.index, board::ByteSpace::Eeprom, 0, original,
-                                       x.Pause());
+            return board::RestoreBytes(x.card, board::ByteSpace::Eeprom, 0, original, x.Pause());
         },
         "the identity block");
     x.Print(Format("identity written: vid %04x did %04x rid %02x svid %04x sid %04x; it takes "
@@ -101,7 +99,7 @@ void GuardIdentity(const Context &x, const board::IdentityBlock &block)
         Usage(Format("DID %04x names a %s, but card %lu is a %s, whose registers differ; "
                      "nothing written (--force writes it)",
                      id.did, ChipName(board::ChipFromDeviceIdByte(static_cast<UCHAR>(id.did))),
-                     static_cast<unsigned long>(x.index), ChipName(x.card.chip)));
+                     static_cast<unsigned long>(x.card.index), ChipName(x.card.chip)));
     case board::IdentityRisk::None:
         break;
     }

@@ -118,7 +118,7 @@ void Selftest(Context &x, const Options &o)
     const CliHost::LibraryInfo library = x.host.Library();
     std::vector<CardRun> cards;
     for (ULONG i = 0; i < 16; ++i)
-        if (o.all ? board::ProbeCard(x.lib, i).has_value() : i == x.index)
+        if (o.all ? board::ProbeCard(x.lib, i).has_value() : i == x.card.index)
             cards.push_back(CardRun{i, std::nullopt, kExitOk, ""});
     if (!x.asJson)
         x.host.Out("library: " + LibraryText(library) + "\n");
@@ -133,9 +133,9 @@ void Selftest(Context &x, const Options &o)
                 Format("card %lu not tested: interrupted", static_cast<unsigned long>(c.index));
         } else if (status != board::OpenStatus::Opened) {
             c.code = kExitNoCard;
-            c.error = OpenError(status, c.index, card);
+            c.error = OpenError(status, card);
         } else {
-            c.report = board::RunSelftest(x.lib, card, options);
+            c.report = board::RunSelftest(card, options);
             if (!x.asJson)
                 x.host.Out(SelftestText(*c.report));
         }

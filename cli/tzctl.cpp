@@ -172,7 +172,7 @@ int Run(const std::vector<std::string> &args, CliHost &host, Options &options)
     if (options.all && options.group != "selftest")
         Usage("--all is for selftest only; give --card N");
     Context x(host);
-    x.index = Decimal(options.card, 0, 15, "--card");
+    x.card.index = Decimal(options.card, 0, 15, "--card");
     x.asJson = options.asJson;
     if (!host.LoadLibrary(x.lib))
         throw Stop{kExitNoLibrary, "cannot load TZ810DLL.DLL"};

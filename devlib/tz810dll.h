@@ -36,15 +36,6 @@ enum {
     TZ_ACCESS_MEM_WRITE = 0x1C
 };
 
-/* I2C device address of the 24C02 identity EEPROM. */
-#define TZ_EEPROM_I2C_ADDRESS 0x50
-
-/* Chip registers, offsets from the I/O base address. */
-#define TZ_REG_INTERRUPT 0xEB /* 0xE2 arms level (active low), 0xEA edge (rising) */
-#define TZ_REG_GP0 0xF1       /* bit 7: level of output pin GP0 */
-#define TZ_REG_STATUS 0xF8    /* bit 2: interrupt active */
-#define TZ_REG_PULSE 0xFA     /* bits 0-3 pulse code, bit 6 32-bit I/O */
-
 /* The functions of the library: X(name, return type, parameter list). The
  * list drives the declarations, the binding table and the simulator's
  * exports, so they can never disagree. */

@@ -10,13 +10,13 @@
 #include <cstdint>
 #include <string_view>
 
-// Largest block read or written in one access.
-constexpr std::size_t kMaxBlockBytes = 0x8000;
+// The longest byte run the buffers below are sized for, in bytes.
+constexpr std::size_t kMaxByteRunBytes = 0x8000;
 // Characters of byte-run text per byte: two digits and a space.
 constexpr std::size_t kByteRunCharsPerByte = 3;
-// Byte-run text of a full block, without the terminating NUL (98,304).
-constexpr std::size_t kMaxByteRunChars = kByteRunCharsPerByte * kMaxBlockBytes;
-// Buffer that holds the byte-run text of a full block and its NUL.
+// Byte-run text of the longest run, without the terminating NUL (98,304).
+constexpr std::size_t kMaxByteRunChars = kByteRunCharsPerByte * kMaxByteRunBytes;
+// Buffer that holds the byte-run text of the longest run and its NUL.
 constexpr std::size_t kByteRunBufferSize = kMaxByteRunChars + 1;
 // Characters HexTextToLength looks at.
 constexpr std::size_t kMaxLengthDigits = 8;

@@ -10,9 +10,12 @@ namespace {
 constexpr std::size_t kBoxChars = 4;
 const char kLengthTooLong[] = "请输入小于等于0x8000的长度!";
 
+// The text of a full block fits its buffer.
+static_assert(board::kMaxBlockBytes <= kMaxByteRunBytes);
+
 // One full block and its byte-run text, kept out of the stack. Both panels
 // run on the dialog's thread, one click at a time, so they share them.
-std::uint8_t g_blockBytes[kMaxBlockBytes];
+std::uint8_t g_blockBytes[board::kMaxBlockBytes];
 char g_blockText[kByteRunBufferSize];
 
 }  // namespace
@@ -28,7 +31,7 @@ bool ReadBlockRequest(DialogPort &port, int addressBox, int lengthBox, BlockRequ
     if (!CharactersOk(port, r.lengthText))
         return false;
     r.length = HexTextToLength(r.lengthText.c_str());
-    if (r.length > kMaxBlockBytes) {
+    if (r.length > board::kMaxBlockBytes) {
         port.ShowMessage(Window::Main, kLengthTooLong, Icon::Error);
         return false;
     }
@@ -39,8 +42,7 @@ bool ReadBlock(Session &s, board::Space space, board::Width width, ULONG address
                std::uint32_t count)
 {
     std::memset(g_blockBytes, 0, sizeof g_blockBytes);
-    return board::AccessBlock(s.lib, s.conn.index, space, false, width, address, g_blockBytes,
-                              count);
+    return board::AccessBlock(s.conn.card, space, false, width, address, g_blockBytes, count);
 }
 
 void ShowBlock(DialogPort &port, int dataBox, std::size_t count)
@@ -62,7 +64,7 @@ bool TextToBlock(DialogPort &port, const std::string &text, std::uint32_t reques
 bool WriteBlock(Session &s, board::Space space, board::Width width, ULONG address,
                 std::size_t count)
 {
-    return board::AccessBlock(s.lib, s.conn.index, space, true, width, address, g_blockBytes,
+    return board::AccessBlock(s.conn.card, space, true, width, address, g_blockBytes,
                               static_cast<ULONG>(count));
 }
 

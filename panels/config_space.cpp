@@ -30,7 +30,7 @@ void ConfigRead(Session &s)
     }
 
     UCHAR value = 0;
-    if (!s.lib.TZ810mReadConfig(s.conn.index, offset, &value)) {
+    if (!s.lib.TZ810mReadConfig(s.conn.card.index, offset, &value)) {
         port.ShowMessage(Window::Main, "读数据失败!", Icon::Error);
         return;
     }
@@ -58,7 +58,7 @@ void ConfigWrite(Session &s)
 
     // Accepted is all a success means: a read-only byte takes the write
     // without changing, and nothing is read back.
-    if (s.lib.TZ810mWriteConfig(s.conn.index, offset, value))
+    if (s.lib.TZ810mWriteConfig(s.conn.card.index, offset, value))
         port.ShowMessage(Window::Main, "写数据成功!", Icon::None);
     else
         port.ShowMessage(Window::Main, "写数据失败!", Icon::Error);

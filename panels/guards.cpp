@@ -4,20 +4,20 @@
 
 void ShowNotOpen(Session &s)
 {
-    s.port.ShowMessage(Window::Main, Format("设备%d没有打开", static_cast<int>(s.conn.index)),
+    s.port.ShowMessage(Window::Main, Format("设备%d没有打开", static_cast<int>(s.conn.card.index)),
                        Icon::None);
 }
 
 bool IoBaseKnown(Session &s)
 {
-    if (!s.conn.ioBaseRead)
+    if (!s.conn.card.ioBaseKnown)
         s.port.ShowMessage(Window::Main, kIoBaseFailed, Icon::Error);
-    return s.conn.ioBaseRead;
+    return s.conn.card.ioBaseKnown;
 }
 
 bool MemBaseKnown(Session &s)
 {
-    if (!s.conn.memBaseRead)
+    if (!s.conn.card.memBaseKnown)
         s.port.ShowMessage(Window::Main, kMemBaseFailed, Icon::Error);
-    return s.conn.memBaseRead;
+    return s.conn.card.memBaseKnown;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "format.h"
+#include "board.h"
 #include "hex_box.h"
 #include "hextext.h"
 #include "panels.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr UCHAR kEepromDevice = TZ_EEPROM_I2C_ADDRESS;
+constexpr UCHAR kEepromDevice = board::kEepromI2cAddress;
 
 // Both boxes hold two hexadecimal digits; no more than that is looked at.
 constexpr std::size_t kBoxChars = 2;
@@ -32,7 +33,7 @@ void I2cRead(Session &s)
     }
 
     UCHAR value = 0;
-    if (!s.lib.TZ810mReadI2C(s.conn.index, kEepromDevice, address, &value)) {
+    if (!s.lib.TZ810mReadI2C(s.conn.card.index, kEepromDevice, address, &value)) {
         port.ShowMessage(Window::Main, "读数据失败!", Icon::Error);
         return;
     }
@@ -61,7 +62,7 @@ void I2cWrite(Session &s)
     }
 
     // Neither delayed nor read back.
-    if (s.lib.TZ810mWriteI2C(s.conn.index, kEepromDevice, address, value))
+    if (s.lib.TZ810mWriteI2C(s.conn.card.index, kEepromDevice, address, value))
         port.ShowMessage(Window::Main, "写数据成功!", Icon::None);
     else
         port.ShowMessage(Window::Main, "写数据失败!", Icon::Error);

@@ -42,7 +42,7 @@ void ReadIdentityBlock(Session &s)
 {
     DialogPort &port = s.port;
     board::IdentityBlock block{};
-    if (!board::ReadIdentityBlock(s.lib, s.conn.index, block).ok()) {
+    if (!board::ReadIdentityBlock(s.conn.card, block).ok()) {
         port.ShowMessage(Window::Identity, kReadFailed, Icon::None);
         // The dialog is going, so "配置信息" must work again; unless a
         // close ended this dialog while the box was up and left the
@@ -85,7 +85,7 @@ void WriteIdentityBlock(Session &s)
     // An EEPROM whose write protection is on acknowledges every byte and keeps
     // its old ones: only the block read back tells a write that took.
     const bool written =
-        board::WriteBytesChecked(s.lib, s.conn.index, board::ByteSpace::Eeprom, 0,
+        board::WriteBytesChecked(s.conn.card, board::ByteSpace::Eeprom, 0,
                                  std::vector<std::uint8_t>(block.begin(), block.end()),
                                  [&port](unsigned ms) { port.Sleep(ms); })
             .ok();

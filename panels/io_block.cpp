@@ -39,7 +39,7 @@ Access ChosenAccess(DialogPort &port)
 
 ULONG AddressPassed(const Session &s, const Access &a, std::uint16_t address)
 {
-    return a.direct ? address : s.conn.ioBase + address;
+    return a.direct ? address : s.conn.card.ioBase + address;
 }
 
 }  // namespace

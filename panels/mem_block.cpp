@@ -51,7 +51,7 @@ void MemRead(Session &s)
     if (!MemBaseKnown(s))
         return;
 
-    if (!ReadBlock(s, board::Space::Mem, width, s.conn.memBase + r.address, r.length)) {
+    if (!ReadBlock(s, board::Space::Mem, width, s.conn.card.memBase + r.address, r.length)) {
         const bool byteMode = width == board::Width::Byte;
         port.ShowMessage(Window::Main, "MEM读取失败", byteMode ? Icon::Error : Icon::None);
         return;
@@ -94,7 +94,7 @@ void MemWrite(Session &s)
     if (!MemBaseKnown(s))
         return;
 
-    const bool written = WriteBlock(s, board::Space::Mem, width, s.conn.memBase + r.address, used);
+    const bool written = WriteBlock(s, board::Space::Mem, width, s.conn.card.memBase + r.address, used);
     ReportWrite(port, written);
 }
 

@@ -42,6 +42,6 @@ void FlashErase(Session &s);
 // Interrupt demonstration (interrupt_demo.cpp).
 void LevelTest(Session &s);
 void EdgeTest(Session &s);
-// Makes s the session the interrupt routine reports to and returns the
-// routine, for TZ810mSetIntRoutine.
-TZ_INT_ROUTINE InterruptRoutineFor(Session &s);
+// Registers the session's watcher for the open card, its count message
+// posted after every call of the routine.
+void WatchInterrupts(Session &s);

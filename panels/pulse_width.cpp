@@ -31,7 +31,7 @@ int SetPulseWidth(Session &s)
     // Written blind: whatever bits 4, 5 and 7 held, they become 0, and bit 6
     // becomes 1 without ticking the check box.
     const UCHAR value = board::PulseRegisterValue(*code);
-    if (!board::WritePulseRegister(s.lib, s.conn.index, s.conn.ioBase, value)) {
+    if (!board::WritePulseRegister(s.conn.card, value)) {
         port.ShowMessage(Window::Main, "设置失败", Icon::Error);
         return 0;
     }
@@ -43,7 +43,7 @@ int SetPulseWidth(Session &s)
 void Toggle32BitAccess(Session &s)
 {
     // Not a TZ820, or no register to reach: the switch stays silent.
-    if (s.conn.chip != board::Chip::TZ820 || !s.conn.ioBaseRead)
+    if (s.conn.card.chip != board::Chip::TZ820 || !s.conn.card.ioBaseKnown)
         return;
 
     DialogPort &port = s.port;
@@ -53,16 +53,15 @@ void Toggle32BitAccess(Session &s)
     // failed read skips the write; the mode list still follows the box, so
     // that box and list stay paired for the next click.
     UCHAR value = 0;
-    const bool haveValue = board::ReadPulseRegister(s.lib, s.conn.index, s.conn.ioBase, value);
+    const bool haveValue = board::ReadPulseRegister(s.conn.card, value);
 
     if (on) {
         if (haveValue)
-            board::WritePulseRegister(s.lib, s.conn.index, s.conn.ioBase,
-                                      static_cast<UCHAR>(value | board::k32BitIo));
+            board::WritePulseRegister(s.conn.card, static_cast<UCHAR>(value | board::k32BitIo));
         port.InsertComboEntry(IDC_MEM_WIDTH, kDoubleWordPosition, kDoubleWordEntry);
     } else {
         if (haveValue)
-            board::WritePulseRegister(s.lib, s.conn.index, s.conn.ioBase,
+            board::WritePulseRegister(s.conn.card,
                                       static_cast<UCHAR>(value & board::k32BitOffMask));
         port.DeleteComboEntry(IDC_MEM_WIDTH, kDoubleWordPosition);
     }

@@ -2,8 +2,6 @@
 // open, and the 25VF512 flash read into a file, written from a file and
 // erased. The four flash calls address the board's one flash as unit 0, not
 // by device index.
-#include <algorithm>
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,7 +43,7 @@ void SetSpiMode(Session &s)
     const ULONG code =
         SpiModeCode(s.port.ComboSelection(IDC_SPI_MODE), s.port.ComboSelection(IDC_SPI_CLOCK));
     // Both outcomes are plain boxes, the failure too.
-    if (s.lib.TZ810SetStream(s.conn.index, code))
+    if (s.lib.TZ810SetStream(s.conn.card.index, code))
         Notice(s, "设置SPI成功");
     else
         Notice(s, "设置SPI失败");
@@ -53,7 +51,7 @@ void SetSpiMode(Session &s)
 
 void IdentifyFlash(Session &s)
 {
-    const bool present = board::IdentifyFlash(s.lib, s.conn.index).identified;
+    const bool present = board::IdentifyFlash(s.conn.card).identified;
     s.port.SetText(IDC_FLASH_STATUS, present ? kFlashNormal : kFlashAbnormal);
 
     s.port.Enable(IDC_FLASH_READ, true);
@@ -112,23 +110,6 @@ void ChooseImageFile(Session &s)
         s.imagePath = *path;
 }
 
-// NOR flash only clears bits: a write over flash that was not erased leaves
-// the AND of old and new and still succeeds. So the written range is read
-// back, in the flash read's chunks, and compared; only as far as the image
-// goes, and no further than the first chunk that differs.
-bool FlashHolds(Session &s, const std::vector<std::uint8_t> &image)
-{
-    std::vector<std::uint8_t> chunk(board::kFlashChunk);
-    for (std::size_t address = 0; address < image.size(); address += board::kFlashChunk) {
-        const std::size_t n = std::min<std::size_t>(board::kFlashChunk, image.size() - address);
-        if (!s.lib.TZ780mReadFlash(board::kFlashUnit, static_cast<ULONG>(address), chunk.data(),
-                                   static_cast<ULONG>(n)) ||
-            board::Compare(chunk.data(), image.data() + address, n).count != 0)
-            return false;
-    }
-    return true;
-}
-
 // Step two: the remembered image into the flash from address 0.
 void WriteImageFile(Session &s)
 {
@@ -158,10 +139,13 @@ void WriteImageFile(Session &s)
         return;
     }
 
-    // No unlock and no erase: the erase button is the user's to press.
-    board::FlashWriteOptions writeOnly;
-    writeOnly.unlock = writeOnly.erase = writeOnly.verify = false;
-    if (board::WriteFlash(s.lib, image, writeOnly).ok() && FlashHolds(s, image))
+    // No unlock and no erase: the erase button is the user's to press. A
+    // write over flash that was not erased still succeeds, so the read-back
+    // decides; it needs to tell only whether the flash holds the image.
+    board::FlashWriteOptions options;
+    options.unlock = options.erase = false;
+    options.reach = board::VerifyReach::FirstDifference;
+    if (board::WriteFlash(s.lib, image, options).ok())
         Notice(s, "写FLASH完成");
     else
         Failure(s, "写FLASH失败");

@@ -7,11 +7,12 @@ namespace tzsim {
 
 namespace {
 
-// Chip registers, offsets in the I/O window.
-constexpr unsigned kRegInterrupt = TZ_REG_INTERRUPT;
-constexpr unsigned kRegGp0 = TZ_REG_GP0;
-constexpr unsigned kRegStatus = TZ_REG_STATUS;
-constexpr unsigned kRegPulse = TZ_REG_PULSE;
+// Chip registers, offsets in the I/O window, and their values: the model's
+// own, written apart from the program's board layer.
+constexpr unsigned kRegInterrupt = 0xEB;
+constexpr unsigned kRegGp0 = 0xF1;
+constexpr unsigned kRegStatus = 0xF8;
+constexpr unsigned kRegPulse = 0xFA;
 constexpr std::uint8_t kArmLevel = 0xE2;
 constexpr std::uint8_t kArmEdge = 0xEA;
 constexpr std::uint8_t kGp0High = 0x80;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "bench.h"
-#include "hextext.h"
 
 using tzsim::Bench;
 using tzsim::CallRecord;
@@ -27,7 +26,10 @@ namespace {
 constexpr BOOL kFail = 0;
 constexpr BOOL kOk = 1;
 
-constexpr std::uint32_t kI2cEeprom = TZ_EEPROM_I2C_ADDRESS;
+// The board as the simulator models it, apart from the program's own rules.
+constexpr std::uint32_t kI2cEeprom = 0x50;  // the 24C02's I2C address
+// The longest block a card takes in one access.
+constexpr ULONG kMaxBlockBytes = 0x8000;
 constexpr std::uint8_t kSpiReadId = 0x90;
 constexpr std::uint8_t kFlashMaker = 0xBF;
 constexpr std::uint8_t kFlashDevice = 0x48;

@@ -20,7 +20,7 @@ void Check(bool ok)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     // The input as a block: byte-run text and back.
-    const std::size_t n = size < kMaxBlockBytes ? size : kMaxBlockBytes;
+    const std::size_t n = size < kMaxByteRunBytes ? size : kMaxByteRunBytes;
     std::vector<char> text(ByteRunLength(n) + 1);
     Check(BytesToByteRun(data, n, text.data()) == ByteRunLength(n));
     Check(text[ByteRunLength(n)] == 0);
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     // The input as a data box's text, the first two bytes the length asked for. Exactly as large
     // as asked for, so that a write past it is caught.
-    const std::size_t requested = (data[0] | data[1] << 8) % (kMaxBlockBytes + 1);
+    const std::size_t requested = (data[0] | data[1] << 8) % (kMaxByteRunBytes + 1);
     const std::string box(reinterpret_cast<const char *>(data) + 2, size - 2);
     std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[requested]);
     used = 12345;

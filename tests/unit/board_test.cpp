@@ -52,7 +52,7 @@ TEST(BoardSim, EepromPausesAndFlashWriteJudgedByItsReadBack)
     tzsim::BindTable(lib);
     Card card;
     EXPECT_EQ(OpenCard(lib, 0, card), OpenStatus::Opened);
-    EXPECT_TRUE(WriteBytesChecked(lib, 0, ByteSpace::Eeprom, 0x40, {1, 2}, pause).ok());
+    EXPECT_TRUE(WriteBytesChecked(card, ByteSpace::Eeprom, 0x40, {1, 2}, pause).ok());
     EXPECT_EQ(paused, 2 * kEepromWritePauseMs);
     lib.TZ780mLockFlash(0, 1);
     tzsim::ClearCalls();

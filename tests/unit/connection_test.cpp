@@ -3,10 +3,24 @@
 #include "guards.h"
 
 namespace {
+using board::InterruptMode;
 using cardtest::Args, cardtest::CallsNamed, cardtest::Strings;
 using Ended = std::vector<std::pair<Window, int>>;
 
-class Connection : public cardtest::CardSession {};
+class Connection : public cardtest::CardSession {
+  protected:
+    // A level and then an edge interrupt counted, the calls and messages forgotten.
+    void CountOneOfEach()
+    {
+        for (int button : {IDC_LEVEL_TEST, IDC_EDGE_TEST}) {
+            Click(button);
+            ASSERT_TRUE(tzsim::WaitForInterrupts(5000));
+        }
+        ASSERT_EQ(s.irq.Calls(InterruptMode::Level), 1u);
+        ASSERT_EQ(s.irq.Calls(InterruptMode::Edge), 1u);
+        Reset();
+    }
+};
 
 TEST_F(Connection, EnumerationProbesEveryIndexAndNamesTheCardsByPosition)
 {
@@ -154,7 +168,7 @@ TEST_F(Connection, RefusedOpensLeaveTheDeviceClosed)
         ExpectOnlyMessage(row.message, row.icon);
         EXPECT_EQ(tzsim::CountCalls("TZ810mCloseDevice"), row.closes);
         EXPECT_FALSE(s.conn.open);
-        EXPECT_EQ(s.conn.chip, board::Chip::Unknown);
+        EXPECT_EQ(s.conn.card.chip, board::Chip::Unknown);
         for (const auto &[id, control] : before) {
             EXPECT_EQ(port.controls[id].enabled, control.enabled) << id;
             EXPECT_EQ(port.controls[id].text, control.text) << id;
@@ -163,21 +177,20 @@ TEST_F(Connection, RefusedOpensLeaveTheDeviceClosed)
     }
     // Nothing of the failed re-open lingers: the next open is a whole one.
     Click(IDC_OPEN);
-    EXPECT_EQ(s.conn.chip, board::Chip::TZ820);
+    EXPECT_EQ(s.conn.card.chip, board::Chip::TZ820);
     EXPECT_EQ(tzsim::CountCalls("TZ810mSetIntRoutine"), 1u);
     // While open, the status again and the counters back to 0.
-    s.irq.levelCount = 7;
-    s.irq.edgeCount = 3;
-    Reset();
+    CountOneOfEach();
     Click(IDC_OPEN);
     ExpectRefused("TZ820设备0已经打开", Icon::None);
-    EXPECT_EQ(s.irq.levelCount, 0);
-    EXPECT_EQ(s.irq.edgeCount, 0);
+    EXPECT_EQ(s.irq.Calls(InterruptMode::Level), 0u);
+    EXPECT_EQ(s.irq.Calls(InterruptMode::Edge), 0u);
 }
 
 TEST_F(Connection, CloseUndoesTheOpenAndEndsTheShownDialogs)
 {
     Open(0);
+    CountOneOfEach();
     port.SetChecked(IDC_MEM_32BIT, false);
     const int kSomeBoxes[] = {IDC_INT_LINE, IDC_IO_DATA, IDC_CFG_ADDR, IDC_EDGE_COUNT,
                               IDC_DRIVER_VERSION};
@@ -186,19 +199,16 @@ TEST_F(Connection, CloseUndoesTheOpenAndEndsTheShownDialogs)
         Type(id, "12");
     for (int id : kSomeCombos)
         port.SelectComboEntry(id, 1);
-    s.irq.mode = 2;
-    s.irq.levelCount = 5;
-    s.irq.edgeCount = 4;
     port.shown[Window::Identity] = true;
     port.shown[Window::Help] = true;
     Click(IDC_CLOSE);
     EXPECT_EQ(cardtest::Trace(), "TZ810mCloseDevice(0)");
     EXPECT_EQ(port.messages.size(), 0u);
     EXPECT_FALSE(s.conn.open);
-    EXPECT_EQ(s.conn.chip, board::Chip::Unknown);
-    EXPECT_EQ(s.irq.levelCount, 0);
-    EXPECT_EQ(s.irq.edgeCount, 0);
-    EXPECT_EQ(s.irq.mode, 2);
+    EXPECT_EQ(s.conn.card.chip, board::Chip::Unknown);
+    EXPECT_EQ(s.irq.Calls(InterruptMode::Level), 0u);
+    EXPECT_EQ(s.irq.Calls(InterruptMode::Edge), 0u);
+    EXPECT_EQ(s.irq.Mode(), InterruptMode::Edge);
     EXPECT_EQ(port.Text(IDC_STATUS), "设备0已经关闭");
     EXPECT_EQ(port.ended, (Ended{{Window::Identity, 1}, {Window::Help, 2}}));
     for (int id : kSomeBoxes)

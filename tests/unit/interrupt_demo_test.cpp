@@ -3,6 +3,7 @@
 #include "card_session.h"
 
 namespace {
+using board::InterruptMode;
 using Values = std::vector<std::uint32_t>;
 
 class InterruptDemo : public cardtest::CardSession {
@@ -22,7 +23,7 @@ class InterruptDemo : public cardtest::CardSession {
     {
         Values out;
         for (const auto &call : cardtest::CallsNamed("TZ810mWriteIoByte"))
-            if (call.args[0] == s.conn.index && call.args[1] == s.conn.ioBase + offset)
+            if (call.args[0] == s.conn.card.index && call.args[1] == s.conn.card.ioBase + offset)
                 out.push_back(call.args[2]);
         return out;
     }
@@ -48,19 +49,20 @@ TEST_F(InterruptDemo, EachTestCountsOneInterruptFromTheLibrarysThread)
         SCOPED_TRACE(r.notice);
         Open(r.card);
         // Other bits of the two registers must come through unchanged.
-        tzsim::SetIoWindowByte(r.card, TZ_REG_GP0, 0x95);
-        tzsim::SetIoWindowByte(r.card, TZ_REG_STATUS, 0x31);
+        tzsim::SetIoWindowByte(r.card, board::kRegGp0, 0x95);
+        tzsim::SetIoWindowByte(r.card, board::kRegStatus, 0x31);
         size_t gp0WritesAtNotice = 99;
         port.onMessage = [&](const FakeMessage &) {
-            gp0WritesAtNotice = Writes(TZ_REG_GP0).size();
+            gp0WritesAtNotice = Writes(board::kRegGp0).size();
         };
         Press(r.button);
         ExpectOnlyMessage(r.notice, Icon::None);
         EXPECT_EQ(gp0WritesAtNotice, 0u);
         port.onMessage = nullptr;  // it holds this pass's counter
-        EXPECT_EQ(Writes(TZ_REG_INTERRUPT), Values{r.armed});
-        EXPECT_EQ(Writes(TZ_REG_GP0), (Values{0x95, 0x15, 0x95}));  // the routine's own answer last
-        EXPECT_EQ(Writes(TZ_REG_STATUS), r.statusWrites);
+        EXPECT_EQ(Writes(board::kRegInterrupt), Values{r.armed});
+        EXPECT_EQ(Writes(board::kRegGp0),
+                  (Values{0x95, 0x15, 0x95}));  // the routine's own answer last
+        EXPECT_EQ(Writes(board::kRegStatus), r.statusWrites);
         EXPECT_EQ(tzsim::RoutineCalls(), 1u);
         EXPECT_NE(tzsim::LastRoutineThread(), std::this_thread::get_id());
         EXPECT_EQ(port.Text(r.counter), "1");
@@ -82,10 +84,10 @@ TEST_F(InterruptDemo, RefusedArmingShowsItsErrorAndLeavesGp0Alone)
     const struct {
         int button;
         const char *message, *trace;
-        int mode;
+        InterruptMode mode;
     } rows[] = {
-        {IDC_LEVEL_TEST, "电平中断设置失败！", "TZ810mWriteIoByte(1,d1eb,e2)", 1},
-        {IDC_EDGE_TEST, "边沿中断设置失败！", "TZ810mWriteIoByte(1,d1eb,ea)", 2},
+        {IDC_LEVEL_TEST, "电平中断设置失败！", "TZ810mWriteIoByte(1,d1eb,e2)", InterruptMode::Level},
+        {IDC_EDGE_TEST, "边沿中断设置失败！", "TZ810mWriteIoByte(1,d1eb,ea)", InterruptMode::Edge},
     };
 
     // clang-format on
@@ -94,12 +96,12 @@ TEST_F(InterruptDemo, RefusedArmingShowsItsErrorAndLeavesGp0Alone)
         Click(button);
         ExpectOnlyMessage(message, Icon::Error);
         EXPECT_EQ(cardtest::Trace(), trace);
-        EXPECT_EQ(s.irq.mode.load(), mode);  // taken all the same
+        EXPECT_EQ(s.irq.Mode(), mode);  // taken all the same
         // Closed, neither test changes the mode.
         Click(IDC_CLOSE);
         Click(IDC_LEVEL_TEST);
         Click(IDC_EDGE_TEST);
-        EXPECT_EQ(s.irq.mode.load(), mode);
+        EXPECT_EQ(s.irq.Mode(), mode);
     }
 }
 }  // namespace

@@ -30,7 +30,7 @@ TEST_F(PulseWidth, EveryEntryWritesItsCodeBlindAndShowsItsWidth)
     EXPECT_EQ(port.controls[IDC_PULSE_COMBO].entries.back(), "450 ns");
     for (int entry = 0; entry < 15; ++entry) {
         SCOPED_TRACE(entry);
-        tzsim::SetIoWindowByte(1, TZ_REG_PULSE, 0xB7);  // bits 4, 5 and 7 set, bit 6 clear
+        tzsim::SetIoWindowByte(1, board::kRegPulse, 0xB7);  // bits 4, 5 and 7 set, bit 6 clear
         Reset();
         port.SelectComboEntry(IDC_PULSE_COMBO, entry);
         EXPECT_EQ(SetPulseWidth(s), 1);
@@ -63,13 +63,13 @@ TEST_F(PulseWidth, CheckBoxSwitchesBit6AndTheDoubleWordMode)
 {
     Open(0);
     ASSERT_EQ(MemModes(), kBothModes);
-    tzsim::SetIoWindowByte(0, TZ_REG_PULSE, 0xC5);
+    tzsim::SetIoWindowByte(0, board::kRegPulse, 0xC5);
     ClickCheckBox(false);  // bits 6 and 7 cleared together
     EXPECT_EQ(cardtest::Trace(), "TZ810mReadIoByte(0,d0fa) TZ810mWriteIoByte(0,d0fa,5)");
     EXPECT_EQ(MemModes(), kByteOnly);
-    tzsim::SetIoWindowByte(0, TZ_REG_PULSE, 0x85);
+    tzsim::SetIoWindowByte(0, board::kRegPulse, 0x85);
     ClickCheckBox(true);  // only bit 6 added
-    EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_PULSE), 0xC5);
+    EXPECT_EQ(tzsim::IoWindowByte(0, board::kRegPulse), 0xC5);
     EXPECT_EQ(MemModes(), kBothModes);
     EXPECT_EQ(port.messages.size(), 0u);
     // A reopen ticks the box without putting the entry back.

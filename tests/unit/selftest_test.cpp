@@ -34,7 +34,7 @@ board::SelftestReport SelfTest(const std::string &config, ULONG index,
         return std::string("backup.bin");
     };
     options.pause = VirtualPause;
-    board::SelftestReport report = board::RunSelftest(lib, card, options);
+    board::SelftestReport report = board::RunSelftest(card, options);
     lib.TZ810mCloseDevice(index);
     tzsim::Reset();  // the interrupt thread goes before the next bench
     for (board::CheckResult &c : report.checks)
@@ -52,6 +52,7 @@ struct Row {
 // clang-format off
 const Row kRows[] = {
     {"io_base 0 = 0", "config", "no I/O base"},
+    {"fault TZ810mReadConfig = call 2", "config", "VID and DID cannot be read"},
     {"mem_base 0 = 0", "config", "no MEM base"},
     {"int_line 0 = 0xFF", "config", "interrupt line 255 outside 1-254"},
     {"vid 0 = 0xFFFF", "config", "VID reads ffff"},
@@ -85,6 +86,7 @@ const Row kRows[] = {
     {"fault TZ810mWriteIoByte = call 5", "level-irq", "2 calls of the routine, one expected"},
     {"fault TZ810mWriteIoByte = call 6", "level-irq", "one call of the routine, request cancelled", "interrupt register not put back to 00: TZ810mWriteIoByte failed", true},
     {"eeprom 0 = read_only", "eeprom", "byte ff did not take 55: is the EEPROM write-protected (WP high)?"},
+    {"eeprom 0 = absent", "eeprom", "the EEPROM does not answer at I2C address 0x50"},
     {"flash = absent", "flash", "no flash answers its id (reply ff ff ff ff, a 25VF512 says bf 48)"},
     {"fault TZ780mReadFlash = call 17", "flash", "two reads of the flash: TZ780mReadFlash failed at 0x0"},
     {"fault TZ780mEarseFlash = always", "flash", "chip erase: TZ780mEarseFlash failed at 0x0"},
@@ -117,7 +119,7 @@ TEST(Selftest, LeavesTheCardAsItFoundIt)
     tzsim::SetFlashByte(0x4321, 0x3C);
     tzsim::SetEepromByte(0, 0xFF, 0x42);
     // A GP0 that starts low: the trigger must not make an edge of its own.
-    tzsim::SetIoWindowByte(0, TZ_REG_GP0, 0x00);
+    tzsim::SetIoWindowByte(0, board::kRegGp0, 0x00);
     DeviceLibrary lib;
     tzsim::BindTable(lib);
     board::Card card;
@@ -128,13 +130,13 @@ TEST(Selftest, LeavesTheCardAsItFoundIt)
     options.keepImage = [](const std::vector<std::uint8_t> &) {
         return std::string("backup.bin");
     };
-    EXPECT_EQ(board::RunSelftest(lib, card, options).Count(Verdict::Pass), 8u);
+    EXPECT_EQ(board::RunSelftest(card, options).Count(Verdict::Pass), 8u);
     EXPECT_EQ(tzsim::MemByte(0, 0x1234), 0x5A);
     EXPECT_EQ(tzsim::FlashByte(0x4321), 0x3C);
     EXPECT_EQ(tzsim::EepromByte(0, 0xFF), 0x42);
-    EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_PULSE), 0x44);
-    EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_INTERRUPT), 0x00);
-    EXPECT_EQ(tzsim::IoWindowByte(0, TZ_REG_GP0), 0x00);
+    EXPECT_EQ(tzsim::IoWindowByte(0, board::kRegPulse), 0x44);
+    EXPECT_EQ(tzsim::IoWindowByte(0, board::kRegInterrupt), 0x00);
+    EXPECT_EQ(tzsim::IoWindowByte(0, board::kRegGp0), 0x00);
     EXPECT_FALSE(tzsim::HasRoutine(0));
     tzsim::Reset();
 }

@@ -99,6 +99,7 @@ const Row kRows[] = {
     {"cfg get 0X3", 0, "0x58\n"},
     {"--json cfg get 2 2", 0, "{\"offset\":2,\"bytes\":[52,88]}\n"},
     {"cfg dump", 0, "00: 5d 7a 34 58 03 00 80 02 01 00 80 07 08 20 00 00\n10: 01 d0 00 00 00 00 b0 fe"},
+    {"--json cfg dump", 0, "{\"offset\":0,\"bytes\":[93,122,52,88,"},
     {"cfg set 3c 20 55", 4, "tzctl: config byte 0x3d did not take; configuration space put back as it was\n"},
     {"cfg set 2 11 22", 4, "tzctl: config bytes 0x02, 0x03 did not take\n"},
     {"cfg set 40 0102 ; cfg get 40 2", 0, "00000040  01 02 "},
@@ -149,6 +150,7 @@ const Row kRows[] = {
     {"io read 10000 1", 2, "tzctl: offset '10000' is not a hex number up to 0xffff\n", "", "TZ810mOpenDevice"},
     {"io write fff0 -i small.bin", 2, "tzctl: 0x4 bytes at 0x1cff0 run past 0xffff, the end of I/O space\n", "", "TZ810mAccessBlock"},
     {"io read fff0 20 --direct", 2, "tzctl: 0x20 bytes at 0xfff0 run past 0xffff, the end of I/O space\n", "", "TZ810mOpenDevice"},
+    {"io read fff0 10 --direct", 0, "0000fff0  "},
     {"io write 0 -i big.bin", 2, "tzctl: at most 0x8000 bytes at a time\n"},
     {"io write 0 01 -i small.bin", 2, "tzctl: give either the bytes or -i FILE\n"},
     {"io write 0 -i none.bin", 2, "tzctl: cannot read none.bin\n"},
@@ -159,6 +161,7 @@ const Row kRows[] = {
     {"io read 0 1", 1, "tzctl: TZ810mAccessBlock failed\n", "fault TZ810mAccessBlock = always\n"},
     {"mem write 7ff8 11223344 --width dword ; mem read 7ff8 4", 0, "00007ff8  11 22 33 44 "},
     {"mem read 7fff 1", 2, "tzctl: offset + length runs past 0x7fff, the end of the MEM window\n"},
+    {"mem read 0 4", 1, "tzctl: TZ820mGetMemBaseAddr failed\n", "fault TZ820mGetMemBaseAddr = always\n", "TZ810mAccessBlock"},
     {"--card 1 mem read 0 4", 5, "tzctl: mem needs a TZ820; card 1 is a TZ810\n"},
     {"identity set --svid 1 --sid 2", 0, "identity written: vid 7a5d did 5834 rid 01 svid 0001 sid 0002; it takes effect at the card's next power-up\n"},
     {"identity set --sid 2 ; identity show", 0, "\nsvid  1111    1111\nsid   0002    0001\n", "eeprom 0 = blank\nsvid 0 = 0x1111\n"},
@@ -196,9 +199,11 @@ const Row kRows[] = {
     {"flash write image.bin", 1, "tzctl: TZ780mReadFlash failed at 0x4000\n", "fault TZ780mReadFlash = call 5\n"},
     {"flash write image.bin ; flash read out.bin ; flash verify out.bin", 0, "flash matches out.bin\n"},
     {"flash read /missing/out.bin", 2, "tzctl: cannot write /missing/out.bin\n", "", "TZ810mOpenDevice"},
+    {"flash read unwritable.bin", 2, "tzctl: cannot write unwritable.bin\n"},
     {"flash erase", 1, "tzctl: TZ780mEarseFlash failed at 0x0\n", "fault TZ780mEarseFlash = always\n"},
     {"flash write small.bin --partial", 4, "tzctl: verify failed: first difference at 0x0 (expected 01, found ff), 4 bytes differ\n", "fault TZ780mWriteFlash = always\n"},
     {"pulse get", 0, "150 ns\n"},
+    {"pulse get", 1, "tzctl: TZ810mGetIoBaseAddr failed\n", "fault TZ810mGetIoBaseAddr = always\n", "TZ810mReadIoByte"},
     {"pulse set 450 ; io read fa 1", 0, "000000fa  4e "},
     {"pulse set 060", 0, "pulse width set to 60 ns\n"},
     {"pulse set 0x3c", 2, "tzctl: NS '0x3c' is not a decimal number from 30 to 450\n"},
@@ -209,6 +214,7 @@ const Row kRows[] = {
     {"spi set spi3 31.3", 1, "tzctl: TZ810SetStream failed\n", "fault TZ810SetStream = always\n"},
     {"irq watch edge --timeout 0.05", 1, "tzctl: 0 of 1 edge interrupt within 0.05 s; is pin A15 joined to INT# (the jumper)?\n", "a15_int = off\n"},
     {"irq watch level", 1, "tzctl: TZ810mWriteIoByte failed (arming the interrupt)\n", "fault TZ810mWriteIoByte = always\n"},
+    {"irq watch level", 1, "tzctl: TZ810mGetIoBaseAddr failed\n", "fault TZ810mGetIoBaseAddr = always\n", "TZ810mSetIntRoutine"},
     {"irq watch level --count 010", 0, "10 level interrupts\n"},
     {"irq watch edge", 0, "1 edge interrupt\n"},
     {"irq watch level --count 0", 2, "tzctl: --count '0' is not a decimal number from 1 to 1000000\n"},
@@ -300,8 +306,12 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     host.out.clear();
     EXPECT_EQ(RunTzctl({"--json", "--all", "selftest", "--only", "config"}, host), 0);
     const nlohmann::json all = nlohmann::json::parse(host.out);
+    EXPECT_EQ(all.size(), 2u);  // the cards and the library
     EXPECT_EQ(all["cards"].size(), 2u);
     EXPECT_EQ(all["cards"][1]["chip"], "TZ810");
+    EXPECT_EQ(all["cards"][1]["interrupted"], false);
+    EXPECT_EQ(all["cards"][1]["checks"][0]["facts"]["vid"], "7a5d");
+    EXPECT_EQ(all["cards"][0]["checks"][0]["facts"]["mem_base"], "feb00000");
     EXPECT_EQ(all["library"]["simulated"], true);
     host.out.clear();
     EXPECT_EQ(RunTzctl({"--json", "selftest", "--only", "bogus"}, host), 2);
