@@ -1,6 +1,9 @@
 // Blocks of I/O space (io) and of a TZ820's MEM window (mem), read into a
 // dump or a file, written from bytes or a file.
-#include "context.h"
+#include "dumps.h"
+#include "registry.h"
+#include "stop.h"
+#include "words.h"
 
 namespace tzctl {
 
@@ -84,13 +87,13 @@ void Block(Context &x, board::Space space, bool write, const Options::Block &a)
         return json{{"offset", offset}, {"address", address}, {key, value}};
     };
     if (write) {
-        x.Print(Count(length, "byte") +
+        x.Print(Counted(length, "byte") +
                     Format(" written at 0x%lx\n", static_cast<unsigned long>(address)),
                 with("written", length));
     } else if (!a.output.empty()) {
         if (!x.host.ReplaceFile(a.output, bytes))
             Usage("cannot write " + a.output);
-        x.Print(Count(length, "byte") + " saved to " + a.output + "\n", with("saved", length));
+        x.Print(Counted(length, "byte") + " saved to " + a.output + "\n", with("saved", length));
     } else {
         x.Print(HexDump(offset, bytes), with("bytes", ByteArray(bytes)));
     }

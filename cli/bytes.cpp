@@ -2,7 +2,11 @@
 // share their get, set and dump; the EEPROM is also saved to a file and
 // restored from one. Both open a card whose chip is not recognised when
 // forced, since neither needs a chip's own register to put an identity right.
-#include "context.h"
+#include "dumps.h"
+#include "identity.h"
+#include "registry.h"
+#include "stop.h"
+#include "words.h"
 
 namespace tzctl {
 
@@ -154,14 +158,6 @@ void AddSpace(Registry &r, CLI::App *space, Handler dump, Handler get, Handler s
 }
 
 }  // namespace
-
-Bytes HexBytes(const std::vector<std::string> &args)
-{
-    Bytes bytes;
-    if (!ParseHexBytes(args, bytes))
-        Usage("bytes must be hex, e.g. 12, 0x12, 1, \"01 02 ab\" or 0102ab");
-    return bytes;
-}
 
 void AddCfg(Registry &r)
 {

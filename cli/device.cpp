@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "context.h"
+#include "registry.h"
+#include "stop.h"
+#include "words.h"
 #include "interrupts.h"
 
 namespace tzctl {
@@ -171,12 +173,12 @@ void IrqWatch(Context &x, const Options &o)
     const unsigned seen = watcher.Calls(mode);
     if (seen < count && x.host.Interrupted())
         throw Stop{kExitInterrupted, Format("interrupted after %u of %s", seen,
-                                            Count(count, kind + " interrupt").c_str())};
+                                            Counted(count, kind + " interrupt").c_str())};
     if (seen < count)
         throw Stop{kExitCallFailed,
                    Format("%u of %s within %g s; is pin A15 joined to INT# (the jumper)?", seen,
-                          Count(count, kind + " interrupt").c_str(), timeout)};
-    x.Print(Count(seen, kind + " interrupt") + "\n", {{"kind", kind}, {"count", seen}});
+                          Counted(count, kind + " interrupt").c_str(), timeout)};
+    x.Print(Counted(seen, kind + " interrupt") + "\n", {{"kind", kind}, {"count", seen}});
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The 64 KiB SPI flash: its id, and the whole chip read into a file, written
 // from one, compared with one, or erased. Every command asks the flash for
 // its id first, so a board without one is told apart from a failing call.
-#include "context.h"
+#include "registry.h"
+#include "stop.h"
+#include "words.h"
 
 namespace tzctl {
 

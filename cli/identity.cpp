@@ -1,6 +1,9 @@
 // The identity block in the EEPROM: shown beside what configuration space
 // holds now, and rewritten for the card's next power-up.
-#include "context.h"
+#include "identity.h"
+#include "registry.h"
+#include "stop.h"
+#include "words.h"
 
 namespace tzctl {
 

@@ -4,6 +4,8 @@
 
 #include "report.h"
 
+namespace tzctl {
+
 namespace {
 
 const char *Outcome(board::Verdict v)
@@ -174,3 +176,5 @@ std::string SelftestJunit(const std::vector<CardRun> &cards, const std::string &
            Attribute("skipped", std::to_string(skipped)) + Attribute("time", Seconds(seconds)) +
            ">\n" + suites + "</testsuites>\n";
 }
+
+}  // namespace tzctl

@@ -8,21 +8,17 @@
 
 #include <nlohmann/json.hpp>
 
+#include "exit_code.h"
 #include "selftest.h"
 
-struct SelftestArgs {
-    std::vector<std::string> only, skip;
-    std::string junit, backup;
-    bool irq = false;
-    bool destructive = false;
-};
+namespace tzctl {
 
 // One card asked for: its report, or why it was not tested (the exit code
 // that says so, and the words).
 struct CardRun {
     ULONG index = 0;
     std::optional<board::SelftestReport> report;
-    int code = 0;
+    ExitCode code = kExitOk;
     std::string error;
 };
 
@@ -34,3 +30,5 @@ nlohmann::ordered_json SelftestJson(const CardRun &card);
 // tested as an error; library names the library the cards were reached by.
 // No card at all is an error too, so the file never reads as a clean run.
 std::string SelftestJunit(const std::vector<CardRun> &cards, const std::string &library);
+
+}  // namespace tzctl

@@ -4,7 +4,10 @@
 // exit code says the worst that happened: a card left changed first.
 #include <algorithm>
 
-#include "context.h"
+#include "registry.h"
+#include "report.h"
+#include "stop.h"
+#include "words.h"
 
 namespace tzctl {
 
@@ -12,7 +15,7 @@ namespace {
 
 std::string CheckList()
 {
-    return board::Join(board::CheckNames());
+    return Join(board::CheckNames());
 }
 
 bool Has(const std::vector<std::string> &names, const std::string &name)
@@ -21,7 +24,7 @@ bool Has(const std::vector<std::string> &names, const std::string &name)
 }
 
 // All checks, --only's, or all but --skip's; a name not known is refused.
-std::vector<std::string> ChosenChecks(const SelftestArgs &args)
+std::vector<std::string> ChosenChecks(const Options::Selftest &args)
 {
     for (const std::string &name : args.only.empty() ? args.skip : args.only)
         if (!Has(board::CheckNames(), name))
@@ -38,7 +41,7 @@ std::vector<std::string> ChosenChecks(const SelftestArgs &args)
 // Where the destructive flash check keeps the image: --backup, else beside
 // the JUnit report or in the current folder, never over an earlier backup
 // (which may be the only good copy left).
-std::string BackupPath(Context &x, const SelftestArgs &args)
+std::string BackupPath(Context &x, const Options::Selftest &args)
 {
     if (!args.backup.empty())
         return args.backup;
@@ -54,13 +57,13 @@ std::string BackupPath(Context &x, const SelftestArgs &args)
 
 // The exit code for all cards together: something left changed outranks
 // all, then an interrupt, a card not tested and a failed check.
-int ExitCode(const std::vector<CardRun> &cards)
+ExitCode WorstOf(const std::vector<CardRun> &cards)
 {
-    int code = cards.empty() ? kExitNoCard : kExitOk;
-    auto raise = [&code](int to) {
-        static const int kRank[] = {kExitOk, kExitMismatch, kExitNoCard, kExitInterrupted,
-                                    kExitNotRestored};
-        const auto rank = [](int c) {
+    ExitCode code = cards.empty() ? kExitNoCard : kExitOk;
+    auto raise = [&code](ExitCode to) {
+        static const ExitCode kRank[] = {kExitOk, kExitMismatch, kExitNoCard, kExitInterrupted,
+                                         kExitNotRestored};
+        const auto rank = [](ExitCode c) {
             return std::find(std::begin(kRank), std::end(kRank), c) - std::begin(kRank);
         };
         if (rank(to) > rank(code))
@@ -96,7 +99,7 @@ void Tell(Context &x, const CardRun &c)
 
 void Selftest(Context &x, const Options &o)
 {
-    const SelftestArgs &args = o.selftest;
+    const Options::Selftest &args = o.selftest;
     board::SelftestOptions options;
     options.checks = ChosenChecks(args);
     options.irq = args.irq;
@@ -123,29 +126,28 @@ void Selftest(Context &x, const Options &o)
     if (!x.asJson)
         x.host.Out("library: " + LibraryText(library) + "\n");
     for (CardRun &c : cards) {
-        board::Card card;
-        const board::OpenStatus status = x.host.Interrupted()
-                                             ? board::OpenStatus::NoCard
-                                             : board::OpenCard(x.lib, c.index, card);
+        x.card = board::Card();
+        x.card.index = c.index;
+        const board::OpenStatus status =
+            x.host.Interrupted() ? board::OpenStatus::NoCard : x.TryOpen();
         if (x.host.Interrupted()) {
             c.code = kExitInterrupted;
             c.error =
                 Format("card %lu not tested: interrupted", static_cast<unsigned long>(c.index));
         } else if (status != board::OpenStatus::Opened) {
             c.code = kExitNoCard;
-            c.error = OpenError(status, card);
+            c.error = OpenError(status, x.card);
         } else {
-            c.report = board::RunSelftest(card, options);
+            c.report = board::RunSelftest(x.card, options);
             if (!x.asJson)
                 x.host.Out(SelftestText(*c.report));
         }
-        if (status == board::OpenStatus::Opened)
-            x.lib.TZ810mCloseDevice(c.index);
+        x.Close();
         Tell(x, c);
     }
     if (cards.empty())
         x.host.Err("tzctl: no card answers\n");
-    int code = ExitCode(cards);
+    ExitCode code = WorstOf(cards);
     if (x.asJson) {
         // One object whatever happened: a card, every card, or the error.
         json all = o.all ? json{{"cards", json::array()}} : SelftestJson(cards.front());
@@ -168,15 +170,14 @@ void Selftest(Context &x, const Options &o)
         }
     }
     // The reports and their errors are out already.
-    if (code != kExitOk)
-        throw Stop{code, ""};
+    x.code = code;
 }
 
 }  // namespace
 
 void AddSelftest(Registry &r)
 {
-    SelftestArgs &args = r.options.selftest;
+    Options::Selftest &args = r.options.selftest;
     CLI::App *c =
         r.app.add_subcommand("selftest", "bring-up self-test of the card, or of --all cards");
     r.Globals(c);

@@ -5,7 +5,10 @@
 #include <optional>
 #include <sstream>
 
-#include "context.h"
+#include "registry.h"
+#include "stop.h"
+#include "tzctl.h"
+#include "words.h"
 
 #ifndef TZCTL_VERSION
 #define TZCTL_VERSION "0.0.0"
@@ -177,6 +180,8 @@ int Run(const std::vector<std::string> &args, CliHost &host, Options &options)
     if (!host.LoadLibrary(x.lib))
         throw Stop{kExitNoLibrary, "cannot load TZ810DLL.DLL"};
     Find(table, options).handler(x, options);
+    if (x.code != kExitOk)
+        return x.code;
     // The command has said all it had to; only the reason it ends differently.
     if (host.Interrupted()) {
         host.Err("tzctl: interrupted; the command ran to its end first\n");
@@ -187,9 +192,6 @@ int Run(const std::vector<std::string> &args, CliHost &host, Options &options)
 
 int Fail(CliHost &host, bool asJson, const Stop &stop)
 {
-    // A command that reported its own outcome (selftest) ends with its code alone.
-    if (stop.message.empty())
-        return stop.code;
     host.Err("tzctl: " + stop.message + "\n");
     if (asJson)
         host.Out(json{{"error", {{"code", stop.code}, {"message", stop.message}}}}.dump() + "\n");

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "numbers.h"
 #include "../fake_cli_host.h"
 
 using Bytes = std::vector<std::uint8_t>;
@@ -27,9 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::uint32_t value = 0;
     Bytes bytes;
     // A number read under a limit keeps to it; every byte takes at least one typed digit.
-    if (!words.empty() && ParseHexNumber(words[0], 0xFFF, value) && value > 0xFFF)
+    if (!words.empty() && tzctl::ParseHexNumber(words[0], 0xFFF, value) && value > 0xFFF)
         std::abort();
-    if (ParseHexBytes(words, bytes) && bytes.size() > letters)
+    if (tzctl::ParseHexBytes(words, bytes) && bytes.size() > letters)
         std::abort();
     FakeHost host;
     host.loads = false;

@@ -10,6 +10,10 @@
 
 namespace {
 using board::Verdict;
+using tzctl::CardRun;
+using tzctl::SelftestJson;
+using tzctl::SelftestJunit;
+using tzctl::SelftestText;
 
 // Time passes only for the interrupt thread: a pause lets it deliver what is
 // due, and the EEPROM's write pauses cost nothing.
@@ -175,7 +179,7 @@ TEST(Selftest, ReportForms)
     EXPECT_EQ(SelftestText(healthy), kHealthy);
     EXPECT_EQ(SelftestText(faulty), kFaulty);
 
-    const nlohmann::ordered_json json = SelftestJson(CardRun{1, faulty, 0, ""});
+    const nlohmann::ordered_json json = SelftestJson(CardRun{1, faulty, tzctl::kExitOk, ""});
     EXPECT_EQ(json["chip"], "TZ810");
     EXPECT_EQ(json["failed"], 1);
     EXPECT_EQ(json["not_restored"][0], faulty.notRestored[0]);
@@ -186,13 +190,17 @@ TEST(Selftest, ReportForms)
     EXPECT_EQ(json["checks"][4]["facts"]["byte_ff"], "ff");
     EXPECT_EQ(json["checks"][1]["facts"]["svid"], "7a5d");
     EXPECT_EQ(json["checks"][0]["facts"]["int_line"], "17");
-    EXPECT_EQ(SelftestJson(CardRun{0, healthy, 0, ""})["checks"][3]["facts"]["accesses"],
-              "byte, dword");
+    EXPECT_EQ(
+        SelftestJson(CardRun{0, healthy, tzctl::kExitOk, ""})["checks"][3]["facts"]["accesses"],
+        "byte, dword");
 
     faulty.checks[3].finding = "<&'\"\x01>";
     tinyxml2::XMLDocument xml;
-    ASSERT_EQ(xml.Parse(SelftestJunit({{0, healthy, 0, ""}, {1, faulty, 0, ""}}, "lib").c_str()),
-              tinyxml2::XML_SUCCESS);
+    ASSERT_EQ(
+        xml.Parse(SelftestJunit({{0, healthy, tzctl::kExitOk, ""}, {1, faulty, tzctl::kExitOk, ""}},
+                                "lib")
+                      .c_str()),
+        tinyxml2::XML_SUCCESS);
     const tinyxml2::XMLElement *all = xml.FirstChildElement("testsuites");
     EXPECT_STREQ(all->Attribute("tests"), "17");
     EXPECT_EQ(all->FirstChild()->ToText(), nullptr);

@@ -8,12 +8,16 @@
 #include <sstream>
 #include <tinyxml2.h>
 #include "sim_control.h"
+#include "dumps.h"
+#include "numbers.h"
 #include "tzctl.h"
 #include "../fake_cli_host.h"
 #include "../tzctl_runs.h"
 
 namespace {
-using Bytes = std::vector<std::uint8_t>;
+using tzctl::Bytes;
+using tzctl::HexDump;
+using tzctl::ParseHexBytes;
 
 // command and text as tzctl_runs.h reads them; config nullptr: no library.
 struct Row {

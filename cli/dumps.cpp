@@ -1,11 +1,10 @@
-// Numbers and bytes as typed on a command line, and the dump formats that
-// other bench tools have made familiar.
+// The dump formats that other bench tools have made familiar.
+#include "dumps.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <sstream>
 
-#include "hextext.h"
-#include "tzctl.h"
+namespace tzctl {
 
 namespace {
 
@@ -22,59 +21,6 @@ bool Printable(std::uint8_t b)
 }
 
 }  // namespace
-
-bool ParseHexNumber(const std::string &text, std::uint32_t max, std::uint32_t &value)
-{
-    std::string digits = text;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
-        digits.erase(0, 2);
-    if (!IsHexText(digits) || digits.size() > 8)
-        return false;
-    std::uint64_t v = 0;
-    for (char c : digits)
-        v = v * 16 + HexDigitValue(c);
-    if (v > max)
-        return false;
-    value = static_cast<std::uint32_t>(v);
-    return true;
-}
-
-bool ParseHexBytes(const std::vector<std::string> &args, std::vector<std::uint8_t> &bytes)
-{
-    bytes.clear();
-    for (const std::string &arg : args) {
-        std::istringstream words(arg);
-        std::string word;
-        bool any = false;
-        while (words >> word) {
-            any = true;
-            // 0x12 and a lone digit are one byte each; otherwise hex pairs.
-            const bool prefixed = word.size() > 2 && word[0] == '0' && (word[1] | 0x20) == 'x';
-            if (prefixed)
-                word.erase(0, 2);
-            if (word.size() == 1)
-                word.insert(0, 1, '0');
-            if (!IsHexText(word) || word.size() % 2 != 0 || (prefixed && word.size() != 2))
-                return false;
-            for (std::size_t i = 0; i < word.size(); i += 2)
-                bytes.push_back(static_cast<std::uint8_t>(HexDigitValue(word[i]) * 16 +
-                                                          HexDigitValue(word[i + 1])));
-        }
-        if (!any)
-            return false;
-    }
-    return !bytes.empty();
-}
-
-std::string Counted(std::size_t n, const std::string &noun)
-{
-    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
-}
-
-std::string BytesDiffer(std::size_t n)
-{
-    return Counted(n, "byte") + (n == 1 ? " differs" : " differ");
-}
 
 std::string HexDump(std::uint32_t start, const std::vector<std::uint8_t> &bytes)
 {
@@ -141,3 +87,5 @@ std::string I2cDump(const std::vector<std::uint8_t> &bytes)
     }
     return out;
 }
+
+}  // namespace tzctl
