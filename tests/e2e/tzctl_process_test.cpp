@@ -114,18 +114,23 @@ const Row kRows[] = {
     {nullptr, "list", 3, "tzctl: cannot load TZ810DLL.DLL\n"},
     {"", "list", 0, "\n0    TZ820   7a5d 5834 d000  feb00000  10\n", "TZ810mOpenDevice 0xF 0x0 0x1 0x0"},
     {"", "--card 1 identity set --did 5831 ; list", 0, "\n1    TZ810   7a5d 5830 d100  -         11\n"},
-    {"", "--card 1 identity set --did 5831 ; TZSIM_POWER_CYCLE=1 list", 0, "\n1    TZ810   7a5d 5831 d100  -         11\n"},
+    {"", "--card 1 identity set --did 5831 ; TZSIM_POWER_CYCLE=1 list", 0, "\n"
+     "1    TZ810   7a5d 5831 d100  -         11\n"},
     {"", "pulse set 60 ; pulse get", 0, "60 ns\n"},
     {"", "pulse set 60 ; TZSIM_POWER_CYCLE=1 pulse get", 0, "150 ns\n"},
-    {"", "i2c set 6 35 --force ; TZSIM_POWER_CYCLE=1 identity set --did 5834 --force ; TZSIM_POWER_CYCLE=1 list", 0, "\n0    TZ820   7a5d 5834 d000  feb00000  10\n"},
+    {"", "i2c set 6 35 --force ; TZSIM_POWER_CYCLE=1 identity set --did 5834 --force ; TZSIM_POWER_CYCLE=1 list", 0,
+     "\n0    TZ820   7a5d 5834 d000  feb00000  10\n"},
     {"", "flash write 镜像.bin ; flash read 读回.bin ; flash verify 读回.bin", 0, "flash matches 读回.bin\n"},
-    {"", "io read f8 4 -o /missing-folder/x.bin", 2, "tzctl: cannot write /missing-folder/x.bin\n", "", "TZ810mOpenDevice"},
-    {"fault TZ780mReadFlash = call 5\n", "flash write 镜像.bin", 1, "tzctl: TZ780mReadFlash failed at 0x4000\n", "TZ780mReadFlash 0x0 0x4000 0x1000 -> 0x0"},
+    {"", "io read f8 4 -o /missing-folder/x.bin", 2, "tzctl: cannot write /missing-folder/x.bin\n", "",
+     "TZ810mOpenDevice"},
+    {"fault TZ780mReadFlash = call 5\n", "flash write 镜像.bin", 1, "tzctl: TZ780mReadFlash failed at 0x4000\n",
+     "TZ780mReadFlash 0x0 0x4000 0x1000 -> 0x0"},
     {"", "io read 0 4 -o out.bin", 0, "4 bytes saved to out.bin\n"},
     {"", kReadToLongName.c_str(), 0, "4 bytes saved to nnn"},
     {"", "identity show", 6, "tzctl: cannot write the output\n", "", nullptr, true},
     {"", "selftest --irq --junit report.xml", 0, "library: simulated board library, no card (", "interrupt 0"},
-    {"a15_int = off\n", "irq watch edge --count 1000000 --timeout 60", 8, "tzctl: interrupted after 0 of 1000000 edge interrupts\n", "", nullptr, false, true},
+    {"a15_int = off\n", "irq watch edge --count 1000000 --timeout 60", 8, "tzctl: interrupted after 0 of 1000000 edge "
+     "interrupts\n", "", nullptr, false, true},
 };
 
 // clang-format on

@@ -36,7 +36,8 @@ TEST_F(Connection, EnumerationProbesEveryIndexAndNamesTheCardsByPosition)
         {"", "已检测到2台设备. 设备0为TZ820设备. 设备1为TZ810设备. ", 16, nullptr},
         {"card 0 = none", "已检测到0台设备. ", 16, nullptr},
         {"card 0 = TZ810\ndid 0 = 0x5831", "已检测到1台设备. 设备0为TZ810设备. ", 16, nullptr},
-        {"card 2 = TZ820\ncard 9 = TZ810\ncard 15 = TZ820", "已检测到3台设备. 设备0为TZ820设备. 设备1为TZ810设备. 设备2为TZ820设备. ", 16, nullptr},
+        {"card 2 = TZ820\ncard 9 = TZ810\ncard 15 = TZ820", "已检测到3台设备. 设备0为TZ820设备. 设备1为TZ810设备. 设备2为TZ820设备. ", 16,
+         nullptr},
         // an unknown card ends the probe and leaves the status box alone
         {"card 0 = TZ810\ncard 1 = TZ810\ndid 1 = 0x1235\ncard 2 = TZ820", "", 2, kUnknownCard1},
     };
@@ -81,8 +82,13 @@ TEST_F(Connection, OpenFillsTheInformationPanelForEachChip)
         Strings texts;  // of kBoxes
         bool tz820;
     } rows[] = {
-        {1, kTz820, "TZ810mOpenDevice(1,0,1,0) TZ810mReadConfig(1,2) TZ810mCloseDevice(1) TZ810mOpenDevice(1,1,1,0) TZ810GetDrvVersion() TZ810mGetIntLine(1) TZ810mGetIoBaseAddr(1) TZ820mGetMemBaseAddr(1) TZ810mReadIoByte(1,3fa) TZ810mWriteIoByte(1,3fa,cf) TZ810mSetIntRoutine(1) TZ810StreamSPI(1,4,4)", {"05", "0300", "000F0000", "480", "2a7", "TZ820设备1已经打开"}, true},
-        {0, kTz810, "TZ810mOpenDevice(0,0,1,0) TZ810mReadConfig(0,2) TZ810GetDrvVersion() TZ810mGetIntLine(0) TZ810mGetIoBaseAddr(0) TZ810mReadIoByte(0,e0fa) TZ810mSetIntRoutine(0) TZ810StreamSPI(0,4,4)", {"1B", "E000", "", "90", "103", "TZ810设备0已经打开"}, false},
+        {1, kTz820, "TZ810mOpenDevice(1,0,1,0) TZ810mReadConfig(1,2) TZ810mCloseDevice(1) TZ810mOpenDevice(1,1,1,0) "
+         "TZ810GetDrvVersion() TZ810mGetIntLine(1) TZ810mGetIoBaseAddr(1) TZ820mGetMemBaseAddr(1) "
+         "TZ810mReadIoByte(1,3fa) TZ810mWriteIoByte(1,3fa,cf) TZ810mSetIntRoutine(1) TZ810StreamSPI(1,4,4)", {"05",
+         "0300", "000F0000", "480", "2a7", "TZ820设备1已经打开"}, true},
+        {0, kTz810, "TZ810mOpenDevice(0,0,1,0) TZ810mReadConfig(0,2) TZ810GetDrvVersion() TZ810mGetIntLine(0) "
+         "TZ810mGetIoBaseAddr(0) TZ810mReadIoByte(0,e0fa) TZ810mSetIntRoutine(0) TZ810StreamSPI(0,4,4)", {"1B",
+         "E000", "", "90", "103", "TZ810设备0已经打开"}, false},
     };
 
     // clang-format on

@@ -30,8 +30,10 @@ const BusRow kBusRows[] = {
     {"mem_data 0 = 7 shorted 8", kWriteByte, 0, kReadDword, 0, 0x00000080, 0x00000180},
     {"mem_data 0 = 7 shorted 8", kWriteByte, 0, kReadByte, 0, 0x00000080, 0x00000080},
     {"mem_data 0 = 8 shorted 24\nmem_data 0 = 7 shorted 8", kWriteDword, 0, kReadByte, 0, 0x00000080, 0x01000180},
-    {"mem_address 0 = 3 shorted 4\nmem_address 0 = 4 shorted 5", kWriteByte, 0x20, kReadByte, 0x38, 0x12345678, 0x12345678},
-    {"mem_address 0 = 4 shorted 5\nmem_address 0 = 3 shorted 4", kWriteByte, 0x08, kReadByte, 0x38, 0x12345678, 0x12345678},
+    {"mem_address 0 = 3 shorted 4\nmem_address 0 = 4 shorted 5", kWriteByte, 0x20, kReadByte, 0x38, 0x12345678,
+     0x12345678},
+    {"mem_address 0 = 4 shorted 5\nmem_address 0 = 3 shorted 4", kWriteByte, 0x08, kReadByte, 0x38, 0x12345678,
+     0x12345678},
 };
 
 // clang-format on
@@ -157,11 +159,15 @@ TEST(Sim, StateFileKeepsEveryWriteAndMendsACutOne)
 // clang-format off
 const std::pair<const char *, const char *> kConfigWarnings[] = {
     {"pulse 2 = 1\nflash = gone", "line 2: flash must be present or absent\nline 1: no card at index 2\n"},
-    {"io_base 1 = 0xFF01\ncard 16 = TZ810", "line 2: card index must be 0 to 15\nline 1: bad or out-of-range value for io_base\n"},
-    {"foo 1 = 2\nfoo = 2\nflash", "line 1: 'foo' takes no argument\nline 2: unknown setting 'foo'\nline 3: expected setting = value\n"},
+    {"io_base 1 = 0xFF01\ncard 16 = TZ810", "line 2: card index must be 0 to 15\n"
+     "line 1: bad or out-of-range value for io_base\n"},
+    {"foo 1 = 2\nfoo = 2\nflash", "line 1: 'foo' takes no argument\nline 2: unknown setting 'foo'\n"
+     "line 3: expected setting = value\n"},
     {"card 0 = TZ830\nvid 0 = 1", "line 1: card type must be TZ810, TZ820 or none\n"},
-    {"eeprom 0 = rom\nmem_data 0 = 32 stuck 0", "line 1: eeprom must be present, blank, absent or read_only\nline 2: expected LINE stuck 0|1 or LINE shorted LINE\n"},
-    {"fault TZ810Nope = always\nfault TZ810mReadI2C = never 3", "line 1: unknown function 'TZ810Nope'\nline 2: fault rule must be always, never, call N or from N\n"},
+    {"eeprom 0 = rom\nmem_data 0 = 32 stuck 0", "line 1: eeprom must be present, blank, absent or read_only\n"
+     "line 2: expected LINE stuck 0|1 or LINE shorted LINE\n"},
+    {"fault TZ810Nope = always\nfault TZ810mReadI2C = never 3", "line 1: unknown function 'TZ810Nope'\n"
+     "line 2: fault rule must be always, never, call N or from N\n"},
 };
 
 // clang-format on

@@ -63,7 +63,8 @@ const Row kRows[] = {
     {"cfg dmp", 2, "tzctl: unknown command 'cfg dmp'; did you mean 'cfg dump'?\n"},
     {"lisstt", 2, "tzctl: unknown command 'lisstt'; did you mean 'list'?\n"},
     {"ilts", 2, "tzctl: unknown command 'ilts'; did you mean 'list'?\n"},
-    {"sitl", 2, "tzctl: unknown command 'sitl'; the commands are list, info, cfg, i2c, io, mem, identity, flash, pulse, spi, irq, selftest\n"},
+    {"sitl", 2, "tzctl: unknown command 'sitl'; the commands are list, info, cfg, i2c, io, mem, identity, flash, "
+     "pulse, spi, irq, selftest\n"},
     {"--json flash wrt", 2, "tzctl: unknown command 'flash wrt'; did you mean 'flash write'?\n"},
     {"spi xyz", 2, "tzctl: unknown command 'spi xyz'; the commands are spi set\n"},
     {"i2c et", 2, "tzctl: unknown command 'i2c et'; did you mean 'i2c get' or 'i2c set'?\n"},
@@ -78,7 +79,10 @@ const Row kRows[] = {
     {"cfg get 0 \"\"", 2, "tzctl: LEN is empty; give it a value\n"},
     {"i2c get 50 0", 2, "tzctl: a length of 0 asks for nothing; give 1 or more\n"},
     {"io write 0 -i throws.bin", 1, "tzctl: std::bad_alloc\n"},
-    {"--json list", 0, "{\"cards\":[{\"index\":0,\"chip\":\"TZ820\",\"vid\":31325,\"did\":22580,\"io_base\":53248,\"mem_base\":4272947200,\"int_line\":16},{\"index\":1,\"chip\":\"TZ810\",\"vid\":31325,\"did\":22576,\"io_base\":53504,\"mem_base\":null,\"int_line\":17}],\"library\":{\"simulated\":true,\"path\":\"\",\"version\":\"\"}}\n"},
+    {"--json list", 0, "{\"cards\":[{\"index\":0,\"chip\":\"TZ820\",\"vid\":31325,\"did\":22580,\"io_base\":53248,"
+     "\"mem_base\":4272947200,\"int_line\":16},{\"index\":1,\"chip\":\"TZ810\",\"vid\":31325,\"did\":22576,"
+     "\"io_base\":53504,\"mem_base\":null,\"int_line\":17}],\"library\":{\"simulated\":true,\"path\":\"\","
+     "\"version\":\"\"}}\n"},
     {"list", 0, kList},
     {"list", 0, "\nlibrary: simulated board library, no card\n"},
     {"--all pulse set 60", 2, "tzctl: --all is for selftest only; give --card N\n", "", "TZ810mOpenDevice"},
@@ -86,16 +90,22 @@ const Row kRows[] = {
     {"i2c set 10 aa ; identity set --rid 2 ; i2c get 10", 0, "0xaa\n"},
     {"list", 0, "\n2    unknown 7a5d 5835 d200  -         12\n", "card 2 = TZ810\ndid 2 = 0x5835\n"},
     {"info", 0, kInfo},
-    {"--card 1 info", 0, "\nio base   d100\nirq       11\npulse     480 ns\ndriver    103\nflash     not identified\n", "flash = absent\npulse 1 = 0x4F\n"},
-    {"--json info", 0, "{\"card\":0,\"chip\":\"TZ820\",\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":1,\"svid\":31325,\"sid\":1},\"io_base\":53248,\"mem_base\":4272947200,\"int_line\":16,\"pulse_ns\":150,\"io_32bit\":false,\"driver_version\":259,\"flash_identified\":true,\"library\":{\"simulated\":true,\"path\":\"\",\"version\":\"\"}}\n"},
-    {"--json identity show", 0, "{\"eeprom\":{\"vid\":31325,\"did\":22580,\"rid\":1,\"svid\":31325,\"sid\":1,\"header_valid\":true},\"config\":{\"vid\":31325,"},
+    {"--card 1 info", 0, "\nio base   d100\nirq       11\npulse     480 ns\ndriver    103\n"
+     "flash     not identified\n", "flash = absent\npulse 1 = 0x4F\n"},
+    {"--json info", 0, "{\"card\":0,\"chip\":\"TZ820\",\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":1,"
+     "\"svid\":31325,\"sid\":1},\"io_base\":53248,\"mem_base\":4272947200,\"int_line\":16,\"pulse_ns\":150,"
+     "\"io_32bit\":false,\"driver_version\":259,\"flash_identified\":true,\"library\":{\"simulated\":true,"
+     "\"path\":\"\",\"version\":\"\"}}\n"},
+    {"--json identity show", 0, "{\"eeprom\":{\"vid\":31325,\"did\":22580,\"rid\":1,\"svid\":31325,\"sid\":1,"
+     "\"header_valid\":true},\"config\":{\"vid\":31325,"},
     {"--json i2c set 40 aa", 0, "{\"offset\":64,\"written\":1}\n"},
     {"--json mem write 0 01", 0, "{\"offset\":0,\"address\":4272947200,\"written\":1}\n"},
     {"--json flash id", 0, "{\"identified\":true,\"part\":\"25VF512\",\"size\":65536,\"reply\":[191,72,191,72]}\n"},
     {"--json flash read o.bin", 0, "{\"read\":65536}\n"},
     {"--json flash erase", 0, "{\"erased\":true}\n"},
     {"--json flash write small.bin --partial", 0, "{\"written\":4,\"erased\":true,\"verified\":true}\n"},
-    {"flash write small.bin --partial ; --json flash verify small.bin --partial", 0, "{\"verified\":true,\"compared\":65536}\n"},
+    {"flash write small.bin --partial ; --json flash verify small.bin "
+     "--partial", 0, "{\"verified\":true,\"compared\":65536}\n"},
     {"--json pulse set 60 ; --json pulse get", 0, "{\"pulse_ns\":60}\n"},
     {"info", 5, "tzctl: card 0 not recognised (device id byte 35)\n", "card 0 = TZ810\ndid 0 = 0x5835\n"},
     {"info", 1, "tzctl: TZ810mGetIntLine failed\n", "fault TZ810mGetIntLine = always\n"},
@@ -121,7 +131,8 @@ const Row kRows[] = {
     {"cfg get 2 --force", 0, "0x35\n", kUnrecognised},
     {"i2c set ff 5a ; i2c get ff", 0, "0x5a\n"},
     {"cfg set ff 01 02", 2, "tzctl: the bytes run past 0xff\n"},
-    {"i2c dump", 0, "     0  1  2  3  4  5  6  7  8  9  a  b  c  d  e  f    0123456789abcdef\n00: 78 00 00 00 5d 7a 34 58 01 00 00 10 5d 7a 01 00    x...]z4X?..?]z?.\n"},
+    {"i2c dump", 0, "     0  1  2  3  4  5  6  7  8  9  a  b  c  d  e  f    0123456789abcdef\n"
+     "00: 78 00 00 00 5d 7a 34 58 01 00 00 10 5d 7a 01 00    x...]z4X?..?]z?.\n"},
     {"i2c set 40 aa bb", 0, "2 bytes written from 0x40\n"},
     {"i2c set 40 0x12", 0, "1 byte written from 0x40\n"},
     {"i2c set 40 55", 4, "tzctl: EEPROM byte 0x40 did not take\n", "eeprom 0 = read_only\n"},
@@ -130,12 +141,14 @@ const Row kRows[] = {
     {"i2c set 0 -i big.bin", 2, "tzctl: big.bin is over 256 bytes\n"},
     {"i2c set 0 -i empty.bin", 2, "tzctl: empty.bin is empty; nothing written\n"},
     {"i2c restore none.bin", 2, "tzctl: cannot read none.bin\n"},
-    {"i2c set 6 35", 2, "tzctl: no program here recognises DID 5835 (its low byte must be 30, 31 or 34); nothing written (--force writes it)\n", "", "TZ810mWriteI2C"},
+    {"i2c set 6 35", 2, "tzctl: no program here recognises DID 5835 (its low byte must be 30, 31 or 34); nothing "
+     "written (--force writes it)\n", "", "TZ810mWriteI2C"},
     {"i2c set 6 30 --force ; i2c dump --force", 0, "\n00: 78 00 00 00 5d 7a 30 58 ", kUnrecognised},
     {"i2c dump -o e.bin", 0, "256 bytes saved to e.bin\n"},
     {"i2c dump -o e.bin ; i2c set 6 35 --force ; i2c restore e.bin ; i2c get 6", 0, "0x34\n"},
     {"--json i2c dump -o e.bin", 0, "{\"offset\":0,\"saved\":256}\n"},
-    {"i2c restore small.bin", 2, "tzctl: small.bin holds 4 bytes; a restore takes the whole chip, 256 bytes\n", "", "TZ810mOpenDevice"},
+    {"i2c restore small.bin", 2, "tzctl: small.bin holds 4 bytes; a restore takes the whole chip, 256 bytes\n", "",
+     "TZ810mOpenDevice"},
     {"i2c get 0", 1, "tzctl: TZ810mReadI2C failed at 0x0\n", "eeprom 0 = absent\n"},
     {"io write 10 01", 0, "1 byte written at 0xd010\n"},
     {"io write 10 0102 ; io read 10 2 --width word", 0, "00000010  01 02 "},
@@ -152,8 +165,10 @@ const Row kRows[] = {
     {"io read 0 ffffffff", 2, "tzctl: at most 0x8000 bytes at a time\n", "", "TZ810mOpenDevice"},
     {"io read 0 100000000", 2, "tzctl: length '100000000' is not a hex number up to 0xffffffff\n"},
     {"io read 10000 1", 2, "tzctl: offset '10000' is not a hex number up to 0xffff\n", "", "TZ810mOpenDevice"},
-    {"io write fff0 -i small.bin", 2, "tzctl: 0x4 bytes at 0x1cff0 run past 0xffff, the end of I/O space\n", "", "TZ810mAccessBlock"},
-    {"io read fff0 20 --direct", 2, "tzctl: 0x20 bytes at 0xfff0 run past 0xffff, the end of I/O space\n", "", "TZ810mOpenDevice"},
+    {"io write fff0 -i small.bin", 2, "tzctl: 0x4 bytes at 0x1cff0 run past 0xffff, the end of I/O space\n", "",
+     "TZ810mAccessBlock"},
+    {"io read fff0 20 --direct", 2, "tzctl: 0x20 bytes at 0xfff0 run past 0xffff, the end of I/O space\n", "",
+     "TZ810mOpenDevice"},
     {"io read fff0 10 --direct", 0, "0000fff0  "},
     {"io write 0 -i big.bin", 2, "tzctl: at most 0x8000 bytes at a time\n"},
     {"io write 0 01 -i small.bin", 2, "tzctl: give either the bytes or -i FILE\n"},
@@ -165,39 +180,54 @@ const Row kRows[] = {
     {"io read 0 1", 1, "tzctl: TZ810mAccessBlock failed\n", "fault TZ810mAccessBlock = always\n"},
     {"mem write 7ff8 11223344 --width dword ; mem read 7ff8 4", 0, "00007ff8  11 22 33 44 "},
     {"mem read 7fff 1", 2, "tzctl: offset + length runs past 0x7fff, the end of the MEM window\n"},
-    {"mem read 0 4", 1, "tzctl: TZ820mGetMemBaseAddr failed\n", "fault TZ820mGetMemBaseAddr = always\n", "TZ810mAccessBlock"},
+    {"mem read 0 4", 1, "tzctl: TZ820mGetMemBaseAddr failed\n", "fault TZ820mGetMemBaseAddr = always\n",
+     "TZ810mAccessBlock"},
     {"--card 1 mem read 0 4", 5, "tzctl: mem needs a TZ820; card 1 is a TZ810\n"},
-    {"identity set --svid 1 --sid 2", 0, "identity written: vid 7a5d did 5834 rid 01 svid 0001 sid 0002; it takes effect at the card's next power-up\n"},
-    {"identity set --sid 2 ; identity show", 0, "\nsvid  1111    1111\nsid   0002    0001\n", "eeprom 0 = blank\nsvid 0 = 0x1111\n"},
-    {"identity set --vid ffff", 2, "tzctl: VID ffff hides the card from the system, as an empty slot reads ffff; nothing written (--force writes it)\n", "", "TZ810mWriteI2C"},
-    {"--card 1 identity set --did 5834", 2, "tzctl: DID 5834 names a TZ820, but card 1 is a TZ810, whose registers differ; nothing written (--force writes it)\n", "", "TZ810mWriteI2C"},
-    {"identity set", 2, "tzctl: give at least one of --vid, --did, --rid, --svid, --sid; nothing written\n", "", "TZ810mOpenDevice"},
+    {"identity set --svid 1 --sid 2", 0, "identity written: vid 7a5d did 5834 rid 01 svid 0001 sid 0002; it takes "
+     "effect at the card's next power-up\n"},
+    {"identity set --sid 2 ; identity show", 0, "\nsvid  1111    1111\nsid   0002    0001\n",
+     "eeprom 0 = blank\nsvid 0 = 0x1111\n"},
+    {"identity set --vid ffff", 2, "tzctl: VID ffff hides the card from the system, as an empty slot reads ffff; "
+     "nothing written (--force writes it)\n", "", "TZ810mWriteI2C"},
+    {"--card 1 identity set --did 5834", 2, "tzctl: DID 5834 names a TZ820, but card 1 is a TZ810, whose registers "
+     "differ; nothing written (--force writes it)\n", "", "TZ810mWriteI2C"},
+    {"identity set", 2, "tzctl: give at least one of --vid, --did, --rid, --svid, --sid; nothing written\n", "",
+     "TZ810mOpenDevice"},
     {"identity show", 5, "tzctl: card 0 not recognised (device id byte 35)\n", kUnrecognised},
     {"identity set --did 5830 --force ; identity show --force", 0, "\ndid   5830    5835\n", kUnrecognised},
-    {"identity set --did 1235", 2, "tzctl: no program here recognises DID 1235 (its low byte must be 30, 31 or 34); nothing written (--force writes it)\n", "", "TZ810mWriteI2C"},
+    {"identity set --did 1235", 2, "tzctl: no program here recognises DID 1235 (its low byte must be 30, 31 or 34); "
+     "nothing written (--force writes it)\n", "", "TZ810mWriteI2C"},
     {"identity show", 0, kIdentity},
     {"identity show", 0, "\nheader ff, not valid\n", "eeprom 0 = blank\n"},
-    {"--card 1 identity set --did 5831 --rid 2 ; --card 1 identity show", 0, "\ndid   5831    5830\nrid   02      01\n"},
+    {"--card 1 identity set --did 5831 --rid 2 ; --card 1 identity show", 0, "\ndid   5831    5830\n"
+     "rid   02      01\n"},
     {"identity set --did 1235 --force ; identity show", 0, "\ndid   1235    5834\n"},
-    {"--json identity set --rid 2", 0, "{\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":2,\"svid\":31325,\"sid\":1},\"written\":32}\n"},
+    {"--json identity set --rid 2", 0, "{\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":2,\"svid\":31325,"
+     "\"sid\":1},\"written\":32}\n"},
     {"identity set --vid 12345", 2, "tzctl: VID '12345' is not a hex number up to 0xffff\n", "", "TZ810mOpenDevice"},
     {"identity set --rid 100", 2, "tzctl: RID '100' is not a hex number up to 0xff\n"},
     {"identity set --did 1g", 2, "tzctl: DID '1g' is not a hex number up to 0xffff\n"},
     {"identity set --svid x", 2, "tzctl: SVID 'x' is not a hex number up to 0xffff\n"},
     {"identity set --sid 10000", 2, "tzctl: SID '10000' is not a hex number up to 0xffff\n"},
-    {"identity set --rid 3", 7, "tzctl: TZ810mReadI2C failed at 0x0; the identity block not restored: TZ810mReadI2C failed at 0x0\n", "fault TZ810mReadI2C = from 33\n"},
+    {"identity set --rid 3", 7, "tzctl: TZ810mReadI2C failed at 0x0; the identity block not restored: TZ810mReadI2C "
+     "failed at 0x0\n", "fault TZ810mReadI2C = from 33\n"},
     {"identity set --rid 3", 1, "tzctl: TZ810mWriteI2C failed at 0x7\n", "fault TZ810mWriteI2C = call 8\n"},
-    {"flash write image.bin ; flash verify half.bin --partial", 4, "tzctl: verify failed: first difference at 0x8000 (expected ff, found 00), 32640 bytes differ\n"},
-    {"flash write image.bin ; flash write small.bin --partial --no-erase", 4, "tzctl: verify failed: first difference at 0x0 (expected 01, found 00), 2 bytes differ; the flash put back as it was\n"},
-    {"flash write small.bin --partial", 0, "4 bytes written from address 0 and verified; the rest of the chip, from 0x4, is left erased\n"},
-    {"flash write small.bin", 2, "tzctl: small.bin holds 4 bytes, not the chip's 65536; --partial puts it at address 0 and leaves the rest erased\n", "", "TZ810mOpenDevice"},
+    {"flash write image.bin ; flash verify half.bin --partial", 4, "tzctl: verify failed: first difference at 0x8000 "
+     "(expected ff, found 00), 32640 bytes differ\n"},
+    {"flash write image.bin ; flash write small.bin --partial --no-erase", 4, "tzctl: verify failed: first difference "
+     "at 0x0 (expected 01, found 00), 2 bytes differ; the flash put back as it was\n"},
+    {"flash write small.bin --partial", 0, "4 bytes written from address 0 and verified; the rest of the chip, from "
+     "0x4, is left erased\n"},
+    {"flash write small.bin", 2, "tzctl: small.bin holds 4 bytes, not the chip's 65536; --partial puts it at address "
+     "0 and leaves the rest erased\n", "", "TZ810mOpenDevice"},
     {"flash verify empty.bin --partial", 2, "tzctl: empty.bin is empty; nothing sent\n", "", "TZ810mOpenDevice"},
     {"flash id", 0, "flash 25VF512, 64 KiB (reply bf 48 bf 48)\n"},
     {"flash read out.bin", 0, "flash read into out.bin\n"},
     {"flash id", 5, "tzctl: no flash identified (reply ff ff ff ff)\n", "flash = absent\n"},
     {"flash write image.bin", 0, "65536 bytes written and verified\n"},
     {"flash erase", 0, "flash erased and blank\n"},
-    {"flash write image.bin ; flash write small.bin --partial --no-erase --no-verify", 0, "4 bytes written from address 0; the rest of the chip, from 0x4, is left as it was\n"},
+    {"flash write image.bin ; flash write small.bin --partial --no-erase --no-verify", 0,
+     "4 bytes written from address 0; the rest of the chip, from 0x4, is left as it was\n"},
     {"flash write big.bin", 2, "tzctl: big.bin is over 64 KiB\n", "", "TZ810mOpenDevice"},
     {"flash verify none.bin", 2, "tzctl: cannot read none.bin\n"},
     {"flash write image.bin", 1, "tzctl: TZ780mReadFlash failed at 0x4000\n", "fault TZ780mReadFlash = call 5\n"},
@@ -205,7 +235,8 @@ const Row kRows[] = {
     {"flash read /missing/out.bin", 2, "tzctl: cannot write /missing/out.bin\n", "", "TZ810mOpenDevice"},
     {"flash read unwritable.bin", 2, "tzctl: cannot write unwritable.bin\n"},
     {"flash erase", 1, "tzctl: TZ780mEarseFlash failed at 0x0\n", "fault TZ780mEarseFlash = always\n"},
-    {"flash write small.bin --partial", 4, "tzctl: verify failed: first difference at 0x0 (expected 01, found ff), 4 bytes differ\n", "fault TZ780mWriteFlash = always\n"},
+    {"flash write small.bin --partial", 4, "tzctl: verify failed: first difference at 0x0 (expected 01, found ff), 4 "
+     "bytes differ\n", "fault TZ780mWriteFlash = always\n"},
     {"pulse get", 0, "150 ns\n"},
     {"pulse get", 1, "tzctl: TZ810mGetIoBaseAddr failed\n", "fault TZ810mGetIoBaseAddr = always\n", "TZ810mReadIoByte"},
     {"pulse set 450 ; io read fa 1", 0, "000000fa  4e "},
@@ -216,9 +247,12 @@ const Row kRows[] = {
     {"--json spi set spi4 15.6", 0, "{\"mode\":\"spi4\",\"clock_khz\":15600,\"code\":3}\n"},
     {"spi set spi3 31.3", 0, "SPI set: spi3, 31.3 MHz\n"},
     {"spi set spi3 31.3", 1, "tzctl: TZ810SetStream failed\n", "fault TZ810SetStream = always\n"},
-    {"irq watch edge --timeout 0.05", 1, "tzctl: 0 of 1 edge interrupt within 0.05 s; is pin A15 joined to INT# (the jumper)?\n", "a15_int = off\n"},
-    {"irq watch level", 1, "tzctl: TZ810mWriteIoByte failed (arming the interrupt)\n", "fault TZ810mWriteIoByte = always\n"},
-    {"irq watch level", 1, "tzctl: TZ810mGetIoBaseAddr failed\n", "fault TZ810mGetIoBaseAddr = always\n", "TZ810mSetIntRoutine"},
+    {"irq watch edge --timeout 0.05", 1, "tzctl: 0 of 1 edge interrupt within 0.05 s; is pin A15 joined to INT# (the "
+     "jumper)?\n", "a15_int = off\n"},
+    {"irq watch level", 1, "tzctl: TZ810mWriteIoByte failed (arming the interrupt)\n", "fault TZ810mWriteIoByte = "
+     "always\n"},
+    {"irq watch level", 1, "tzctl: TZ810mGetIoBaseAddr failed\n", "fault TZ810mGetIoBaseAddr = always\n",
+     "TZ810mSetIntRoutine"},
     {"irq watch level --count 010", 0, "10 level interrupts\n"},
     {"irq watch edge", 0, "1 edge interrupt\n"},
     {"irq watch level --count 0", 2, "tzctl: --count '0' is not a decimal number from 1 to 1000000\n"},
@@ -233,19 +267,30 @@ const Row kRows[] = {
     {"selftest --irq --only level-irq", 0, "\nlevel-irq  PASS   "},
     {"--json selftest --only config", 0, "{\"card\":0,\"chip\":\"TZ820\",\"passed\":1,\"failed\":0,"},
     {"--all selftest --only config", 0, "\ncard 1 TZ810: 1 passed, 0 failed, 7 skipped in "},
-    {"selftest --only bogus", 2, "tzctl: unknown check 'bogus' (checks: config, identity, pulse, mem, eeprom, flash, level-irq, edge-irq)\n"},
-    {"selftest --skip config,bogus", 2, "tzctl: unknown check 'bogus' (checks: config, identity, pulse, mem, eeprom, flash, level-irq, edge-irq)\n"},
+    {"selftest --only bogus", 2, "tzctl: unknown check 'bogus' (checks: config, identity, pulse, mem, eeprom, flash, "
+     "level-irq, edge-irq)\n"},
+    {"selftest --skip config,bogus", 2, "tzctl: unknown check 'bogus' (checks: config, identity, pulse, mem, eeprom, "
+     "flash, level-irq, edge-irq)\n"},
     {"selftest --only eeprom", 4, "tzctl: card 0: 1 check failed\n", "eeprom 0 = read_only\n"},
-    {"selftest --only eeprom,identity", 4, "tzctl: card 0: 2 checks failed\n", "eeprom 0 = read_only\neeprom_changed 0 = 6 0x35\n"},
-    {"selftest --only flash --destructive", 7, "tzctl: card 0 not restored: flash image not restored: TZ780mEarseFlash failed at 0x0; the original is in tzctl-flash-backup.bin\n", "fault TZ780mEarseFlash = call 3\n"},
+    {"selftest --only eeprom,identity", 4, "tzctl: card 0: 2 checks failed\n", "eeprom 0 = read_only\n"
+     "eeprom_changed 0 = 6 0x35\n"},
+    {"selftest --only flash --destructive", 7, "tzctl: card 0 not restored: flash image not restored: "
+     "TZ780mEarseFlash failed at 0x0; the original is in tzctl-flash-backup.bin\n", "fault TZ780mEarseFlash = call "
+     "3\n"},
     {"--card 2 selftest", 5, "tzctl: no card at index 2\n"},
     {"--all selftest", 5, "tzctl: card 2 not recognised (device id byte 35)\n", "card 2 = TZ810\ndid 2 = 0x5835\n"},
     {"--all selftest", 5, "tzctl: no card answers\n", "card 0 = none\n"},
-    {"selftest --only config --junit /missing/x.xml", 2, "tzctl: cannot write /missing/x.xml\n", "", "TZ810mOpenDevice"},
+    {"selftest --only config --junit /missing/x.xml", 2, "tzctl: cannot write /missing/x.xml\n", "",
+     "TZ810mOpenDevice"},
     {"selftest", 5, "tzctl: card 0 could not be opened\n", "fault TZ810mOpenDevice = call 2\n"},
     {"selftest --only flash --backup /missing/b.bin", 0, "\nflash      PASS   "},
-    {"selftest --only flash --destructive --junit unwritable.bin", 7, "tzctl: card 0 not restored: flash image not restored: TZ780mEarseFlash failed at 0x0; the original is in tzctl-flash-backup.bin\ntzctl: cannot write unwritable.bin\n", "fault TZ780mEarseFlash = call 3\n"},
-    {"--all selftest --only flash --destructive", 7, "tzctl: card 0 not restored: flash image not restored: TZ780mEarseFlash failed at 0x0; the original is in tzctl-flash-backup.bin\ntzctl: card 2 not recognised (device id byte 35)\n", "card 0 = TZ820\ncard 1 = TZ810\ncard 2 = TZ810\ndid 2 = 0x5835\nfault TZ780mEarseFlash = call 3\n"},
+    {"selftest --only flash --destructive --junit unwritable.bin", 7, "tzctl: card 0 not restored: flash image not "
+     "restored: TZ780mEarseFlash failed at 0x0; the original is in tzctl-flash-backup.bin\n"
+     "tzctl: cannot write unwritable.bin\n", "fault TZ780mEarseFlash = call 3\n"},
+    {"--all selftest --only flash --destructive", 7, "tzctl: card 0 not restored: flash image not restored: "
+     "TZ780mEarseFlash failed at 0x0; the original is in tzctl-flash-backup.bin\n"
+     "tzctl: card 2 not recognised (device id byte 35)\n", "card 0 = TZ820\ncard 1 = TZ810\ncard 2 = TZ810\n"
+     "did 2 = 0x5835\nfault TZ780mEarseFlash = call 3\n"},
 };
 
 // clang-format on
