@@ -93,6 +93,15 @@ std::optional<std::string> CommandMistake(const CLI::App &app, const std::vector
     }
 }
 
+// The end of tzctl's own help: what a script can tell from the exit code.
+std::string ExitCodesText()
+{
+    std::string text = "Exit codes:\n";
+    for (const ExitMeaning &m : kExitMeanings)
+        text += Format("%d  %s\n", static_cast<int>(m.code), m.meaning);
+    return text;
+}
+
 // Every value the command line gave, positional or not, must say something.
 void RefuseEmptyValues(const CLI::App &app)
 {
@@ -121,6 +130,8 @@ bool ParseOptions(const std::vector<std::string> &args, CliHost &host, Options &
     registry.Globals(&app);
     for (auto add : kGroups)
         add(registry);
+    // Set after the commands are added, which would each inherit it.
+    app.footer(ExitCodesText());
 
     try {
         // CLI11 takes a vector of arguments from its back, last one first.
