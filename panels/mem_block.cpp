@@ -94,7 +94,8 @@ void MemWrite(Session &s)
     if (!MemBaseKnown(s))
         return;
 
-    const bool written = WriteBlock(s, board::Space::Mem, width, s.conn.card.memBase + r.address, used);
+    const bool written =
+        WriteBlock(s, board::Space::Mem, width, s.conn.card.memBase + r.address, used);
     ReportWrite(port, written);
 }
 
