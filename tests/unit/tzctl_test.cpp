@@ -89,6 +89,7 @@ const Row kRows[] = {
     {"--version", 0, "\nlibrary: simulated board library, no card\n"},
     {"i2c set 10 aa ; identity set --rid 2 ; i2c get 10", 0, "0xaa\n"},
     {"list", 0, "\n2    unknown 7a5d 5835 d200  -         12\n", "card 2 = TZ810\ndid 2 = 0x5835\n"},
+    {"list", 0, "\n0    unknown -    -    d000  -         10\n", "fault TZ810mReadConfig = call 1\n"},
     {"info", 0, kInfo},
     {"--card 1 info", 0, "\nio base   d100\nirq       11\npulse     480 ns\ndriver    103\n"
      "flash     not identified\n", "flash = absent\npulse 1 = 0x4F\n"},
