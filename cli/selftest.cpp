@@ -126,8 +126,7 @@ void Selftest(Context &x, const Options &o)
     if (!x.asJson)
         x.host.Out("library: " + LibraryText(library) + "\n");
     for (CardRun &c : cards) {
-        x.card = board::Card();
-        x.card.index = c.index;
+        x.card.index = c.index;  // the open fills in the rest afresh
         const board::OpenStatus status =
             x.host.Interrupted() ? board::OpenStatus::NoCard : x.TryOpen();
         if (x.host.Interrupted()) {
