@@ -297,7 +297,7 @@ void Tracer::End(Line &line, const std::uintptr_t *args, std::size_t count, bool
     }
     if (!outputs.empty())
         line.text += " =>" + outputs;
-    line.text += " -> " + (reason ? Hex(0) : result) + " " + Decimal(micros) + "us";
+    line.text += " -> " + result + " " + Decimal(micros) + "us";
     if (reason)
         line.text += std::string(" ! ") + reason;
     line.text += '\n';

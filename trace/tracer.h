@@ -167,9 +167,7 @@ template <class T> std::uintptr_t Raw(T value)
 // What a call answers when it cannot be made: no card answered.
 template <class R> R NoAnswer()
 {
-    if constexpr (std::is_void_v<R>)
-        return;
-    else if constexpr (std::is_same_v<R, HANDLE>)
+    if constexpr (std::is_same_v<R, HANDLE>)
         return TZ_INVALID_HANDLE;
     else
         return R{};
@@ -198,9 +196,15 @@ template <auto Member, class... A> auto Tracer::Call(A... a)
     Line line = Begin(f, {detail::Raw(a)...});
     Next next = table_.*Member;
     if (!next) {
-        End(line, args, sizeof...(A), true, "",
-            libraryLoaded_ ? "not in the library" : "no library");
-        return detail::NoAnswer<R>();
+        const char *reason = libraryLoaded_ ? "not in the library" : "no library";
+        if constexpr (std::is_void_v<R>) {
+            End(line, args, sizeof...(A), true, "void", reason);
+            return;
+        } else {
+            const R result = detail::NoAnswer<R>();
+            End(line, args, sizeof...(A), true, detail::ResultText(detail::Raw(result)), reason);
+            return result;
+        }
     }
     if constexpr (f == Fn::TZ810mSetIntRoutine) {
         const BOOL result = next(static_cast<ULONG>(args[0]),
