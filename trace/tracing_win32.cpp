@@ -114,7 +114,12 @@ class Win32Environment : public tztrace::Environment {
                 continue;
             }
             // Kept for the life of the process: its interrupt thread may
-            // outlive any scope.
+            // outlive any scope. So is this library, whose wrappers of the
+            // program's routines that thread calls.
+            HMODULE pinned = nullptr;
+            GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN |
+                                   GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                               reinterpret_cast<LPCWSTR>(&self), &pinned);
             l.library = WideToUtf8(ModulePath(module));
             l.version = ReadVersionBlock(l.library).fileVersion;
             l.resolve = [](void *m, const char *name) {
