@@ -203,8 +203,10 @@ TEST(Tracer, WithoutALibraryEveryCallFailsAsIfNoCardAnswered)
     EXPECT_EQ(tracer.Call<&DeviceLibrary::TZ810mReadConfig>(0, 0, buf), 0);
     EXPECT_EQ(env.lines[1], "# no library: C:\\x.dll not loaded (error 126); every call fails as "
                             "if no card answered");
-    EXPECT_EQ(env.lines.back(), Addresses("2 00:00:00.000000 7 TZ810mReadConfig index=0x0 "
-                                          "offset=0x0 value=@B -> 0x0 0us ! no library"));
+    tracer.Call<&DeviceLibrary::TZ810mCloseDevice>(0);
+    EXPECT_EQ(env.lines.back(),
+              "3 00:00:00.000000 7 TZ810mCloseDevice index=0x0 -> void 0us ! no library");
+    EXPECT_EQ(tracer.StatsOf(Fn::TZ810mCloseDevice).failures, 1u);
 }
 
 TEST(Tracer, InterruptRoutineTracedOnTheLibrarysCallThenTheProgramsRuns)
