@@ -189,6 +189,7 @@ TEST(Tracer, LongestTimeOfTheSlowestCall)
     env.step = 3;
     tracer.Call<&DeviceLibrary::TZ810mOpenDevice>(1, 1, 1, 0);
     const tztrace::Stats open = tracer.StatsOf(Fn::TZ810mOpenDevice);
+    EXPECT_EQ(open.failures, 1u);
     EXPECT_EQ(open.totalMicros, 28u);
     EXPECT_EQ(open.longestMicros, 20u);
 }
@@ -239,10 +240,11 @@ TEST(Tracer, ByteLimitFromDecimalDigitsElseSixtyFour)
         EXPECT_EQ(tztrace::ByteLimit(text), limit) << text;
 }
 
-TEST(Tracer, DatesOfTheHeader)
+TEST(Tracer, DatesOfTheHeaderAndNoParameterOfVoid)
 {
-    EXPECT_EQ(tztrace::DateTime(951868799999999), "2000-02-29 23:59:59.999999");
-    EXPECT_EQ(tztrace::DateTime(1796733296123456), "2026-12-08 12:34:56.123456");
+    EXPECT_EQ(tztrace::DateTime(951868799000000), "2000-02-29 23:59:59.000000");
+    EXPECT_EQ(tztrace::DateTime(1796734800000001), "2026-12-08 13:00:00.000001");
+    EXPECT_TRUE(tztrace::ParameterNames(Fn::TZ810GetDrvVersion).empty()) << "of (void)";
 }
 
 }  // namespace
