@@ -23,7 +23,8 @@ const char *const kParams[kFnCount] = {
 #undef TZ_FN_PARAMS
         "(ULONG index, TZ_INT_ROUTINE routine)"};
 
-// Every pointer parameter of the list; a test holds the two together.
+// The pointer parameters that point at data; the interrupt routine shows as
+// its address, like a scalar.
 constexpr PointerRule kRules[] = {
     {Fn::TZ810mGetIntLine, "intLine", Role::OutLong, nullptr},
     {Fn::TZ810mGetIoBaseAddr, "ioBase", Role::OutLong, nullptr},
@@ -35,10 +36,8 @@ constexpr PointerRule kRules[] = {
     {Fn::TZ810StreamSPI, "writeBuffer", Role::InBuffer, "writeLength"},
     {Fn::TZ810StreamSPI, "readLength", Role::InOutLong, nullptr},
     {Fn::TZ810StreamSPI, "readBuffer", Role::OutBuffer, "readLength"},
-    {Fn::TZ810mSetIntRoutine, "routine", Role::Routine, nullptr},
     {Fn::TZ780mReadFlash, "buffer", Role::OutBuffer, "length"},
     {Fn::TZ780mWriteFlash, "buffer", Role::InBuffer, "length"},
-    {Fn::Routine, "routine", Role::Routine, nullptr},
 };
 
 // The write bit of TZ810mAccessBlock's access code.

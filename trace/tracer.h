@@ -45,8 +45,7 @@ enum class Role {
     InOutLong,  // one ULONG, read and then written by the call
     InBuffer,   // bytes sent, as many as the length parameter says
     OutBuffer,  // bytes received, as many as the length parameter says
-    Block,      // in or out by the access code's write bit
-    Routine     // the interrupt routine
+    Block       // in or out by the access code's write bit
 };
 
 struct PointerRule {
@@ -56,7 +55,7 @@ struct PointerRule {
     const char *length;  // the parameter holding the buffer's length
 };
 
-// The rule of the pointer parameter at this position; null for a scalar.
+// The rule of the data pointer at this position; null for any other.
 const PointerRule *RuleOf(Fn f, unsigned param);
 
 // "HH:MM:SS.uuuuuu" of a local time in microseconds since 1970.
