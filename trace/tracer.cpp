@@ -267,10 +267,10 @@ Tracer::Line Tracer::Begin(Fn f, std::initializer_list<std::uintptr_t> list)
         const PointerRule *rule = RuleOf(f, i);
         if (!rule || !args[i])
             continue;
-        if (Sends(*rule, args))
-            line.text += BufferText(reinterpret_cast<const void *>(args[i]),
-                                    LengthOf(f, *rule, args), byteLimit_);
-        else if (rule->role == Role::InOutLong)
+        if (Sends(*rule, args)) {
+            line.sentAt = line.text.size();
+            line.sentParam = i;
+        } else if (rule->role == Role::InOutLong)
             line.text += ":" + Hex(*reinterpret_cast<const ULONG *>(args[i]));
     }
     return line;
@@ -280,6 +280,13 @@ void Tracer::End(Line &line, const std::uintptr_t *args, std::size_t count, bool
                  const std::string &result, const char *reason)
 {
     const std::uint64_t micros = env_.Micros() - line.start;
+    if (line.sentAt != std::string::npos) {
+        const PointerRule &rule = *RuleOf(line.fn, line.sentParam);
+        line.text.insert(line.sentAt,
+                         BufferText(reinterpret_cast<const void *>(args[line.sentParam]),
+                                    LengthOf(line.fn, rule, args),
+                                    failed || reason ? 0 : byteLimit_));
+    }
     std::string outputs;
     for (unsigned i = 0; !failed && !reason && i < count; ++i) {
         const PointerRule *rule = RuleOf(line.fn, i);

@@ -125,11 +125,17 @@ class Tracer {
         Fn fn;
         std::uint64_t start;
         std::string text;
+        // Where the bytes a call sends go in the text, and whose they are:
+        // read only once the library has taken them, so a length beyond the
+        // caller's buffer that the library refuses is not read here either.
+        std::size_t sentAt = std::string::npos;
+        unsigned sentParam = 0;
     };
 
     Line Begin(Fn f, std::initializer_list<std::uintptr_t> args);
-    // Outputs are shown when the call succeeded, `reason` (no library, not in
-    // it) when it was never made.
+    // Sent bytes and outputs are shown when the call succeeded (a failed one
+    // shows the lengths), `reason` (no library, not in it) when it was never
+    // made.
     void End(Line &line, const std::uintptr_t *args, std::size_t count, bool failed,
              const std::string &result, const char *reason);
     TZ_INT_ROUTINE WrapRoutine(std::uintptr_t index, TZ_INT_ROUTINE routine);
@@ -148,8 +154,9 @@ class Tracer {
 
 namespace detail {
 
-template <auto Member> constexpr Fn kFnOf = Fn::Count;
-#define TZ_FN_OF(name, ret, params) template <> constexpr Fn kFnOf<&DeviceLibrary::name> = Fn::name;
+template <auto Member> inline constexpr Fn kFnOf = Fn::Count;
+#define TZ_FN_OF(name, ret, params)                                                                \
+    template <> inline constexpr Fn kFnOf<&DeviceLibrary::name> = Fn::name;
 TZ810DLL_FUNCTIONS(TZ_FN_OF)
 #undef TZ_FN_OF
 

@@ -118,7 +118,7 @@ TEST(Tracer, HeaderOneLinePerCallAndTheSummary)
         t.Call<&DeviceLibrary::TZ810mReadConfig>(5, 0, buf + 16);
         t.Call<&DeviceLibrary::TZ810mAccessBlock>(0, 0x1C, 0xFEB00010, buf, 4);
         t.Call<&DeviceLibrary::TZ810mAccessBlock>(0, 0x18, 0xFEB00010, buf + 16, 3);
-        t.Call<&DeviceLibrary::TZ810mAccessBlock>(0, 0x1C, 0x10000, buf, 1);
+        t.Call<&DeviceLibrary::TZ810mAccessBlock>(0, 0x1C, 0x10000, buf, 0x40000);
         t.Call<&DeviceLibrary::TZ780mReadFlash>(0, 0x20, buf + 16, 9);
         t.Call<&DeviceLibrary::TZ780mWriteFlash>(0, 0, buf, 3);
         word = 2;
@@ -144,8 +144,8 @@ TEST(Tracer, HeaderOneLinePerCallAndTheSummary)
         " length=0x4 -> 0x1 5us",
         "TZ810mAccessBlock index=0x0 accessCode=0x18 address=0xFEB00010 buffer=@C length=0x3"
         " => buffer[0x3]:000102 -> 0x1 5us",
-        "TZ810mAccessBlock index=0x0 accessCode=0x1C address=0x10000 buffer=@B[0x1]:00"
-        " length=0x1 -> 0x0 5us",
+        "TZ810mAccessBlock index=0x0 accessCode=0x1C address=0x10000 buffer=@B[0x40000]:.."
+        " length=0x40000 -> 0x0 5us",
         "TZ780mReadFlash index=0x0 address=0x20 buffer=@C length=0x9"
         " => buffer[0x9]:FFFFFFFFFFFFFFFF.. -> 0x1 5us",
         "TZ780mWriteFlash index=0x0 address=0x0 buffer=@B[0x3]:000102 length=0x3 -> 0x1 5us",
