@@ -38,8 +38,8 @@ class BoundEnvironment : public Environment {
     std::int64_t baseSteady_;
 };
 
-// The bound table traced for as long as this lives; the summary is written
-// when it ends, after the calls of everything made after it.
+// The bound table traced for as long as this lives. Its end writes the
+// summary, so whatever calls through Table() must be done by then.
 class SelfTrace {
   public:
     // The program and the library it bound (path, file version) as the
