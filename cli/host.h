@@ -38,6 +38,16 @@ class CliHost {
     // Whether ReplaceFile could create the file: its folder exists and the
     // path names no folder. Asked before the card is touched.
     virtual bool CanCreate(const std::string &path);
+
+    // Appends the text at the file's end, creating it, written whole and
+    // flushed to the system before it returns. A host without files has none.
+    virtual bool AppendFile(const std::string &path, const std::string &text)
+    {
+        (void)path;
+        (void)text;
+        return false;
+    }
+
     // Whether anything is at the path, so that a new file is not put over it.
     virtual bool Exists(const std::string &path);
     virtual void Sleep(unsigned ms) = 0;

@@ -12,6 +12,7 @@ namespace tzctl {
 struct Options {
     std::string card = "0";  // decimal, as every count is
     bool asJson = false;
+    std::string trace;           // the log every library call is appended to, "" for none
     bool force = false;          // past the guards that keep a card recognisable
     std::string group, command;  // the subcommands given, "" for none
 

@@ -8,6 +8,11 @@ CLI::App *Registry::Globals(CLI::App *command)
     command->add_option("--card", options.card, "card index, decimal 0-15 (default 0)")
         ->type_name("N")
         ->group("Global options");
+    command
+        ->add_option("--trace", options.trace,
+                     "append a line for every library call to FILE, as the tracing library does")
+        ->type_name("FILE")
+        ->group("Global options");
     command->add_flag("--json", options.asJson, "one JSON object on stdout, errors included")
         ->group("Global options");
     return command;

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "registry.h"
+#include "self_trace.h"
 #include "stop.h"
 #include "tzctl.h"
 #include "words.h"
@@ -43,11 +44,11 @@ std::size_t Distance(const std::string &a, const std::string &b)
     return d[a.size()][b.size()];
 }
 
-// The next word from `at` on that is neither an option nor --card's value.
+// The next word from `at` on that is neither an option nor the value of one.
 std::size_t NextWord(const std::vector<std::string> &args, std::size_t at)
 {
     for (; at < args.size(); ++at) {
-        if (args[at] == "--card")
+        if (args[at] == "--card" || args[at] == "--trace")
             ++at;
         else if (args[at].empty() || args[at][0] != '-')
             return at;
@@ -185,11 +186,23 @@ int Run(const std::vector<std::string> &args, CliHost &host, Options &options)
     // Only the self-test knows what to do on every card.
     if (options.all && options.group != "selftest")
         Usage("--all is for selftest only; give --card N");
+    // An empty append opens the log as every line will: refused before the card is touched.
+    if (!options.trace.empty() && !host.AppendFile(options.trace, ""))
+        Usage("cannot write " + options.trace);
+    // Outlives the context, whose close is the last call traced before the summary.
+    std::optional<tztrace::SelfTrace> traced;
     Context x(host);
     x.card.index = Decimal(options.card, 0, 15, "--card");
     x.asJson = options.asJson;
     if (!host.LoadLibrary(x.lib))
         throw Stop{kExitNoLibrary, "cannot load TZ810DLL.DLL"};
+    if (!options.trace.empty()) {
+        const CliHost::LibraryInfo library = host.Library();
+        traced.emplace(x.lib, "tzctl", library.path.empty() ? "TZ810DLL.DLL" : library.path,
+                       library.version,
+                       [&](const std::string &line) { host.AppendFile(options.trace, line); });
+        x.lib = traced->Table();
+    }
     Find(table, options).handler(x, options);
     if (x.code != kExitOk)
         return x.code;

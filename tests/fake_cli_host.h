@@ -47,6 +47,14 @@ struct FakeHost : CliHost {
         return true;
     }
 
+    bool AppendFile(const std::string &p, const std::string &text) override
+    {
+        if (p == "unwritable.bin")
+            return false;
+        files[p].insert(files[p].end(), text.begin(), text.end());
+        return true;
+    }
+
     // Only the interrupt wait sleeps, not the EEPROM's write pauses.
     void Sleep(unsigned ms) override
     {

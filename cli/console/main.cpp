@@ -83,6 +83,26 @@ class Win32Host : public CliHost {
         return ReplaceWholeFile(path, data.data(), data.size()) == ReplaceOutcome::Ok;
     }
 
+    // The handle stays open for the run's next lines. Shared, so that other
+    // programs may append to the same log; flushed, so that a crash of the
+    // program loses no line before it.
+    bool AppendFile(const std::string &path, const std::string &text) override
+    {
+        if (path != appendPath_) {
+            if (append_ != INVALID_HANDLE_VALUE)
+                CloseHandle(append_);
+            append_ = CreateFileW(Utf8ToWide(path).c_str(), FILE_APPEND_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+            appendPath_ = path;
+        }
+        DWORD written = 0;
+        return append_ != INVALID_HANDLE_VALUE &&
+               WriteFile(append_, text.data(), static_cast<DWORD>(text.size()), &written,
+                         nullptr) &&
+               written == text.size() && FlushFileBuffers(append_);
+    }
+
     void Sleep(unsigned ms) override
     {
         ::Sleep(ms);
@@ -117,6 +137,8 @@ class Win32Host : public CliHost {
 
   private:
     bool outputFailed_ = false;
+    std::string appendPath_;
+    HANDLE append_ = INVALID_HANDLE_VALUE;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 // tzctl.exe through the tracing TZ810DLL.DLL, with the simulator beside it as the vendor's
-// library: the same answers as without it, and a log of exactly the calls the simulator saw.
+// library: the same answers as tzctl --trace beside the simulator alone, and both logs list
+// exactly the calls the simulator saw.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -57,23 +58,27 @@ TEST(Trace, SameAnswersAndTheCallsTheLibrarySaw)
             DeleteFileW((at + L"\\trace.txt").c_str());
             e2e::WriteWholeFile(at + L"\\scenario.cfg", "");
         }
+        DeleteFileW((direct + L"\\self.log").c_str());
         const std::size_t logged = e2e::ReadWholeFile(log).size();
         const auto traced = tzctl_process::Tzctl(folder + L"\\tzctl.exe", folder, command, 0, 0);
-        const auto plain = tzctl_process::Tzctl(direct + L"\\tzctl.exe", direct, command, 0, 0);
+        const auto plain = tzctl_process::Tzctl(direct + L"\\tzctl.exe", direct,
+                                                std::string("--trace self.log ") + command, 0, 0);
         // Less the line that names the library tzctl loaded.
         EXPECT_EQ(traced.out.substr(0, traced.out.rfind("library: ")),
                   plain.out.substr(0, plain.out.rfind("library: ")));
         const std::string run = e2e::ReadWholeFile(log).substr(logged);
         Calls logCalls = CallsOf(run, 3),
-              simCalls = CallsOf(e2e::ReadWholeFile(folder + L"\\trace.txt"), 1);
+              simCalls = CallsOf(e2e::ReadWholeFile(folder + L"\\trace.txt"), 1),
+              selfCalls = CallsOf(e2e::ReadWholeFile(direct + L"\\self.log"), 3),
+              directCalls = CallsOf(e2e::ReadWholeFile(direct + L"\\trace.txt"), 1);
         const bool interrupts = std::string(command).find("irq") == 0;
         EXPECT_EQ(run.find(" routine index=0x0 ") != std::string::npos, interrupts) << run;
         // The routine's calls, on the library's thread, interleave with the program's.
-        if (interrupts) {
-            std::sort(logCalls.begin(), logCalls.end());
-            std::sort(simCalls.begin(), simCalls.end());
-        }
+        if (interrupts)
+            for (Calls *calls : {&logCalls, &simCalls, &selfCalls, &directCalls})
+                std::sort(calls->begin(), calls->end());
         EXPECT_EQ(logCalls, simCalls) << run;
+        EXPECT_EQ(selfCalls, directCalls) << e2e::ReadWholeFile(direct + L"\\self.log");
     }
     // Without the vendor's library every call fails, and the log says why.
     SetEnvironmentVariableW(L"TZTRACE_LIBRARY", (folder + L"\\none.dll").c_str());

@@ -70,6 +70,7 @@ const Row kRows[] = {
     {"i2c et", 2, "tzctl: unknown command 'i2c et'; did you mean 'i2c get' or 'i2c set'?\n"},
     {"--version", 0, "tzctl "},
     {"--json --version", 0, "{\"program\":\"tzctl\",\"version\":\""},
+    {"--trace unwritable.bin list", 2, "tzctl: cannot write unwritable.bin\n", "", "TZ810mOpenDevice"},
     {"--card 16 list", 2, "tzctl: --card '16' is not a decimal number from 0 to 15\n"},
     {"--card x list", 2, "tzctl: --card 'x' is not a decimal number from 0 to 15\n"},
     {"--card 010 info", 5, "tzctl: no card at index 10\n"},
@@ -388,6 +389,31 @@ TEST(Tzctl, Interrupted)
     EXPECT_FALSE(tzsim::IsOpen(0));
 }
 
+// --trace: the same answer, and after what the log held, its header, a line per call the
+// simulator saw, the card's close last, and the summary.
+TEST(Tzctl, TraceAppendsEveryCall)
+{
+    FakeHost plain, traced;
+    tzsim::Reset();
+    EXPECT_EQ(RunTzctl(Words("--card 1 cfg get 0 4"), plain), 0);
+    tzsim::Reset();
+    traced.files["t.log"] = {'x', '\n'};
+    EXPECT_EQ(RunTzctl(Words("--trace t.log --card 1 cfg get 0 4"), traced), 0);
+    EXPECT_EQ(traced.out, plain.out);
+    const std::string log(traced.files["t.log"].begin(), traced.files["t.log"].end());
+    EXPECT_EQ(log.find("x\n# tztrace: program tzctl, pid "), 0u) << log;
+    std::size_t calls = 0;
+#define TZ_COUNT_CALLS(name, ret, params) calls += tzsim::CountCalls(#name);
+    TZ810DLL_FUNCTIONS(TZ_COUNT_CALLS)
+#undef TZ_COUNT_CALLS
+    std::istringstream lines(log);
+    std::size_t logged = 0;
+    for (std::string line; std::getline(lines, line);)
+        logged += line[0] != '#' && line != "x";
+    EXPECT_EQ(logged, calls) << log;
+    EXPECT_LT(log.rfind(" TZ810mCloseDevice index=0x1 "), log.find("\n# summary of pid ")) << log;
+}
+
 // Progress shows only to a person watching the console.
 TEST(Tzctl, Progress)
 {
@@ -486,7 +512,7 @@ TEST(Tzctl, HelpNamesAndDescribesEverything)
         FakeHost host;
         EXPECT_EQ(RunTzctl(Words(path + " --help"), host), 0) << command;
         EXPECT_EQ(host.err, "") << command;
-        std::set<std::string> expected{"--help", "--card", "--json"};
+        std::set<std::string> expected{"--help", "--card", "--trace", "--json"};
         for (const std::string &name : Words(options))
             expected.insert(name);
         for (const auto &other : names)
