@@ -55,13 +55,18 @@ std::string LibraryText(const CliHost::LibraryInfo &library)
     if (library.simulated)
         return "simulated board library, no card" +
                (library.path.empty() ? "" : " (" + library.path + ")");
-    return (library.path.empty() ? std::string("TZ810DLL.DLL") : library.path) +
-           (library.version.empty() ? ", no file version" : ", file version " + library.version);
+    return (library.tracing ? "tracing library " : "") +
+           (library.path.empty() ? std::string("TZ810DLL.DLL") : library.path) +
+           (library.version.empty() ? ", no file version" : ", file version " + library.version) +
+           (library.tracing ? "; its log names the library it passes the calls to" : "");
 }
 
 json LibraryJson(const CliHost::LibraryInfo &library)
 {
-    return {{"simulated", library.simulated}, {"path", library.path}, {"version", library.version}};
+    return {{"simulated", library.simulated},
+            {"tracing", library.tracing},
+            {"path", library.path},
+            {"version", library.version}};
 }
 
 board::OpenStatus Context::TryOpen(bool anyChip)

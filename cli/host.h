@@ -64,15 +64,23 @@ class CliHost {
     }
 
     // The library LoadLibrary bound: where it was loaded from, its file
-    // version ("1.0.3.0"), and whether it is our simulated board, which a
-    // production station must never take for a card.
+    // version ("1.0.3.0"), whether it is our simulated board, which a
+    // production station must never take for a card, and whether it is our
+    // tracing library, whose log names the library behind it.
     struct LibraryInfo {
         std::string path, version;
         bool simulated = false;
+        bool tracing = false;
     };
 
     virtual LibraryInfo Library()
     {
         return {};
+    }
+
+    // The running program's path, as a trace's header names it.
+    virtual std::string ProgramPath()
+    {
+        return "tzctl";
     }
 };

@@ -198,8 +198,8 @@ int Run(const std::vector<std::string> &args, CliHost &host, Options &options)
         throw Stop{kExitNoLibrary, "cannot load TZ810DLL.DLL"};
     if (!options.trace.empty()) {
         const CliHost::LibraryInfo library = host.Library();
-        traced.emplace(x.lib, "tzctl", library.path.empty() ? "TZ810DLL.DLL" : library.path,
-                       library.version,
+        traced.emplace(x.lib, host.ProgramPath(),
+                       library.path.empty() ? "TZ810DLL.DLL" : library.path, library.version,
                        [&](const std::string &line) { host.AppendFile(options.trace, line); });
         x.lib = traced->Table();
     }

@@ -127,7 +127,13 @@ class Win32Host : public CliHost {
         const VersionBlock block = ReadVersionBlock(info.path);
         info.version = block.fileVersion;
         info.simulated = block.productName == "tzsim";
+        info.tracing = block.productName == "tztrace";
         return info;
+    }
+
+    std::string ProgramPath() override
+    {
+        return LoadedModulePath(nullptr);
     }
 
     bool OutputFailed() const

@@ -63,6 +63,10 @@ TEST(Trace, SameAnswersAndTheCallsTheLibrarySaw)
         const auto traced = tzctl_process::Tzctl(folder + L"\\tzctl.exe", folder, command, 0, 0);
         const auto plain = tzctl_process::Tzctl(direct + L"\\tzctl.exe", direct,
                                                 std::string("--trace self.log ") + command, 0, 0);
+        EXPECT_EQ(traced.out.find("library: tracing library " + e2e::Narrow(folder)) !=
+                      std::string::npos,
+                  std::string(command) == "list")
+            << traced.out;
         // Less the line that names the library tzctl loaded.
         EXPECT_EQ(traced.out.substr(0, traced.out.rfind("library: ")),
                   plain.out.substr(0, plain.out.rfind("library: ")));

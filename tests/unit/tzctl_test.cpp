@@ -82,8 +82,8 @@ const Row kRows[] = {
     {"io write 0 -i throws.bin", 1, "tzctl: std::bad_alloc\n"},
     {"--json list", 0, "{\"cards\":[{\"index\":0,\"chip\":\"TZ820\",\"vid\":31325,\"did\":22580,\"io_base\":53248,"
      "\"mem_base\":4272947200,\"int_line\":16},{\"index\":1,\"chip\":\"TZ810\",\"vid\":31325,\"did\":22576,"
-     "\"io_base\":53504,\"mem_base\":null,\"int_line\":17}],\"library\":{\"simulated\":true,\"path\":\"\","
-     "\"version\":\"\"}}\n"},
+     "\"io_base\":53504,\"mem_base\":null,\"int_line\":17}],\"library\":{\"simulated\":true,\"tracing\":false,"
+     "\"path\":\"\",\"version\":\"\"}}\n"},
     {"list", 0, kList},
     {"list", 0, "\nlibrary: simulated board library, no card\n"},
     {"--all pulse set 60", 2, "tzctl: --all is for selftest only; give --card N\n", "", "TZ810mOpenDevice"},
@@ -97,7 +97,7 @@ const Row kRows[] = {
     {"--json info", 0, "{\"card\":0,\"chip\":\"TZ820\",\"identity\":{\"vid\":31325,\"did\":22580,\"rid\":1,"
      "\"svid\":31325,\"sid\":1},\"io_base\":53248,\"mem_base\":4272947200,\"int_line\":16,\"pulse_ns\":150,"
      "\"io_32bit\":false,\"driver_version\":259,\"flash_identified\":true,\"library\":{\"simulated\":true,"
-     "\"path\":\"\",\"version\":\"\"}}\n"},
+     "\"tracing\":false,\"path\":\"\",\"version\":\"\"}}\n"},
     {"--json identity show", 0, "{\"eeprom\":{\"vid\":31325,\"did\":22580,\"rid\":1,\"svid\":31325,\"sid\":1,"
      "\"header_valid\":true},\"config\":{\"vid\":31325,"},
     {"--json i2c set 40 aa", 0, "{\"offset\":64,\"written\":1}\n"},
