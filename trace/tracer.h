@@ -148,8 +148,9 @@ class Tracer {
 
 namespace detail {
 
-template <auto Member> constexpr Fn kFnOf = Fn::Count;
-#define TZ_FN_OF(name, ret, params) template <> constexpr Fn kFnOf<&DeviceLibrary::name> = Fn::name;
+template <auto Member> inline constexpr Fn kFnOf = Fn::Count;
+#define TZ_FN_OF(name, ret, params)                                                                \
+    template <> inline constexpr Fn kFnOf<&DeviceLibrary::name> = Fn::name;
 TZ810DLL_FUNCTIONS(TZ_FN_OF)
 #undef TZ_FN_OF
 
