@@ -52,10 +52,7 @@ const Row kRows[] = {
 // tzctl.exe beside this program, and so beside the simulated library.
 std::wstring Beside()
 {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring beside = self;
-    return beside.replace(beside.find_last_of(L"\\/") + 1, std::wstring::npos, L"tzctl.exe");
+    return e2e::OwnFolder() + L"tzctl.exe";
 }
 
 TEST(Tzctl, CommandLines)
