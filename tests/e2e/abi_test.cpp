@@ -52,9 +52,8 @@ TEST(DeviceLibrary, BindsBesideTheProgramByPlainNames)
     SimulatorIn(scratch.Folder());
     DeviceLibrary lib;
     ASSERT_TRUE(LoadDeviceLibrary(lib));
-    const std::string path = LoadedModulePath(L"TZ810DLL.DLL"),
-                      folder = e2e::Narrow(e2e::OwnFolder());
-    EXPECT_EQ(_stricmp(path.c_str(), (folder + "TZ810DLL.DLL").c_str()), 0) << path;
+    const std::string folder = e2e::Narrow(e2e::OwnFolder());
+    EXPECT_STRCASEEQ(LoadedModulePath(L"TZ810DLL.DLL").c_str(), (folder + "TZ810DLL.DLL").c_str());
     // tzdebug.exe's block is in 0804, Unicode, alone.
     const VersionBlock program = ReadVersionBlock(folder + "tzdebug.exe");
     EXPECT_EQ(program.fileVersion, TZCTL_VERSION ".0");
