@@ -35,6 +35,14 @@ bool WriteWholeFile(const std::wstring &path, const std::string &content)
     return bool(file.write(content.data(), content.size()).flush());
 }
 
+std::wstring OwnFolder()
+{
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring path = self;
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
 TzDebug::TzDebug()
 {
     static unsigned counter = 0;
@@ -74,10 +82,7 @@ std::wstring SimulatorEnvironment(const std::vector<std::wstring> &variables)
 
 bool TzDebug::Launch(const std::string &config, bool withLibrary)
 {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring exe = self;
-    exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"tzdebug.exe";
+    std::wstring exe = OwnFolder() + L"tzdebug.exe";
     if (!withLibrary && CopyFileW(exe.c_str(), (folder_ + L"\\tzdebug.exe").c_str(), FALSE))
         exe = folder_ + L"\\tzdebug.exe";
     WriteWholeFile(folder_ + L"\\scenario.cfg", config);

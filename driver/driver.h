@@ -22,6 +22,8 @@ std::string ReadWholeFile(const std::wstring &path);  // empty when it cannot be
 // `variables`, each "NAME=value".
 std::wstring SimulatorEnvironment(const std::vector<std::wstring> &variables);
 bool WriteWholeFile(const std::wstring &path, const std::string &content);
+// The folder of this program, separator included: where the build put the programs and libraries.
+std::wstring OwnFolder();
 
 // A message box of the program (caption "提示"); the error icon is its only icon.
 struct MessageBoxInfo {

@@ -60,11 +60,26 @@ std::vector<std::string> ParseNames(const std::string &params)
     return names;
 }
 
+// By hand, as are the digits of the time: snprintf would be most of a traced
+// call's own time.
 std::string Hex(std::uintptr_t value)
 {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%" PRIXPTR, value);
-    return text;
+    char text[2 + 2 * sizeof value];
+    char *p = text + sizeof text;
+    do {
+        *--p = "0123456789ABCDEF"[value & 0xF];
+        value >>= 4;
+    } while (value);
+    *--p = 'x';
+    *--p = '0';
+    return std::string(p, text + sizeof text);
+}
+
+// `value`'s last `count` decimal digits, ending just before `end`.
+void Digits(char *end, unsigned value, int count)
+{
+    for (int i = 0; i < count; ++i, value /= 10)
+        *--end = static_cast<char>('0' + value % 10);
 }
 
 std::string Decimal(std::uint64_t value)
@@ -140,13 +155,19 @@ const std::vector<std::string> &ParameterNames(Fn f)
 
 const PointerRule *RuleOf(Fn f, unsigned param)
 {
-    const auto &names = ParameterNames(f);
-    if (param >= names.size())
-        return nullptr;
-    for (const PointerRule &rule : kRules)
-        if (rule.fn == f && names[param] == rule.param)
-            return &rule;
-    return nullptr;
+    // Looked up by name once, since every traced call asks for every parameter.
+    constexpr unsigned kMaxParams = 8;
+    static const auto rules = [] {
+        std::array<std::array<const PointerRule *, kMaxParams>, kFnCount> all{};
+        for (const PointerRule &rule : kRules) {
+            const auto &names = ParameterNames(rule.fn);
+            for (unsigned i = 0; i < names.size() && i < kMaxParams; ++i)
+                if (names[i] == rule.param)
+                    all[static_cast<unsigned>(rule.fn)][i] = &rule;
+        }
+        return all;
+    }();
+    return param < kMaxParams ? rules[static_cast<unsigned>(f)][param] : nullptr;
 }
 
 std::size_t ByteLimit(const char *text)
@@ -166,9 +187,11 @@ std::string TimeOfDay(std::uint64_t micros)
 {
     const std::uint64_t inDay = micros % 86400000000ull;
     const unsigned seconds = static_cast<unsigned>(inDay / 1000000);
-    char text[24];
-    std::snprintf(text, sizeof text, "%02u:%02u:%02u.%06u", seconds / 3600, seconds / 60 % 60,
-                  seconds % 60, static_cast<unsigned>(inDay % 1000000));
+    char text[] = "HH:MM:SS.uuuuuu";
+    Digits(text + 2, seconds / 3600, 2);
+    Digits(text + 5, seconds / 60 % 60, 2);
+    Digits(text + 8, seconds % 60, 2);
+    Digits(text + 15, static_cast<unsigned>(inDay % 1000000), 6);
     return text;
 }
 
@@ -195,8 +218,13 @@ std::string BufferText(const void *bytes, std::size_t length, std::size_t limit)
     std::string text = "[" + Hex(length) + "]:";
     std::vector<char> run(ByteRunLength(shown) + 1);
     BytesToByteRun(static_cast<const std::uint8_t *>(bytes), shown, run.data());
-    for (std::size_t i = 0; i < shown; ++i)
-        text.append(&run[kByteRunCharsPerByte * i], 2);
+    // The pairs closed up in place and appended at once: one append a byte
+    // was the most of a block's line.
+    for (std::size_t i = 0; i < shown; ++i) {
+        run[2 * i] = run[kByteRunCharsPerByte * i];
+        run[2 * i + 1] = run[kByteRunCharsPerByte * i + 1];
+    }
+    text.append(run.data(), 2 * shown);
     if (shown < length)
         text += "..";
     return text;

@@ -5,11 +5,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <sstream>
 #include <vector>
 
-#include "module_info.h"
+#include "resource.h"
 #include "tzctl_process.h"
 
 namespace {
@@ -41,15 +40,14 @@ TEST(Trace, SameAnswersAndTheCallsTheLibrarySaw)
 {
     const e2e::TzDebug scratch;
     const std::wstring folder = scratch.Folder(), direct = folder + L"\\direct";
-    const std::wstring built =
-        std::filesystem::path(e2e::Widen(LoadedModulePath(nullptr))).parent_path().wstring();
     CreateDirectoryW(direct.c_str(), nullptr);
-    for (const auto &[from, to] : {std::pair{L"\\tzctl.exe", folder + L"\\tzctl.exe"},
-                                   {L"\\trace\\TZ810DLL.DLL", folder + L"\\TZ810DLL.DLL"},
-                                   {L"\\TZ810DLL.DLL", folder + L"\\TZ810DLL.vendor.dll"},
-                                   {L"\\tzctl.exe", direct + L"\\tzctl.exe"},
-                                   {L"\\TZ810DLL.DLL", direct + L"\\TZ810DLL.DLL"}})
-        ASSERT_TRUE(CopyFileW((built + from).c_str(), to.c_str(), FALSE)) << e2e::Narrow(to);
+    for (const auto &[from, to] : {std::pair{L"tzctl.exe", folder + L"\\tzctl.exe"},
+                                   {L"trace\\TZ810DLL.DLL", folder + L"\\TZ810DLL.DLL"},
+                                   {L"TZ810DLL.DLL", folder + L"\\TZ810DLL.vendor.dll"},
+                                   {L"tzctl.exe", direct + L"\\tzctl.exe"},
+                                   {L"TZ810DLL.DLL", direct + L"\\TZ810DLL.DLL"}})
+        ASSERT_TRUE(CopyFileW((e2e::OwnFolder() + from).c_str(), to.c_str(), FALSE))
+            << e2e::Narrow(to);
     const std::wstring log = folder + L"\\tztrace.log";
     for (const char *command :
          {"list", "flash id", "--card 1 cfg get 0 4", "irq watch edge --count 2"}) {
@@ -98,6 +96,35 @@ TEST(Trace, SameAnswersAndTheCallsTheLibrarySaw)
     // Every call says why it failed: " ! no library".
     EXPECT_EQ(std::count(run.begin(), run.end(), '!'), std::ptrdiff_t(CallsOf(run, 3).size()))
         << run;
+}
+
+// tzdebug.exe the same: the card opened, four bytes of its I/O window read and shown (the pulse
+// register's among them), the program closed, which closes the card.
+TEST(Trace, TzdebugShowsTheSameAndTheCallsTheLibrarySaw)
+{
+    e2e::TzDebug traced, plain;
+    for (const auto &[from, to] : {std::pair{L"trace\\TZ810DLL.DLL", L"\\TZ810DLL.DLL"},
+                                   {L"TZ810DLL.DLL", L"\\TZ810DLL.vendor.dll"}})
+        ASSERT_TRUE(
+            CopyFileW((e2e::OwnFolder() + from).c_str(), (traced.Folder() + to).c_str(), FALSE));
+    std::vector<std::wstring> shown;
+    for (e2e::TzDebug *app : {&traced, &plain}) {
+        // The traced one from a copy of tzdebug.exe beside the copied libraries.
+        ASSERT_TRUE(app->Launch("pulse 0 = 0x5A\n", app == &plain) && app->WaitMain())
+            << app->Error();
+        app->Click(IDC_OPEN);
+        app->SetText(IDC_IO_ADDR, L"F8");
+        app->SetText(IDC_IO_LENGTH, L"4");
+        app->Click(IDC_IO_READ);
+        ASSERT_TRUE(app->Settle());
+        shown.push_back(app->Text(IDC_IO_DATA));
+        PostMessageW(app->Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_EQ(app->WaitExit(), 1);
+    }
+    EXPECT_EQ(e2e::Narrow(shown[0]), e2e::Narrow(shown[1]));
+    const std::string log = e2e::ReadWholeFile(traced.Folder() + L"\\tztrace.log");
+    EXPECT_EQ(CallsOf(log, 3), CallsOf(e2e::ReadWholeFile(traced.Folder() + L"\\trace.txt"), 1))
+        << log;
 }
 
 }  // namespace

@@ -49,20 +49,12 @@ const Row kRows[] = {
 
 // clang-format on
 
-// tzctl.exe beside this program, and so beside the simulated library.
-std::wstring Beside()
-{
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring beside = self;
-    return beside.replace(beside.find_last_of(L"\\/") + 1, std::wstring::npos, L"tzctl.exe");
-}
-
 TEST(Tzctl, CommandLines)
 {
     const e2e::TzDebug scratch;  // for its folder, removed unless a test failed
     const std::wstring folder = scratch.Folder();
-    const std::wstring beside = Beside(), alone = folder + L"\\tzctl.exe";
+    // tzctl.exe beside this program, and so beside the simulated library, and a copy alone.
+    const std::wstring beside = e2e::OwnFolder() + L"tzctl.exe", alone = folder + L"\\tzctl.exe";
     ASSERT_TRUE(CopyFileW(beside.c_str(), alone.c_str(), FALSE));
     std::string image(0x10000, '\0');
     for (size_t i = 0; i < image.size(); ++i)
@@ -102,7 +94,7 @@ TEST(Tzctl, CommandLines)
 TEST(Tzctl, ProgramsAtOnceKeepEveryWrite)
 {
     const e2e::TzDebug scratch;
-    const std::wstring folder = scratch.Folder(), exe = Beside();
+    const std::wstring folder = scratch.Folder(), exe = e2e::OwnFolder() + L"tzctl.exe";
     const std::string image(0x10000, 'i'), parts = "0123456789abcdefghijklmnopqrstuv";
     e2e::WriteWholeFile(folder + L"\\img.bin", image);
     e2e::WriteWholeFile(folder + L"\\scenario.cfg", "");
