@@ -389,8 +389,8 @@ TEST(Tzctl, Interrupted)
     EXPECT_FALSE(tzsim::IsOpen(0));
 }
 
-// --trace: the same answer, and after what the log held, its header, a line per call the
-// simulator saw, the card's close last, and the summary.
+// --trace: the same answer, and after what the log held, its header, the card's close last, and
+// the summary; the calls themselves are the end-to-end test's.
 TEST(Tzctl, TraceAppendsEveryCall)
 {
     FakeHost plain, traced;
@@ -402,15 +402,6 @@ TEST(Tzctl, TraceAppendsEveryCall)
     EXPECT_EQ(traced.out, plain.out);
     const std::string log(traced.files["t.log"].begin(), traced.files["t.log"].end());
     EXPECT_EQ(log.find("x\n# tztrace: program tzctl, pid "), 0u) << log;
-    std::size_t calls = 0;
-#define TZ_COUNT_CALLS(name, ret, params) calls += tzsim::CountCalls(#name);
-    TZ810DLL_FUNCTIONS(TZ_COUNT_CALLS)
-#undef TZ_COUNT_CALLS
-    std::istringstream lines(log);
-    std::size_t logged = 0;
-    for (std::string line; std::getline(lines, line);)
-        logged += line[0] != '#' && line != "x";
-    EXPECT_EQ(logged, calls) << log;
     EXPECT_LT(log.rfind(" TZ810mCloseDevice index=0x1 "), log.find("\n# summary of pid ")) << log;
 }
 
