@@ -133,4 +133,17 @@ void Context::Print(const std::string &text, const json &object)
     host.Out(asJson ? object.dump() + "\n" : text);
 }
 
+bool Context::Planned(const std::vector<std::string> &writes, json object)
+{
+    if (!dryRun)
+        return false;
+    std::string text;
+    for (const std::string &write : writes)
+        text += "would write " + write + "\n";
+    object["dry_run"] = true;
+    object["writes"] = writes;
+    Print(text + "dry run: nothing written\n", object);
+    return true;
+}
+
 }  // namespace tzctl

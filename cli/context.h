@@ -29,6 +29,7 @@ struct Context {
     DeviceLibrary lib;
     board::Card card;  // its index is --card's from the start
     bool asJson = false;
+    bool dryRun = false;
     bool opened = false;
     // How a command that reports its own outcome (the self-test, over
     // several cards) ends, all it had to say said.
@@ -59,6 +60,11 @@ struct Context {
     board::Progress Progress();
     // Text or JSON, whichever was asked for.
     void Print(const std::string &text, const json &object);
+    // In a dry run, the end of a command that writes, reached before its
+    // first write: each write it would make, one a line ("would write" and
+    // the write in text, the strings as "writes" in JSON beside the object's
+    // own fields), and true. False, with nothing said, in any other run.
+    bool Planned(const std::vector<std::string> &writes, json object = json::object());
 };
 
 }  // namespace tzctl

@@ -13,6 +13,7 @@ struct Options {
     std::string card = "0";  // decimal, as every count is
     bool asJson = false;
     std::string trace;           // the log every library call is appended to, "" for none
+    bool dryRun = false;         // -D: the card read as usual, each write said and none made
     bool force = false;          // past the guards that keep a card recognisable
     std::string group, command;  // the subcommands given, "" for none
 

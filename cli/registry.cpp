@@ -13,6 +13,10 @@ CLI::App *Registry::Globals(CLI::App *command)
                      "append a line for every library call to FILE, as the tracing library does")
         ->type_name("FILE")
         ->group("Global options");
+    command
+        ->add_flag("-D,--dry-run", options.dryRun,
+                   "read as usual, print each write the command would make, make none")
+        ->group("Global options");
     command->add_flag("--json", options.asJson, "one JSON object on stdout, errors included")
         ->group("Global options");
     return command;

@@ -26,7 +26,7 @@ struct Registry {
     Options &options;
     std::vector<Command> &table;
 
-    // --card, --trace and --json, so that every command's help shows them.
+    // --card, --trace, --dry-run and --json, so that every command's help shows them.
     CLI::App *Globals(CLI::App *command);
     // A group that runs by itself.
     void Single(const char *name, const char *description, Handler handler);

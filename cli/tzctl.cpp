@@ -5,6 +5,7 @@
 #include <optional>
 #include <sstream>
 
+#include "dry_run.h"
 #include "registry.h"
 #include "self_trace.h"
 #include "stop.h"
@@ -194,6 +195,7 @@ int Run(const std::vector<std::string> &args, CliHost &host, Options &options)
     Context x(host);
     x.card.index = Decimal(options.card, 0, 15, "--card");
     x.asJson = options.asJson;
+    x.dryRun = options.dryRun;
     if (!host.LoadLibrary(x.lib))
         throw Stop{kExitNoLibrary, "cannot load TZ810DLL.DLL"};
     if (!options.trace.empty()) {
@@ -203,6 +205,8 @@ int Run(const std::vector<std::string> &args, CliHost &host, Options &options)
                        [&](const std::string &line) { host.AppendFile(options.trace, line); });
         x.lib = traced->Table();
     }
+    if (x.dryRun)
+        x.lib = WithoutWrites(x.lib);
     Find(table, options).handler(x, options);
     if (x.code != kExitOk)
         return x.code;

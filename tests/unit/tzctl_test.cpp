@@ -422,7 +422,7 @@ TEST(Tzctl, Progress)
 }
 
 // Every command tzctl has, with the arguments and options its help must name
-// besides --help, --card and --json; a group's help names its commands, and
+// besides --help and the global options; a group's help names its commands, and
 // nothing else.
 // clang-format off
 const struct {
@@ -503,7 +503,7 @@ TEST(Tzctl, HelpNamesAndDescribesEverything)
         FakeHost host;
         EXPECT_EQ(RunTzctl(Words(path + " --help"), host), 0) << command;
         EXPECT_EQ(host.err, "") << command;
-        std::set<std::string> expected{"--help", "--card", "--trace", "--json"};
+        std::set<std::string> expected{"--help", "--card", "--trace", "--dry-run", "--json"};
         for (const std::string &name : Words(options))
             expected.insert(name);
         for (const auto &other : names)
