@@ -52,8 +52,9 @@ inline void ExpectRun(const Run &run, const std::string &commands, int exit,
     EXPECT_TRUE(text[0] == '\n' ? at != std::string::npos : at == 0) << run.out;
     // A JSON answer is one whole line, as a station reads it.
     const std::size_t last = commands.rfind(" ; ");
-    if (commands.find("--json", last == std::string::npos ? 0 : last) != std::string::npos)
+    if (commands.find("--json", last == std::string::npos ? 0 : last) != std::string::npos) {
         EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << run.out;
+    }
 }
 
 }  // namespace tzctl_runs
