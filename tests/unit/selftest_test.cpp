@@ -100,6 +100,7 @@ const Row kRows[] = {
     {"flash = absent", "flash", "no flash answers its id (reply ff ff ff ff, a 25VF512 says bf 48)"},
     {"fault TZ780mReadFlash = call 17", "flash", "two reads of the flash: TZ780mReadFlash failed at 0x0"},
     {"fault TZ780mEarseFlash = always", "flash", "chip erase: TZ780mEarseFlash failed at 0x0"},
+    {"fault TZ780mWriteFlash = always", "flash", "pattern: 65280 bytes differ from 0x0"},
     {"fault TZ780mEarseFlash = call 3", "flash", "25VF512, two reads agree; erased blank, pattern written and "
      "verified; image kept in backup.bin", "flash image not restored: TZ780mEarseFlash failed at 0x0; the original is "
      "in backup.bin", true},

@@ -353,6 +353,10 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     ASSERT_EQ(xml.Parse(reinterpret_cast<const char *>(report.data()), report.size()),
               tinyxml2::XML_SUCCESS);
     EXPECT_STREQ(xml.FirstChildElement()->Attribute("tests"), "1");
+    const tinyxml2::XMLElement *suite = xml.FirstChildElement()->FirstChildElement("testsuite");
+    EXPECT_STREQ(
+        suite->FirstChildElement("testcase")->FirstChildElement("error")->Attribute("message"),
+        "no card answers");
     tzsim::Reset();
     host.out.clear();
     EXPECT_EQ(RunTzctl({"--json", "--all", "selftest", "--only", "config"}, host), 0);
