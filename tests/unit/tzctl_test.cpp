@@ -63,6 +63,7 @@ const Row kRows[] = {
     {"cfg dmp", 2, "tzctl: unknown command 'cfg dmp'; did you mean 'cfg dump'?\n"},
     {"lisstt", 2, "tzctl: unknown command 'lisstt'; did you mean 'list'?\n"},
     {"ilts", 2, "tzctl: unknown command 'ilts'; did you mean 'list'?\n"},
+    {"i2o", 2, "tzctl: unknown command 'i2o'; did you mean 'i2c' or 'io'?\n"},
     {"sitl", 2, "tzctl: unknown command 'sitl'; the commands are list, info, cfg, i2c, io, mem, identity, flash, "
      "pulse, spi, irq, selftest\n"},
     {"--json flash wrt", 2, "tzctl: unknown command 'flash wrt'; did you mean 'flash write'?\n"},
