@@ -109,6 +109,7 @@ const Row kRows[] = {
     {"--json flash write small.bin --partial", 0, "{\"written\":4,\"erased\":true,\"verified\":true}\n"},
     {"flash write small.bin --partial ; --json flash verify small.bin "
      "--partial", 0, "{\"verified\":true,\"compared\":65536}\n"},
+    {"--json pulse set 60", 0, "{\"pulse_ns\":60}\n"},
     {"--json pulse set 60 ; --json pulse get", 0, "{\"pulse_ns\":60}\n"},
     {"info", 5, "tzctl: card 0 not recognised (device id byte 35)\n", "card 0 = TZ810\ndid 0 = 0x5835\n"},
     {"info", 1, "tzctl: TZ810mGetIntLine failed\n", "fault TZ810mGetIntLine = always\n"},
