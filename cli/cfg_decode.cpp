@@ -118,36 +118,17 @@ json RegionJson(const board::Region &r)
             {"disabled", r.disabled}};
 }
 
-const char *CapabilityName(UCHAR id)
-{
-    switch (id) {
-    case 0x01:
-        return "Power Management";
-    case 0x05:
-        return "MSI";
-    case 0x09:
-        return "Vendor Specific Information";
-    case 0x10:
-        return "Express";
-    case 0x11:
-        return "MSI-X";
-    default:
-        return nullptr;
-    }
-}
-
 const char *const kListEnds[] = {"absent", "complete", "looped", "below_header", "unaligned"};
+
+}  // namespace
 
 std::string CapabilitiesText(const board::CapabilityList &list)
 {
     if (list.end == board::CapabilityList::Absent)
         return "\tCapabilities: <none>\n";
     std::string text;
-    for (const board::Capability &c : list.entries) {
-        const char *name = CapabilityName(c.id);
-        text += Format("\tCapabilities: [%02x] ", c.offset) +
-                (name ? std::string(name) : Format("ID %02x", c.id)) + "\n";
-    }
+    for (const board::Capability &c : list.entries)
+        text += Format("\tCapabilities: [%02x] ID %02x\n", c.offset, c.id);
     switch (list.end) {
     case board::CapabilityList::Looped:
         return text + Format("\tCapabilities: [%02x] <chain looped>\n", list.pointer);
@@ -162,14 +143,13 @@ std::string CapabilitiesText(const board::CapabilityList &list)
     }
 }
 
+namespace {
+
 json CapabilitiesJson(const board::CapabilityList &list)
 {
     json entries = json::array();
-    for (const board::Capability &c : list.entries) {
-        const char *name = CapabilityName(c.id);
-        entries.push_back(
-            {{"offset", c.offset}, {"id", c.id}, {"name", name ? json(name) : json()}});
-    }
+    for (const board::Capability &c : list.entries)
+        entries.push_back({{"offset", c.offset}, {"id", c.id}});
     return entries;
 }
 
@@ -237,20 +217,9 @@ void CfgDecode(Context &x, const Options &o)
     Check(board::ReadBytes(x.card, board::ByteSpace::Config, 0, board::kConfigSpaceBytes, bytes));
     const board::ConfigHeader h = board::DecodeConfigSpace(bytes, x.card.chip);
     const IdentitySource source = Source(x, h.id);
-    std::string text = PciDeviceLine(x.card.index, bytes);
-    text += Format("\tSubsystem: Device %04x:%04x\n", h.id.svid, h.id.sid);
-    text += source.text;
-    text += FlagsText("Control", kControlFlags, h.command) + StatusText(h.status);
-    text += TimingText(h);
-    if (h.interruptPin || h.interruptLine)
-        text += Format("\tInterrupt: pin %c routed to IRQ %u\n", PinLetter(h.interruptPin),
-                       h.interruptLine);
     json regions = json::array();
-    for (const board::Region &r : h.regions) {
-        text += RegionText(r);
+    for (const board::Region &r : h.regions)
         regions.push_back(RegionJson(r));
-    }
-    text += CapabilitiesText(h.capabilities);
     json object = {
         {"card", x.card.index},
         {"address", PciAddress(x.card.index)},
@@ -264,24 +233,40 @@ void CfgDecode(Context &x, const Options &o)
         {"subsystem_vendor", h.id.svid},
         {"subsystem", h.id.sid},
         {"identity", source.object},
-        {"control", FlagsJson(std::begin(kControlFlags), std::end(kControlFlags), h.command)},
-        {"status", FlagsJson(std::begin(kStatusFlags), std::end(kStatusFlags), h.status)},
+        {"regions", regions},
+        {"irq", h.interruptLine},
+        {"interrupt_pin",
+         h.interruptPin ? json(std::string(1, PinLetter(h.interruptPin))) : json()},
         {"latency", h.latency},
         {"cache_line_bytes", h.cacheLine * 4u},
         {"min_gnt_ns", h.minGnt * 250u},
         {"max_lat_ns", h.maxLat * 250u},
-        {"interrupt_pin",
-         h.interruptPin ? json(std::string(1, PinLetter(h.interruptPin))) : json()},
-        {"irq", h.interruptLine},
-        {"regions", regions},
+        {"control", FlagsJson(std::begin(kControlFlags), std::end(kControlFlags), h.command)},
+        {"status", FlagsJson(std::begin(kStatusFlags), std::end(kStatusFlags), h.status)},
         {"capabilities", CapabilitiesJson(h.capabilities)},
         {"capability_list", kListEnds[h.capabilities.end]}};
     if (h.capabilities.pointer)
         object["capability_stop"] = h.capabilities.pointer;
-    x.Print(text, object);
+    x.Print(DecodedText(h, PciDeviceLine(x.card.index, bytes), source.text), object);
 }
 
 }  // namespace
+
+std::string DecodedText(const board::ConfigHeader &h, const std::string &deviceLine,
+                        const std::string &identity)
+{
+    std::string text = deviceLine;
+    text += Format("\tSubsystem: Device %04x:%04x\n", h.id.svid, h.id.sid);
+    text += identity;
+    text += FlagsText("Control", kControlFlags, h.command) + StatusText(h.status);
+    text += TimingText(h);
+    if (h.interruptPin || h.interruptLine)
+        text += Format("\tInterrupt: pin %c routed to IRQ %u\n", PinLetter(h.interruptPin),
+                       h.interruptLine);
+    for (const board::Region &r : h.regions)
+        text += RegionText(r);
+    return text + CapabilitiesText(h.capabilities);
+}
 
 void AddCfgDecode(Registry &r, CLI::App *cfg)
 {

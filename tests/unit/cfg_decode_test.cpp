@@ -2,9 +2,13 @@
 // card, an independent decoder; and the capability walk's guards.
 #include <gtest/gtest.h>
 #include <cstdio>
+#include <cstring>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <unistd.h>
+#include "cfg_decode.h"
 #include "config_space.h"
+#include "dumps.h"
 #include "sim_control.h"
 #include "tzctl.h"
 #include "../fake_cli_host.h"
@@ -44,6 +48,19 @@ std::string WithoutSizes(std::string text)
     return text;
 }
 
+// Each line lspci prints of the device, but the capabilities it takes
+// further apart, is one of ours.
+void ExpectLspciLines(const std::string &lspci, const std::string &decoded)
+{
+    std::istringstream lines(lspci);
+    int compared = 0;
+    for (std::string line; std::getline(lines, line) && !line.empty(); ++compared)
+        if (line.rfind("\tCapabilities", 0) != 0 && line.rfind("\t\t", 0) != 0)
+            EXPECT_NE(decoded.find("\n" + line + "\n"), std::string::npos) << line << "\nin\n"
+                                                                           << decoded;
+    EXPECT_GE(compared, 6) << lspci;
+}
+
 struct LspciCase {
     const char *card, *config;
     std::vector<std::vector<std::string>> before;  // commands run first
@@ -70,12 +87,43 @@ TEST(CfgDecode, SaysWhatLspciSaysOfTheDump)
         const std::string lspci = Lspci(Tzctl(host, {"--card", c.card, "cfg", "dump"}));
         const std::string decoded =
             "\n" + WithoutSizes(Tzctl(host, {"--card", c.card, "cfg", "decode"}));
-        std::istringstream lines(lspci);
-        int compared = 0;
-        for (std::string line; std::getline(lines, line) && !line.empty(); ++compared)
-            EXPECT_NE(decoded.find("\n" + line + "\n"), std::string::npos) << line << "\nin\n"
-                                                                           << decoded;
-        EXPECT_GE(compared, 6) << lspci;
+        ExpectLspciLines(lspci, decoded);
+    }
+}
+
+// Bytes laid over card 0's configuration space: what the simulated card
+// never shows.
+struct Patch {
+    std::size_t at;
+    std::vector<std::uint8_t> bytes;
+};
+
+const std::vector<Patch> kPatchRows[] = {
+    {{0x04, {0xff, 0x07}}},
+    {{0x06, {0xf8, 0xff}}},
+    {{0x06, {0x00, 0x04}}},
+    {{0x04, {0x04}}, {0x09, {0x01}}, {0x3e, {0x03, 0x04}}},
+    {{0x04, {0x04}}, {0x3e, {0x00, 0x04}}, {0x3d, {0x00}}},
+    {{0x14, {0x08, 0x00, 0xb0, 0xfe}}, {0x18, {0x0c, 0, 0, 0xe0, 0, 0, 0, 0}}},
+};
+
+TEST(CfgDecode, SaysWhatLspciSaysOfOtherHeaders)
+{
+    if (system("lspci --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "lspci is not installed (scripts/setup-deps.sh installs pciutils)";
+    tzsim::Reset("");
+    FakeHost host;
+    Tzctl(host, {"--json", "cfg", "dump"});
+    const std::vector<std::uint8_t> sim = nlohmann::json::parse(host.out)["bytes"];
+    for (const std::vector<Patch> &patches : kPatchRows) {
+        std::vector<std::uint8_t> bytes = sim;
+        for (const Patch &p : patches)
+            std::copy(p.bytes.begin(), p.bytes.end(), bytes.begin() + p.at);
+        SCOPED_TRACE(tzctl::ConfigDump(bytes));
+        const std::string line = tzctl::PciDeviceLine(0, bytes);
+        const board::ConfigHeader h = board::DecodeConfigSpace(bytes, board::Chip::TZ820);
+        ExpectLspciLines(Lspci(line + tzctl::ConfigDump(bytes)),
+                         "\n" + WithoutSizes(tzctl::DecodedText(h, line, "")));
     }
 }
 
@@ -85,17 +133,21 @@ struct WalkRow {
     CapabilityList::End end;
     UCHAR stop;
     std::size_t entries;
+    const char *text;
 };
 
+// clang-format off
 const WalkRow kWalkRows[] = {
-    {0x40, {{0x40, 0x50}, {0x50, 0x00}}, CapabilityList::Complete, 0x00, 2},
-    {0x40, {{0x40, 0x50}, {0x50, 0x40}}, CapabilityList::Looped, 0x40, 2},
-    {0xfc, {{0xfc, 0xfc}}, CapabilityList::Looped, 0xfc, 1},
-    {0x38, {}, CapabilityList::BelowHeader, 0x38, 0},
-    {0x40, {{0x40, 0x3c}}, CapabilityList::BelowHeader, 0x3c, 1},
-    {0x40, {{0x40, 0xff}}, CapabilityList::Unaligned, 0xff, 1},
-    {0x42, {}, CapabilityList::Unaligned, 0x42, 0},
+    {0x40, {{0x40, 0x50}, {0x50, 0x00}}, CapabilityList::Complete, 0x00, 2, "\tCapabilities: [40] ID 07\n\tCapabilities: [50] ID 07\n"},
+    {0x40, {{0x40, 0x50}, {0x50, 0x40}}, CapabilityList::Looped, 0x40, 2, "\tCapabilities: [50] ID 07\n\tCapabilities: [40] <chain looped>\n"},
+    {0xfc, {{0xfc, 0xfc}}, CapabilityList::Looped, 0xfc, 1, "\tCapabilities: [fc] <chain looped>\n"},
+    {0x38, {}, CapabilityList::BelowHeader, 0x38, 0, "\tCapabilities: <pointer 38 below 0x40; the list stops>\n"},
+    {0x40, {{0x40, 0x3c}}, CapabilityList::BelowHeader, 0x3c, 1, "\tCapabilities: <pointer 3c below 0x40; the list stops>\n"},
+    {0x40, {{0x40, 0xff}}, CapabilityList::Unaligned, 0xff, 1, "\tCapabilities: <pointer ff not dword aligned; the list stops>\n"},
+    {0x42, {}, CapabilityList::Unaligned, 0x42, 0, "\tCapabilities: <pointer 42 not dword aligned; the list stops>\n"},
 };
+
+// clang-format on
 
 TEST(CfgDecode, CapabilityWalkStopsAtABadList)
 {
@@ -104,12 +156,17 @@ TEST(CfgDecode, CapabilityWalkStopsAtABadList)
         std::vector<std::uint8_t> bytes(0x100);
         bytes[0x06] = 0x10;
         bytes[0x34] = row.start;
-        for (const auto &[at, next] : row.links)
+        for (const auto &[at, next] : row.links) {
+            bytes[at] = 0x07;
             bytes[at + 1] = next;
+        }
         const CapabilityList list = board::WalkCapabilities(bytes);
         EXPECT_EQ(list.end, row.end);
         EXPECT_EQ(list.pointer, row.stop);
         EXPECT_EQ(list.entries.size(), row.entries);
+        const std::string text = tzctl::CapabilitiesText(list);
+        EXPECT_EQ(text.substr(text.size() - std::min(text.size(), std::strlen(row.text))),
+                  row.text);
     }
 }
 
@@ -118,6 +175,7 @@ TEST(CfgDecode, NoListWithoutTheStatusBit)
     std::vector<std::uint8_t> bytes(0x100);
     bytes[0x34] = 0x40;
     EXPECT_EQ(board::WalkCapabilities(bytes).end, CapabilityList::Absent);
+    EXPECT_EQ(tzctl::CapabilitiesText(board::WalkCapabilities(bytes)), "\tCapabilities: <none>\n");
 }
 
 }  // namespace
