@@ -2,7 +2,7 @@
 // card, an independent decoder; and the capability walk's guards.
 #include <gtest/gtest.h>
 #include <cstdio>
-#include <cstring>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <unistd.h>
@@ -25,18 +25,14 @@ std::string Tzctl(FakeHost &host, const std::vector<std::string> &args)
 
 std::string Lspci(const std::string &dump)
 {
-    char path[] = "/tmp/cfg_decode_XXXXXX";
-    const int fd = mkstemp(path);
-    EXPECT_EQ(write(fd, dump.data(), dump.size()), static_cast<ssize_t>(dump.size()));
-    close(fd);
+    const std::string path = testing::TempDir() + "cfg_decode_dump.txt";
+    std::ofstream(path) << dump;
     std::string text;
-    if (FILE *p = popen(("lspci -F " + std::string(path) + " -vv 2>/dev/null").c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, p))
-            text += buf;
+    FILE *p = popen(("lspci -F " + path + " -vv 2>/dev/null").c_str(), "r");
+    for (char buf[256]; p && std::fgets(buf, sizeof buf, p);)
+        text += buf;
+    if (p)
         pclose(p);
-    }
-    unlink(path);
     return text;
 }
 
@@ -76,8 +72,6 @@ const LspciCase kLspciCases[] = {
 
 TEST(CfgDecode, SaysWhatLspciSaysOfTheDump)
 {
-    if (system("lspci --version >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "lspci is not installed (scripts/setup-deps.sh installs pciutils)";
     for (const LspciCase &c : kLspciCases) {
         SCOPED_TRACE(std::string("card ") + c.card + ", " + c.config);
         tzsim::Reset(c.config);
@@ -109,8 +103,6 @@ const std::vector<Patch> kPatchRows[] = {
 
 TEST(CfgDecode, SaysWhatLspciSaysOfOtherHeaders)
 {
-    if (system("lspci --version >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "lspci is not installed (scripts/setup-deps.sh installs pciutils)";
     tzsim::Reset("");
     FakeHost host;
     Tzctl(host, {"--json", "cfg", "dump"});
@@ -128,7 +120,7 @@ TEST(CfgDecode, SaysWhatLspciSaysOfOtherHeaders)
 }
 
 struct WalkRow {
-    UCHAR start;
+    UCHAR status, start;
     std::vector<std::pair<UCHAR, UCHAR>> links;  // capability offset, its next pointer
     CapabilityList::End end;
     UCHAR stop;
@@ -138,13 +130,14 @@ struct WalkRow {
 
 // clang-format off
 const WalkRow kWalkRows[] = {
-    {0x40, {{0x40, 0x50}, {0x50, 0x00}}, CapabilityList::Complete, 0x00, 2, "\tCapabilities: [40] ID 07\n\tCapabilities: [50] ID 07\n"},
-    {0x40, {{0x40, 0x50}, {0x50, 0x40}}, CapabilityList::Looped, 0x40, 2, "\tCapabilities: [50] ID 07\n\tCapabilities: [40] <chain looped>\n"},
-    {0xfc, {{0xfc, 0xfc}}, CapabilityList::Looped, 0xfc, 1, "\tCapabilities: [fc] <chain looped>\n"},
-    {0x38, {}, CapabilityList::BelowHeader, 0x38, 0, "\tCapabilities: <pointer 38 below 0x40; the list stops>\n"},
-    {0x40, {{0x40, 0x3c}}, CapabilityList::BelowHeader, 0x3c, 1, "\tCapabilities: <pointer 3c below 0x40; the list stops>\n"},
-    {0x40, {{0x40, 0xff}}, CapabilityList::Unaligned, 0xff, 1, "\tCapabilities: <pointer ff not dword aligned; the list stops>\n"},
-    {0x42, {}, CapabilityList::Unaligned, 0x42, 0, "\tCapabilities: <pointer 42 not dword aligned; the list stops>\n"},
+    {0x10, 0x40, {{0x40, 0x50}, {0x50, 0x00}}, CapabilityList::Complete, 0x00, 2, "\tCapabilities: [40] ID 07\n\tCapabilities: [50] ID 07\n"},
+    {0x10, 0x40, {{0x40, 0x50}, {0x50, 0x40}}, CapabilityList::Looped, 0x40, 2, "\tCapabilities: [40] ID 07\n\tCapabilities: [50] ID 07\n\tCapabilities: [40] <chain looped>\n"},
+    {0x10, 0xfc, {{0xfc, 0xfc}}, CapabilityList::Looped, 0xfc, 1, "\tCapabilities: [fc] ID 07\n\tCapabilities: [fc] <chain looped>\n"},
+    {0x10, 0x38, {}, CapabilityList::BelowHeader, 0x38, 0, "\tCapabilities: <pointer 38 below 0x40; the list stops>\n"},
+    {0x10, 0x40, {{0x40, 0x3c}}, CapabilityList::BelowHeader, 0x3c, 1, "\tCapabilities: [40] ID 07\n\tCapabilities: <pointer 3c below 0x40; the list stops>\n"},
+    {0x10, 0x40, {{0x40, 0xff}}, CapabilityList::Unaligned, 0xff, 1, "\tCapabilities: [40] ID 07\n\tCapabilities: <pointer ff not dword aligned; the list stops>\n"},
+    {0x10, 0x42, {}, CapabilityList::Unaligned, 0x42, 0, "\tCapabilities: <pointer 42 not dword aligned; the list stops>\n"},
+    {0x00, 0x40, {{0x40, 0x00}}, CapabilityList::Absent, 0x00, 0, "\tCapabilities: <none>\n"},
 };
 
 // clang-format on
@@ -154,7 +147,7 @@ TEST(CfgDecode, CapabilityWalkStopsAtABadList)
     for (const WalkRow &row : kWalkRows) {
         SCOPED_TRACE(row.start);
         std::vector<std::uint8_t> bytes(0x100);
-        bytes[0x06] = 0x10;
+        bytes[0x06] = row.status;
         bytes[0x34] = row.start;
         for (const auto &[at, next] : row.links) {
             bytes[at] = 0x07;
@@ -164,18 +157,8 @@ TEST(CfgDecode, CapabilityWalkStopsAtABadList)
         EXPECT_EQ(list.end, row.end);
         EXPECT_EQ(list.pointer, row.stop);
         EXPECT_EQ(list.entries.size(), row.entries);
-        const std::string text = tzctl::CapabilitiesText(list);
-        EXPECT_EQ(text.substr(text.size() - std::min(text.size(), std::strlen(row.text))),
-                  row.text);
+        EXPECT_EQ(tzctl::CapabilitiesText(list), row.text);
     }
-}
-
-TEST(CfgDecode, NoListWithoutTheStatusBit)
-{
-    std::vector<std::uint8_t> bytes(0x100);
-    bytes[0x34] = 0x40;
-    EXPECT_EQ(board::WalkCapabilities(bytes).end, CapabilityList::Absent);
-    EXPECT_EQ(tzctl::CapabilitiesText(board::WalkCapabilities(bytes)), "\tCapabilities: <none>\n");
 }
 
 }  // namespace

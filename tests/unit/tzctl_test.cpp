@@ -117,8 +117,6 @@ const Row kRows[] = {
     {"cfg dump", 0, "00:00.0 Communication controller: Device 7a5d:5834 (rev 01)\n00: 5d 7a 34 58 03 00 80 02 01 00 80 07 08 20 00 00\n10: 01 d0 00 00 00 00 b0 fe"},
     {"--json cfg dump", 0, "{\"offset\":0,\"bytes\":[93,122,52,88,"},
     {"cfg decode", 0, "\n\tRegion 0: I/O ports at d000 [size=256]\n\tRegion 1: Memory at feb00000 (32-bit, non-prefetchable) [size=32K]\n\tCapabilities: <none>\n"},
-    {"--card 1 cfg decode", 0, "00:01.0 Communication controller: Device 7a5d:5830 (rev 01)\n\tSubsystem: Device 7a5d:0001\n\tIdentity: from the identity block in the EEPROM\n\tControl:"},
-    {"--card 1 cfg decode", 0, "\n\tRegion 0: I/O ports at d100 [size=256]\n\tCapabilities: <none>\n"},
     {"--card 1 identity set --did 5831 --rid 2 ; --card 1 cfg decode", 0, "\n\t\tDID 5831 in the EEPROM, 5830 in use\n\t\tRID 02 in the EEPROM, 01 in use\n\tControl:"},
     {"cfg decode", 0, "\n\tIdentity: the chip's own; the EEPROM holds no identity block (header ff)\n\tControl:", "eeprom 0 = blank\n"},
     {"cfg decode", 0, "\n\tIdentity: not known, the EEPROM could not be read (TZ810mReadI2C failed)\n", "fault TZ810mReadI2C = always\n"},
