@@ -2,6 +2,7 @@
 // share their get, set and dump; the EEPROM is also saved to a file and
 // restored from one. Both open a card whose chip is not recognised when
 // forced, since neither needs a chip's own register to put an identity right.
+#include "cfg_decode.h"
 #include "dumps.h"
 #include "identity.h"
 #include "registry.h"
@@ -130,7 +131,10 @@ void ByteDump(Context &x, const ByteCommand &bc, const Options &o)
                 {{"offset", 0}, {"saved", bytes.size()}});
         return;
     }
-    x.Print(bc.space == board::ByteSpace::Config ? ConfigDump(bytes) : I2cDump(bytes),
+    // Led by the device's line, the dump is one that lspci -F reads.
+    x.Print(bc.space == board::ByteSpace::Config
+                ? PciDeviceLine(x.card.index, bytes) + ConfigDump(bytes)
+                : I2cDump(bytes),
             {{"offset", 0}, {"bytes", ByteArray(bytes)}});
 }
 
@@ -170,6 +174,7 @@ void AddCfg(Registry &r)
         ->add_option("--width", r.options.width, "one little-endian value (default byte)")
         ->check(CLI::IsMember({"byte", "word", "dword"}));
     cfg->get_subcommand("set")->get_option("BYTES")->required();
+    AddCfgDecode(r, cfg);
 }
 
 void AddI2c(Registry &r)

@@ -71,6 +71,29 @@ std::string ConfigDump(const std::vector<std::uint8_t> &bytes)
     return out;
 }
 
+std::string PciAddress(unsigned long index)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02lx:%02lx.0", index / 32 % 256, index % 32);
+    return text;
+}
+
+std::string PciDeviceLine(unsigned long index, const std::vector<std::uint8_t> &bytes)
+{
+    const unsigned classCode = bytes[0x0B] << 8 | bytes[0x0A];
+    char line[128];
+    std::snprintf(line, sizeof line, "%s %s: Device %02x%02x:%02x%02x", PciAddress(index).c_str(),
+                  classCode == 0x0780 ? "Communication controller"
+                                      : ("Class " + Hex2(bytes[0x0B]) + Hex2(bytes[0x0A])).c_str(),
+                  bytes[1], bytes[0], bytes[3], bytes[2]);
+    std::string text = line;
+    if (bytes[0x08])
+        text += " (rev " + Hex2(bytes[0x08]) + ")";
+    if (bytes[0x09])
+        text += " (prog-if " + Hex2(bytes[0x09]) + ")";
+    return text + "\n";
+}
+
 std::string I2cDump(const std::vector<std::uint8_t> &bytes)
 {
     std::string out = "     0  1  2  3  4  5  6  7  8  9  a  b  c  d  e  f    0123456789abcdef\n";

@@ -30,6 +30,8 @@ pkg_ok libcli11-dev || need+=(libcli11-dev)
 pkg_ok nlohmann-json3-dev || need+=(nlohmann-json3-dev)
 # A real XML parser reads the selftest's JUnit report back in the host tests.
 pkg_ok libtinyxml2-dev || need+=(libtinyxml2-dev)
+# lspci reads cfg dump's output back, a second decoder beside cfg decode.
+pkg_ok pciutils || need+=(pciutils)
 have Xvfb || need+=(xvfb)
 pkg_ok fonts-wqy-zenhei || need+=(fonts-wqy-zenhei)
 # The dialogs' 宋体 is drawn with this Song face, whose metrics match it.
