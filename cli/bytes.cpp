@@ -302,8 +302,11 @@ void AddCfg(Registry &r)
         [](Context &x, const Options &o) { ByteGet(x, kConfig, o); },
         [](Context &x, const Options &o) { ByteSet(x, kConfig, o); }, true);
     CLI::App *getter = cfg->get_subcommand("get"), *setter = cfg->get_subcommand("set");
+    getter->description("one byte, LEN bytes as a dump, or registers by name or offset");
+    setter->description("write bytes or registers and read them back");
     getter->get_option("OFF")->description(
-        "hex offset, 0-ff, or registers: NAME|OFF[.b|.w|.l] ... (see VENDOR_ID...MAX_LAT)");
+        "hex offset, 0-ff, or registers: NAME|OFF[.b|.w|.l] ..., NAME as the header's "
+        "(VENDOR_ID ... MAX_LAT)");
     setter->get_option("OFF")->description(
         "hex offset, 0-ff, or registers: NAME|OFF[.b|.w|.l]=VALUE[:MASK] ...");
     setter->get_option("BYTES")->description(
