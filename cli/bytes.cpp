@@ -229,9 +229,10 @@ void ByteSet(Context &x, const ByteCommand &bc, const Options &o)
 {
     if (bc.space == board::ByteSpace::Config) {
         const unsigned width = WidthBytes(o.width);
-        if (RegisterForm(ConfigArgs(o)) && width > 1)
+        const bool registers = RegisterForm(ConfigArgs(o));
+        if (registers && width > 1)
             Usage(kWidthWithRegisters);
-        if (RegisterForm(ConfigArgs(o)))
+        if (registers)
             return RegistersSet(x, o, ConfigTerms(ConfigArgs(o), true));
         if (width > 1 && o.bytes.size() != 1)
             Usage("--width writes one value; give OFF VALUE");
