@@ -308,13 +308,20 @@ void RegSet(Context &x, const Options &o)
                                                  HexValue(back, 1).c_str())};
         };
         const auto undo = [&] {
-            board::Restoration r{board::Restoration::PutBack, {}};
+            using board::Outcome;
+            const ULONG address = x.card.ioBase + term.offset;
             UCHAR back = 0;
-            if (!board::WriteChipRegister(x.card, term.offset, olds[i]) ||
-                !board::ReadChipRegister(x.card, term.offset, back) || back != olds[i])
-                r = {board::Restoration::NotRestored,
-                     {board::Outcome::Mismatch, nullptr, term.offset, 1, olds[i], back}};
-            return r;
+            if (!board::WriteChipRegister(x.card, term.offset, olds[i]))
+                return board::Restoration{board::Restoration::NotRestored,
+                                          {Outcome::CallFailed, "TZ810mWriteIoByte", address}};
+            if (!board::ReadChipRegister(x.card, term.offset, back))
+                return board::Restoration{board::Restoration::NotRestored,
+                                          {Outcome::CallFailed, "TZ810mReadIoByte", address}};
+            if (back != olds[i])
+                return board::Restoration{
+                    board::Restoration::NotRestored,
+                    {Outcome::Mismatch, nullptr, term.offset, 1, olds[i], back}};
+            return board::Restoration{board::Restoration::PutBack, {}};
         };
         Guarded(write, undo, term.label);
         text += term.label + " set to " + HexValue(values[i], 1) + "\n";
