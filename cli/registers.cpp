@@ -269,7 +269,7 @@ void RegGet(Context &x, const Options &o)
 }
 
 // Each register written and read back; one whose written bits did not take
-// is written back as it was.
+// is written back as it was, unless it still is.
 void RegSet(Context &x, const Options &o)
 {
     const std::vector<RegisterTerm> terms = ChipTerms(o.regs, true);
@@ -311,6 +311,8 @@ void RegSet(Context &x, const Options &o)
             using board::Outcome;
             const ULONG address = x.card.ioBase + term.offset;
             UCHAR back = 0;
+            if (board::ReadChipRegister(x.card, term.offset, back) && back == olds[i])
+                return board::Restoration{board::Restoration::Unchanged, {}};
             if (!board::WriteChipRegister(x.card, term.offset, olds[i]))
                 return board::Restoration{board::Restoration::NotRestored,
                                           {Outcome::CallFailed, "TZ810mWriteIoByte", address}};

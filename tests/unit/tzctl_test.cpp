@@ -151,10 +151,13 @@ const Row kRows[] = {
     {"reg set GP0=7f:7f GP0=0 ; reg get gp0 PULSE", 0, "GP0 = 0x7f\nPULSE = 0x04\n"},
     {"--json --card 1 reg list", 0, "{\"registers\":[{\"register\":\"INT\",\"offset\":235,\"value\":0,\"armed\":\"none\"},{\"register\":\"GP0\",\"offset\":241,\"value\":128,\"gp0_high\":true},"
      "{\"register\":\"STATUS\",\"offset\":248,\"value\":0,\"interrupt_active\":false},{\"register\":\"PULSE\",\"offset\":250,\"value\":4,\"pulse_ns\":150,\"io_32bit\":null}]}\n"},
-    {"reg set PULSE=44", 7, "tzctl: register PULSE did not take: wrote 0x44, read back 0x04; PULSE not restored: TZ810mWriteIoByte failed at 0xd0fa\n", "pulse_bit 0 = 6 stuck 0\nfault TZ810mWriteIoByte = call 2\n"},
-    {"reg set PULSE=44", 4, "tzctl: register PULSE did not take: wrote 0x44, read back 0x04; PULSE put back as it was\n", "pulse_bit 0 = 6 stuck 0\n"},
+    {"reg set PULSE=47", 7, "tzctl: register PULSE did not take: wrote 0x47, read back 0x07; PULSE not restored: TZ810mWriteIoByte failed at 0xd0fa\n", "pulse_bit 0 = 6 stuck 0\nfault TZ810mWriteIoByte = call 2\n"},
+    {"reg set PULSE=47", 4, "tzctl: register PULSE did not take: wrote 0x47, read back 0x07; PULSE put back as it was\n", "pulse_bit 0 = 6 stuck 0\n"},
     {"--json -D reg set GP0=0 PULSE=44", 0, "{\"registers\":[{\"register\":\"GP0\",\"offset\":241,\"width\":\"byte\",\"value\":0,\"old\":128},{\"register\":\"PULSE\",\"offset\":250,\"width\":\"byte\","
      "\"value\":68,\"old\":4}],\"dry_run\":true,\"writes\":[\"0x00 to GP0 (I/O 0xf1; was 0x80)\",\"0x44 to PULSE (I/O 0xfa)\"]}\n", "", "TZ810mWriteIoByte"},
+    {"reg set PULSE=44", 4, "tzctl: register PULSE did not take: wrote 0x44, read back 0x04\n", "pulse_bit 0 = 6 stuck 0\n"},
+    {"reg set INT=e2", 1, "tzctl: TZ810mWriteIoByte failed\n", "fault TZ810mWriteIoByte = always\n"},
+    {"--json reg get GP0", 0, "{\"registers\":[{\"register\":\"GP0\",\"offset\":241,\"width\":\"byte\",\"value\":128}]}\n"},
     {"reg set GP0=2", 2, "tzctl: GP0 takes 0 or 1, the pin's level; give GP0=VALUE:MASK for the whole byte\n", "", "TZ810mOpenDevice"},
     {"reg get PULS", 2, "tzctl: unknown register 'PULS'; did you mean PULSE? (registers: INT, GP0, STATUS, PULSE)\n", "", "TZ810mOpenDevice"},
     {"reg set STATUS=100", 2, "tzctl: value 0x100 is wider than a byte (STATUS)\n", "", "TZ810mOpenDevice"},
