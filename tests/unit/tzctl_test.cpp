@@ -130,6 +130,7 @@ const Row kRows[] = {
     {"-D cfg set COMMAND=7 40=0f:3c", 0, "would write 0x0007 to COMMAND (config 0x04, word)\nwould write 0x0c to 0x40 (config 0x40, byte; was 0x00, 0x0f under mask 0x3c)\ndry run: nothing written\n", "", "TZ810mWriteConfig"},
     {"cfg get COMMAND 3.w", 2, "tzctl: 0x03.w: a word starts at a multiple of 2\n", "", "TZ810mOpenDevice"},
     {"cfg set STATUS.l=0", 2, "tzctl: STATUS.l at 0x06: a dword starts at a multiple of 4\n", "", "TZ810mOpenDevice"},
+    {"cfg get MIN_GNT.l", 2, "tzctl: MIN_GNT.l at 0x3e: a dword starts at a multiple of 4\n", "", "TZ810mOpenDevice"},
     {"cfg get 100.b", 2, "tzctl: offset '100' is past 0xff\n", "", "TZ810mOpenDevice"},
     {"cfg set COMMAND=10000", 2, "tzctl: value 0x10000 is wider than a word (COMMAND)\n", "", "TZ810mOpenDevice"},
     {"cfg set 40=1:100", 2, "tzctl: mask 0x100 is wider than a byte (0x40)\n", "", "TZ810mOpenDevice"},
