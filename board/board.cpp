@@ -51,6 +51,26 @@ bool WritePulseRegister(const Card &card, UCHAR value)
     return card.lib->TZ810mWriteIoByte(card.index, card.ioBase + kRegPulse, value) != 0;
 }
 
+Armed ArmedFromRegister(UCHAR value)
+{
+    return value == kArmLevel ? Armed::Level : value == kArmEdge ? Armed::Edge : Armed::None;
+}
+
+const char *ArmedName(Armed armed)
+{
+    return armed == Armed::Level ? "level" : armed == Armed::Edge ? "edge" : "none";
+}
+
+bool ReadChipRegister(const Card &card, ULONG offset, UCHAR &value)
+{
+    return card.lib->TZ810mReadIoByte(card.index, card.ioBase + offset, &value) != 0;
+}
+
+bool WriteChipRegister(const Card &card, ULONG offset, UCHAR value)
+{
+    return card.lib->TZ810mWriteIoByte(card.index, card.ioBase + offset, value) != 0;
+}
+
 ULONG AccessCode(Space space, bool write, Width width)
 {
     ULONG code = TZ_ACCESS_IO_READ;

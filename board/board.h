@@ -69,6 +69,32 @@ struct Card {
     bool memBaseKnown = false;
 };
 
+// ------------------------------------------------ named chip registers
+
+// The chip registers by the names the register commands take, in the order
+// a listing shows them; every one is a byte.
+struct ChipRegister {
+    const char *name;
+    ULONG offset;
+};
+
+constexpr ChipRegister kChipRegisters[] = {
+    {"INT", kRegInterrupt}, {"GP0", kRegGp0}, {"STATUS", kRegStatus}, {"PULSE", kRegPulse}};
+
+// How kRegInterrupt arms the interrupt: any value but the two arms none.
+enum class Armed {
+    None,
+    Level,
+    Edge
+};
+Armed ArmedFromRegister(UCHAR value);
+const char *ArmedName(Armed armed);  // "none", "level", "edge"
+
+// One TZ810mReadIoByte / TZ810mWriteIoByte at I/O base + offset; false when
+// the call fails.
+bool ReadChipRegister(const Card &card, ULONG offset, UCHAR &value);
+bool WriteChipRegister(const Card &card, ULONG offset, UCHAR value);
+
 enum class OpenStatus {
     Opened,
     NoCard,

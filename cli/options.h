@@ -18,7 +18,8 @@ struct Options {
     std::string group, command;  // the subcommands given, "" for none
 
     std::string offset, length, width = "byte", output, input;  // cfg, i2c
-    std::vector<std::string> bytes;
+    std::vector<std::string> bytes;  // cfg: the registers after the first too
+    std::vector<std::string> regs;   // reg get, reg set
 
     struct Block {
         std::string address, length, width = "byte", output, input;

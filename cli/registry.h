@@ -47,6 +47,7 @@ void AddFlash(Registry &r);
 void AddPulse(Registry &r);
 void AddSpi(Registry &r);
 void AddIrq(Registry &r);
+void AddReg(Registry &r);
 void AddSelftest(Registry &r);
 
 }  // namespace tzctl

@@ -22,28 +22,8 @@ namespace {
 // Each adds one group of commands: its subcommands and its rows.
 using AddGroup = void (*)(Registry &);
 // In the order help lists them.
-const AddGroup kGroups[] = {AddList,     AddInfo,  AddCfg,   AddI2c, AddIo,  AddMem,
-                            AddIdentity, AddFlash, AddPulse, AddSpi, AddIrq, AddSelftest};
-
-// Edits (insert, delete, change, swap two neighbours) from one word to the
-// other: "lsit" is one from "list".
-std::size_t Distance(const std::string &a, const std::string &b)
-{
-    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-    for (std::size_t i = 0; i <= a.size(); ++i)
-        d[i][0] = i;
-    for (std::size_t j = 0; j <= b.size(); ++j)
-        d[0][j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
-                                d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-        }
-    }
-    return d[a.size()][b.size()];
-}
+const AddGroup kGroups[] = {AddList,  AddInfo,  AddCfg, AddI2c, AddIo,  AddMem,     AddIdentity,
+                            AddFlash, AddPulse, AddSpi, AddIrq, AddReg, AddSelftest};
 
 // The next word from `at` on that is neither an option nor the value of one.
 std::size_t NextWord(const std::vector<std::string> &args, std::size_t at)

@@ -9,6 +9,9 @@ namespace tzctl {
 
 // printf into a string as long as the text needs.
 std::string Format(const char *format, ...);
+// Edits (insert, delete, change, swap two neighbours) from one word to the
+// other: "lsit" is one from "list".
+std::size_t Distance(const std::string &a, const std::string &b);
 // "1 byte", "2 bytes".
 std::string Counted(std::size_t n, const std::string &noun);
 // "1 byte differs", "2 bytes differ".
