@@ -2,6 +2,7 @@
 // share their get, set and dump; the EEPROM is also saved to a file and
 // restored from one. Both open a card whose chip is not recognised when
 // forced, since neither needs a chip's own register to put an identity right.
+#include "dry_run.h"
 #include "dumps.h"
 #include "identity.h"
 #include "registry.h"
@@ -89,6 +90,14 @@ void WriteChecked(Context &x, const ByteCommand &bc, std::uint32_t start, const 
     // What the range held, so that a write that stops part way is undone.
     Bytes original;
     Check(board::ReadBytes(x.card, bc.space, start, bytes.size(), original));
+    const bool identity =
+        bc.space == board::ByteSpace::Eeprom && start < board::kIdentityBlockBytes;
+    const char *guard = !identity ? ""
+                        : force   ? ", the identity guard not asked (--force)"
+                                  : ", the identity guard passing";
+    if (x.Planned({BytesPlan(bytes, bc.name, start, original) + guard},
+                  {{"offset", start}, {"written", bytes.size()}}))
+        return;
     const auto write = [&] {
         std::vector<std::uint32_t> notTaken;
         const board::Outcome outcome =
