@@ -244,7 +244,7 @@ const CheckEntry kChecks[] = {
     {"config", CheckConfig, false, nullptr},
     {"identity", CheckIdentity, false, nullptr},
     {"pulse", CheckPulse, true,
-     "each of the 16 codes to the pulse register (fa), a TZ820's with 32-bit I/O off and on, "
+     "each of the 16 codes (a TZ820's with 32-bit I/O off, then on) to the pulse register (fa), "
      "each read back, then its value put back"},
     {"mem", CheckMemWindow, true,
      "data bus, address bus and cell patterns to the MEM window 0000-7fff, then its contents "

@@ -70,9 +70,10 @@ std::string BytesPlan(const Bytes &bytes, const char *where, std::uint32_t start
     for (std::size_t i = 0; bytes.size() <= kListedBytes && i < bytes.size(); ++i)
         text += Format(" %02x", bytes[i]);
     const auto end = static_cast<unsigned long>(start + bytes.size() - 1);
-    text += Format(" to %s 0x%02lx", where, static_cast<unsigned long>(start));
+    const int digits = end > 0xFF ? 4 : 2;  // a range as wide as its end
+    text += Format(" to %s 0x%0*lx", where, digits, static_cast<unsigned long>(start));
     if (bytes.size() > 1)
-        text += Format("-0x%02lx", end);
+        text += Format("-0x%0*lx", digits, end);
     if (now.size() != bytes.size())
         return text;
     std::size_t differ = 0, first = 0;

@@ -67,8 +67,8 @@ void IdentitySet(Context &x, const Options &o)
                                       id.did, id.rid, id.svid, id.sid);
     const Bytes bytes(wanted.begin(), wanted.end());
     if (x.Planned(
-            {BytesPlan(bytes, "EEPROM", 0, Bytes(block.begin(), block.end())) + " (" + values +
-             "), the identity guard " + (o.force ? "not asked (--force)" : "passing")},
+            {BytesPlan(bytes, "EEPROM", 0, Bytes(block.begin(), block.end())) + ": " + values +
+             ", the identity guard " + (o.force ? "not asked (--force)" : "passing")},
             {{"identity", IdentityJson(id)}, {"written", wanted.size()}, {"guarded", !o.force}}))
         return;
     const auto write = [&] {
