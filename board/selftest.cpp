@@ -192,6 +192,11 @@ void CheckFlash(CheckRun &run)
     run.result.finding = "25VF512, two reads agree";
     if (!run.options.destructive)
         return;
+    if (run.options.dryRun) {
+        run.result.planned = "the flash image to a backup file, then a chip erase, a blank check "
+                             "and a pattern written and verified, then the image put back";
+        return;
+    }
     const std::string kept = run.options.keepImage ? run.options.keepImage(image) : "";
     if (kept.empty())
         return run.Fail("the flash image could not be kept in a file; nothing erased");
@@ -226,21 +231,32 @@ void CheckFlash(CheckRun &run)
 using Check = void (*)(CheckRun &);
 
 // usesIo: the check reaches the chip's registers through the I/O window.
+// writes: what it writes and puts back, for a dry run; none when it only
+// reads (the flash check writes only when destructive, and says so itself).
 struct CheckEntry {
     const char *name;
     Check check;
     bool usesIo;
+    const char *writes;
 };
 
 const CheckEntry kChecks[] = {
-    {"config", CheckConfig, false},
-    {"identity", CheckIdentity, false},
-    {"pulse", CheckPulse, true},
-    {"mem", CheckMemWindow, true},
-    {"eeprom", CheckEeprom, false},
-    {"flash", CheckFlash, false},
-    {"level-irq", [](CheckRun &run) { CheckInterrupt(run, InterruptMode::Level); }, true},
-    {"edge-irq", [](CheckRun &run) { CheckInterrupt(run, InterruptMode::Edge); }, true},
+    {"config", CheckConfig, false, nullptr},
+    {"identity", CheckIdentity, false, nullptr},
+    {"pulse", CheckPulse, true,
+     "each of the 16 codes (a TZ820's with 32-bit I/O off, then on) to the pulse register (fa), "
+     "each read back, then its value put back"},
+    {"mem", CheckMemWindow, true,
+     "data bus, address bus and cell patterns to the MEM window 0000-7fff, then its contents "
+     "put back"},
+    {"eeprom", CheckEeprom, false, "55, then aa, to EEPROM byte ff, then its value put back"},
+    {"flash", CheckFlash, false, nullptr},
+    {"level-irq", [](CheckRun &run) { CheckInterrupt(run, InterruptMode::Level); }, true,
+     "the routine, GP0 (f1) high, e2 to the interrupt register (eb) and GP0 low to raise a "
+     "level interrupt, then the registers put back"},
+    {"edge-irq", [](CheckRun &run) { CheckInterrupt(run, InterruptMode::Edge); }, true,
+     "the routine, GP0 (f1) high, ea to the interrupt register (eb) and GP0 low and high to "
+     "raise an edge interrupt, then the registers put back"},
 };
 
 // Why a check does not run on this card with these options, and whether
@@ -359,6 +375,10 @@ SelftestReport RunSelftest(const Card &card, const SelftestOptions &options)
             report.interrupted || (!notRun && options.interrupted && options.interrupted());
         if (!notRun && report.interrupted)
             notRun = std::pair(Verdict::Skip, std::string("not run: interrupted"));
+        if (!notRun && options.dryRun && c.writes) {
+            notRun = std::pair(Verdict::Skip, std::string("not run: it writes (dry run)"));
+            result.planned = c.writes;
+        }
         if (notRun) {
             result.verdict = notRun->first;
             result.finding = notRun->second;

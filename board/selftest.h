@@ -25,6 +25,8 @@ struct CheckResult {
     std::string finding;  // one line, for a person
     double seconds = 0;
     std::vector<std::pair<std::string, std::string>> facts;  // what was read, in order
+    // In a dry run, what the check would write and put back, had it run.
+    std::string planned;
 };
 
 // The checks by name, in the order they run.
@@ -34,6 +36,8 @@ struct SelftestOptions {
     std::vector<std::string> checks = CheckNames();  // the ones to run; others are skipped
     bool irq = false;                                // A15 is joined to INT#
     bool destructive = false;                        // the flash may be erased and written
+    // Only the checks that read run; the others say what they would write.
+    bool dryRun = false;
     // Waits (must be set): the EEPROM's write pause, and 1 ms steps while an
     // interrupt is awaited.
     Pause pause;

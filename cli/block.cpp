@@ -1,5 +1,6 @@
 // Blocks of I/O space (io) and of a TZ820's MEM window (mem), read into a
 // dump or a file, written from bytes or a file.
+#include "dry_run.h"
 #include "dumps.h"
 #include "registry.h"
 #include "stop.h"
@@ -80,12 +81,17 @@ void Block(Context &x, board::Space space, bool write, const Options::Block &a)
         address += x.IoBase();
         CheckBlockRequest(space, width, address, length);
     }
-    CheckCall(board::AccessBlock(x.card, space, write, width, address, bytes.data(), length),
-              "TZ810mAccessBlock");
     // offset as typed and shown in the dump, address as the library took it
     auto with = [&](const char *key, const json &value) {
         return json{{"offset", offset}, {"address", address}, {key, value}};
     };
+    const char *where = space == board::Space::Mem ? "MEM" : "I/O";
+    if (write && x.Planned({BytesPlan(bytes, where, address) + " by " +
+                            (a.width.empty() ? std::string("byte") : a.width) + " access"},
+                           with("written", length)))
+        return;
+    CheckCall(board::AccessBlock(x.card, space, write, width, address, bytes.data(), length),
+              "TZ810mAccessBlock");
     if (write) {
         x.Print(Counted(length, "byte") +
                     Format(" written at 0x%lx\n", static_cast<unsigned long>(address)),

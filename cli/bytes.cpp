@@ -5,6 +5,7 @@
 #include <map>
 
 #include "cfg_decode.h"
+#include "dry_run.h"
 #include "dumps.h"
 #include "identity.h"
 #include "registers.h"
@@ -163,6 +164,14 @@ void WriteChecked(Context &x, const ByteCommand &bc, std::uint32_t start, const 
     // What the range held, so that a write that stops part way is undone.
     Bytes original;
     Check(board::ReadBytes(x.card, bc.space, start, bytes.size(), original));
+    const bool identity =
+        bc.space == board::ByteSpace::Eeprom && start < board::kIdentityBlockBytes;
+    const char *guard = !identity ? ""
+                        : force   ? ", the identity guard not asked (--force)"
+                                  : ", the identity guard passing";
+    if (x.Planned({BytesPlan(bytes, bc.name, start, original) + guard},
+                  {{"offset", start}, {"written", bytes.size()}}))
+        return;
     WriteGuarded(x, bc, start, bytes, original, [&](const std::vector<std::uint32_t> &notTaken) {
         std::string list;
         for (std::uint32_t at : notTaken)

@@ -106,9 +106,12 @@ void PulseSet(Context &x, const Options &o)
     if (!code)
         Usage(Format("%u ns is not one of 30, 60, ... 450", ns));
     x.Open();
-    x.NeedIoBase();
-    CheckCall(board::WritePulseRegister(x.card, board::PulseRegisterValue(*code)),
-              "TZ810mWriteIoByte");
+    const UCHAR value = board::PulseRegisterValue(*code);
+    if (x.Planned({Format("%02x to the pulse register (I/O 0x%lx): %u ns", value,
+                          static_cast<unsigned long>(x.IoBase() + board::kRegPulse), ns)},
+                  {{"pulse_ns", ns}, {"register", value}}))
+        return;
+    CheckCall(board::WritePulseRegister(x.card, value), "TZ810mWriteIoByte");
     x.Print(Format("pulse width set to %u ns\n", ns), {{"pulse_ns", ns}});
 }
 
@@ -117,9 +120,15 @@ void SpiSet(Context &x, const Options &o)
     const std::string &mode = o.spiMode, &clock = o.spiClock;
     const ULONG code = board::SpiModeCode(mode == "spi4", clock == "15.6");
     x.Open();
+    const json object = {
+        {"mode", mode}, {"clock_khz", clock == "15.6" ? 15600 : 31300}, {"code", code}};
+    if (x.Planned({Format("stream mode code %lu to card %lu (TZ810SetStream): %s, %s MHz",
+                          static_cast<unsigned long>(code),
+                          static_cast<unsigned long>(x.card.index), mode.c_str(), clock.c_str())},
+                  object))
+        return;
     CheckCall(x.lib.TZ810SetStream(x.card.index, code), "TZ810SetStream");
-    x.Print(Format("SPI set: %s, %s MHz\n", mode.c_str(), clock.c_str()),
-            {{"mode", mode}, {"clock_khz", clock == "15.6" ? 15600 : 31300}, {"code", code}});
+    x.Print(Format("SPI set: %s, %s MHz\n", mode.c_str(), clock.c_str()), object);
 }
 
 constexpr unsigned kMaxInterrupts = 1000000;
@@ -150,7 +159,18 @@ void IrqWatch(Context &x, const Options &o)
     const board::InterruptMode mode =
         kind == "edge" ? board::InterruptMode::Edge : board::InterruptMode::Level;
     x.Open();
-    x.NeedIoBase();
+    const ULONG base = x.IoBase();
+    const UCHAR arm = mode == board::InterruptMode::Edge ? board::kArmEdge : board::kArmLevel;
+    if (x.Planned({"the interrupt routine to card " + std::to_string(x.card.index) +
+                       " (TZ810mSetIntRoutine)",
+                   Format("%02x to the interrupt register (I/O 0x%lx), arming it for %s", arm,
+                          static_cast<unsigned long>(base + board::kRegInterrupt), kind.c_str()),
+                   Format("GP0 (I/O 0x%lx) up and down to trigger it, then a wait of up to %g s "
+                          "for %s",
+                          static_cast<unsigned long>(base + board::kRegGp0), timeout,
+                          Counted(count, "call").c_str())},
+                  {{"kind", kind}, {"count", count}, {"armed", arm}}))
+        return;
     // The table goes with this command: a late call of the routine reaches
     // nothing once the watcher is gone.
     board::InterruptWatcher watcher(mode);

@@ -1,6 +1,7 @@
 #include "dry_run.h"
 
 #include "board.h"
+#include "words.h"
 
 namespace tzctl {
 
@@ -59,7 +60,33 @@ BOOL TZAPI ReadBlockOnly(ULONG index, ULONG accessCode, ULONG address, PVOID buf
     return readsFrom.TZ810mAccessBlock(index, accessCode, address, buffer, length);
 }
 
+constexpr std::size_t kListedBytes = 32;
+
 }  // namespace
+
+std::string BytesPlan(const Bytes &bytes, const char *where, std::uint32_t start, const Bytes &now)
+{
+    std::string text = Counted(bytes.size(), "byte");
+    for (std::size_t i = 0; bytes.size() <= kListedBytes && i < bytes.size(); ++i)
+        text += Format(" %02x", bytes[i]);
+    const auto end = static_cast<unsigned long>(start + bytes.size() - 1);
+    const int digits = end > 0xFF ? 4 : 2;  // a range as wide as its end
+    text += Format(" to %s 0x%0*lx", where, digits, static_cast<unsigned long>(start));
+    if (bytes.size() > 1)
+        text += Format("-0x%0*lx", digits, end);
+    if (now.size() != bytes.size())
+        return text;
+    std::size_t differ = 0, first = 0;
+    for (std::size_t i = bytes.size(); i-- > 0;)
+        if (bytes[i] != now[i]) {
+            ++differ;
+            first = i;
+        }
+    if (!differ)
+        return text + ", all as it holds them now";
+    return text + Format(", %s from what it holds now (the first at 0x%02lx)",
+                         BytesDiffer(differ).c_str(), static_cast<unsigned long>(start + first));
+}
 
 DeviceLibrary WithoutWrites(const DeviceLibrary &lib)
 {

@@ -1,7 +1,10 @@
 // A dry run (-D): the card is read as usual and written never.
 #pragma once
 
+#include <string>
+
 #include "device_library.h"
+#include "numbers.h"
 
 namespace tzctl {
 
@@ -10,5 +13,11 @@ namespace tzctl {
 // would make before it gets to them: this is for the one it did not foresee,
 // which fails instead of reaching the card.
 DeviceLibrary WithoutWrites(const DeviceLibrary &lib);
+
+// One write of bytes as a plan says it: "4 bytes 01 02 03 04 to EEPROM
+// 0x10-0x13", the bytes themselves up to two dump lines' worth; with what
+// the range holds now (the same length), how many of them would change.
+std::string BytesPlan(const Bytes &bytes, const char *where, std::uint32_t start,
+                      const Bytes &now = {});
 
 }  // namespace tzctl

@@ -1,6 +1,9 @@
 // The 64 KiB SPI flash: its id, and the whole chip read into a file, written
 // from one, compared with one, or erased. Every command asks the flash for
 // its id first, so a board without one is told apart from a failing call.
+#include <algorithm>
+
+#include "dry_run.h"
 #include "registry.h"
 #include "stop.h"
 #include "words.h"
@@ -78,6 +81,32 @@ void FlashRead(Context &x, const Options &o)
     x.Print(Format("flash read into %s\n", o.file.c_str()), {{"read", image.size()}});
 }
 
+// A chip erase sets every bit; a write can only clear bits.
+const char kErasePlan[] = "ff to the whole flash, 0x0000-0xffff (unlocked, then a chip erase)";
+
+// The erase, the bytes against what the chip holds now, and the read-back.
+bool PlannedFlashWrite(Context &x, const Options &o, const Bytes &image, const Bytes &original)
+{
+    std::vector<std::string> writes;
+    if (!o.noErase)
+        writes.push_back(kErasePlan);
+    const Bytes now(original.begin(), original.begin() + image.size());
+    std::string data = BytesPlan(image, "flash", 0, now);
+    if (o.noErase) {
+        std::size_t stuck = 0;
+        for (std::size_t i = 0; i < image.size(); ++i)
+            stuck += (now[i] & image[i]) != image[i];
+        data += Format(", unlocked and not erased (--no-erase): %s %s a bit only an erase sets",
+                       Counted(stuck, "byte").c_str(), stuck == 1 ? "needs" : "need");
+    }
+    data += o.noVerify  ? ", not read back (--no-verify)"
+            : o.noErase ? ", then its range read back and compared"
+                        : ", then the whole chip read back and compared";
+    writes.push_back(data);
+    return x.Planned(
+        writes, {{"written", image.size()}, {"erased", !o.noErase}, {"verified", !o.noVerify}});
+}
+
 void FlashWrite(Context &x, const Options &o)
 {
     const Bytes image = ReadImage(x, o);
@@ -85,6 +114,8 @@ void FlashWrite(Context &x, const Options &o)
     // What the chip held, so that a write that stops part way is undone.
     Bytes original;
     Check(board::ReadFlash(x.lib, original, x.Progress()));
+    if (PlannedFlashWrite(x, o, image, original))
+        return;
     board::FlashWriteOptions options;
     options.erase = !o.noErase;
     options.verify = false;
@@ -123,6 +154,16 @@ void FlashVerify(Context &x, const Options &o)
 void FlashErase(Context &x, const Options &)
 {
     OpenFlash(x);
+    if (x.dryRun) {
+        Bytes now;
+        Check(board::ReadFlash(x.lib, now, x.Progress()));
+        const auto blank = std::count(now.begin(), now.end(), board::kFlashErased);
+        const std::size_t written = now.size() - static_cast<std::size_t>(blank);
+        x.Planned({std::string(kErasePlan) + ", " + Counted(written, "byte") +
+                   " not blank now; then read back for blank"},
+                  {{"not_blank", written}});
+        return;
+    }
     CheckVerify(board::EraseFlash(x.lib, true, x.Progress()), "flash not blank");
     x.Print("flash erased and blank\n", {{"erased", true}});
 }

@@ -1,5 +1,6 @@
 // The identity block in the EEPROM: shown beside what configuration space
 // holds now, and rewritten for the card's next power-up.
+#include "dry_run.h"
 #include "identity.h"
 #include "registry.h"
 #include "stop.h"
@@ -62,9 +63,17 @@ void IdentitySet(Context &x, const Options &o)
     const board::IdentityBlock wanted = board::WithIdentity(block, id);
     if (!o.force)
         GuardIdentity(x, wanted);
+    const std::string values = Format("vid %04x did %04x rid %02x svid %04x sid %04x", id.vid,
+                                      id.did, id.rid, id.svid, id.sid);
+    const Bytes bytes(wanted.begin(), wanted.end());
+    if (x.Planned(
+            {BytesPlan(bytes, "EEPROM", 0, Bytes(block.begin(), block.end())) + ": " + values +
+             ", the identity guard " + (o.force ? "not asked (--force)" : "passing")},
+            {{"identity", IdentityJson(id)}, {"written", wanted.size()}, {"guarded", !o.force}}))
+        return;
     const auto write = [&] {
-        const board::Outcome o = board::WriteBytesChecked(
-            x.card, board::ByteSpace::Eeprom, 0, Bytes(wanted.begin(), wanted.end()), x.Pause());
+        const board::Outcome o =
+            board::WriteBytesChecked(x.card, board::ByteSpace::Eeprom, 0, bytes, x.Pause());
         if (o.kind == board::Outcome::Mismatch)
             throw Stop{kExitMismatch,
                        Format("identity block reads back differently: first difference "
@@ -79,9 +88,7 @@ void IdentitySet(Context &x, const Options &o)
             return board::RestoreBytes(x.card, board::ByteSpace::Eeprom, 0, original, x.Pause());
         },
         "the identity block");
-    x.Print(Format("identity written: vid %04x did %04x rid %02x svid %04x sid %04x; it takes "
-                   "effect at the card's next power-up\n",
-                   id.vid, id.did, id.rid, id.svid, id.sid),
+    x.Print("identity written: " + values + "; it takes effect at the card's next power-up\n",
             {{"identity", IdentityJson(id)}, {"written", wanted.size()}});
 }
 

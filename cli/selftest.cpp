@@ -104,6 +104,7 @@ void Selftest(Context &x, const Options &o)
     options.checks = ChosenChecks(args);
     options.irq = args.irq;
     options.destructive = args.destructive;
+    options.dryRun = x.dryRun;
     options.pause = x.Pause();
     options.interrupted = [&x] {
         return x.host.Interrupted();
@@ -147,6 +148,18 @@ void Selftest(Context &x, const Options &o)
     if (cards.empty())
         x.host.Err("tzctl: no card answers\n");
     ExitCode code = WorstOf(cards);
+    static const std::vector<board::CheckResult> kNoChecks;
+    // In a dry run, what each check not run would write, card by card with --all.
+    std::vector<std::string> writes;
+    for (const CardRun &c : cards)
+        for (const board::CheckResult &check :
+             c.report ? c.report->checks : board::SelftestReport().checks)
+            if (!check.planned.empty())
+                writes.push_back((o.all ? Format("card %lu ", static_cast<unsigned long>(c.index))
+                                        : std::string()) +
+                                 check.name + ": " + check.planned);
+    if (!x.asJson)
+        x.Planned(writes);
     if (x.asJson) {
         // One object whatever happened: a card, every card, or the error.
         json all = o.all ? json{{"cards", json::array()}} : SelftestJson(cards.front());
@@ -158,7 +171,8 @@ void Selftest(Context &x, const Options &o)
             all.erase("card");
         else if (!all.contains("error"))
             all["library"] = LibraryJson(library);
-        x.host.Out(all.dump() + "\n");
+        if (!x.Planned(writes, all))
+            x.host.Out(all.dump() + "\n");
     }
     if (!args.junit.empty()) {
         const std::string xml = SelftestJunit(cards, LibraryText(library));

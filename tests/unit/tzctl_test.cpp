@@ -353,6 +353,9 @@ const Row kRows[] = {
      "TZ780mEarseFlash failed at 0x0; the original is in tzctl-flash-backup.bin\n"
      "tzctl: card 2 not recognised (device id byte 35)\n", "card 0 = TZ820\ncard 1 = TZ810\ncard 2 = TZ810\n"
      "did 2 = 0x5835\nfault TZ780mEarseFlash = call 3\n"},
+    {"--json -D pulse set 60", 0, "{\"pulse_ns\":60,\"register\":65,\"dry_run\":true,\"writes\":[\"41 to the pulse register (I/O 0xd0fa): 60 ns\"]}\n"},
+    {"-D selftest --only eeprom,config", 0, "\nwould write eeprom: 55, then aa, to EEPROM byte ff, then its value put back\ndry run: nothing written\n"},
+    {"-D i2c set 4 ff ff", 2, "tzctl: VID ffff hides the card from the system, as an empty slot reads ffff; nothing written (--force writes it)\n"},
 };
 
 // clang-format on
