@@ -286,8 +286,9 @@ void RegSet(Context &x, const Options &o)
         after[term.offset] = value;
         olds.push_back(old);
         values.push_back(value);
-        plan.push_back(Format("%s to %s (I/O 0x%02lx", HexValue(value, 1).c_str(),
-                              term.label.c_str(), static_cast<unsigned long>(term.offset)) +
+        plan.push_back(Format("%s to %s (I/O 0x%04lx", HexValue(value, 1).c_str(),
+                              term.label.c_str(),
+                              static_cast<unsigned long>(x.IoBase() + term.offset)) +
                        (term.masked ? "; was " + HexValue(old, 1) + ")" : ")"));
         json item = RegisterJson(term, value);
         item["old"] = old;

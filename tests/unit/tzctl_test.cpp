@@ -157,7 +157,7 @@ const Row kRows[] = {
     {"reg set PULSE=47", 7, "tzctl: register PULSE did not take: wrote 0x47, read back 0x07; PULSE not restored: TZ810mWriteIoByte failed at 0xd0fa\n", "pulse_bit 0 = 6 stuck 0\nfault TZ810mWriteIoByte = call 2\n"},
     {"reg set PULSE=47", 4, "tzctl: register PULSE did not take: wrote 0x47, read back 0x07; PULSE put back as it was\n", "pulse_bit 0 = 6 stuck 0\n"},
     {"--json -D reg set GP0=0 PULSE=44", 0, "{\"registers\":[{\"register\":\"GP0\",\"offset\":241,\"width\":\"byte\",\"value\":0,\"old\":128},{\"register\":\"PULSE\",\"offset\":250,\"width\":\"byte\","
-     "\"value\":68,\"old\":4}],\"dry_run\":true,\"writes\":[\"0x00 to GP0 (I/O 0xf1; was 0x80)\",\"0x44 to PULSE (I/O 0xfa)\"]}\n", "", "TZ810mWriteIoByte"},
+     "\"value\":68,\"old\":4}],\"dry_run\":true,\"writes\":[\"0x00 to GP0 (I/O 0xd0f1; was 0x80)\",\"0x44 to PULSE (I/O 0xd0fa)\"]}\n", "", "TZ810mWriteIoByte"},
     {"reg set PULSE=44", 4, "tzctl: register PULSE did not take: wrote 0x44, read back 0x04\n", "pulse_bit 0 = 6 stuck 0\n"},
     {"reg set INT=e2", 1, "tzctl: TZ810mWriteIoByte failed\n", "fault TZ810mWriteIoByte = always\n"},
     {"--json reg get GP0", 0, "{\"registers\":[{\"register\":\"GP0\",\"offset\":241,\"width\":\"byte\",\"value\":128}]}\n"},
