@@ -98,6 +98,7 @@ const std::vector<Patch> kPatchRows[] = {
     {{0x04, {0xff, 0x07}}},
     {{0x06, {0xf8, 0xff}}},
     {{0x06, {0x00, 0x04}}},
+    {{0x06, {0x01, 0x00}}},
     {{0x04, {0x04}}, {0x09, {0x01}}, {0x3e, {0x03, 0x04}}},
     {{0x04, {0x04}}, {0x3e, {0x00, 0x04}}, {0x3d, {0x00}}},
     {{0x14, {0x08, 0x00, 0xb0, 0xfe}}, {0x18, {0x0c, 0, 0, 0xe0, 0, 0, 0, 0}}},
@@ -119,6 +120,15 @@ TEST(CfgDecode, SaysWhatLspciSaysOfOtherHeaders)
         ExpectLspciLines(Lspci(line + tzctl::ConfigDump(bytes)),
                          "\n" + WithoutSizes(tzctl::DecodedText(h, line, "")));
     }
+}
+
+TEST(CfgDecode, JsonNamesTheCapabilityList)
+{
+    tzsim::Reset("");
+    FakeHost host;
+    const nlohmann::json decoded = nlohmann::json::parse(Tzctl(host, {"--json", "cfg", "decode"}));
+    EXPECT_EQ(decoded["capabilities"], nlohmann::json::array()) << decoded;
+    EXPECT_EQ(decoded["capability_list"], "absent") << decoded;
 }
 
 struct WalkRow {

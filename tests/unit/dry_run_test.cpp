@@ -22,6 +22,7 @@ const std::pair<const char *, const char *> kDryRows[] = {
     {"-D flash write image.bin", "(the first at 0x00), then the whole chip read back and compared\ndry run: nothing written\n"},
     {"-D flash write image.bin --no-erase", "erase sets, then its range read back and compared\n"},
     {"-D flash write image.bin --no-erase --no-verify", "would write 65536 bytes to flash 0x0000-0xffff, 65536 bytes differ from what it holds now (the first at 0x00), unlocked and not erased (--no-erase): 1 byte needs a bit only an erase sets, not read back (--no-verify)\n"},
+    {"--json -D flash write image.bin --no-erase", "\"erased\":false,\"verified\":true"},
     {"-D flash erase", "would write ff to the whole flash, 0x0000-0xffff (unlocked, then a chip erase), 1 byte not blank now; then read back for blank\n"},
     {"-D pulse set 60", "would write 41 to the pulse register (I/O 0xd0fa): 60 ns\ndry run: nothing written\n"},
     {"-D spi set spi4 15.6", "would write stream mode code 3 to card 0 (TZ810SetStream): spi4, 15.6 MHz\n"},

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <tinyxml2.h>
 #include "sim_control.h"
+#include "context.h"
 #include "dumps.h"
 #include "numbers.h"
 #include "tzctl.h"
@@ -133,6 +134,7 @@ const Row kRows[] = {
     {"cfg get COMMAND 3.w", 2, "tzctl: 0x03.w: a word starts at a multiple of 2\n", "", "TZ810mOpenDevice"},
     {"cfg set STATUS.l=0", 2, "tzctl: STATUS.l at 0x06: a dword starts at a multiple of 4\n", "", "TZ810mOpenDevice"},
     {"cfg get MIN_GNT.l", 2, "tzctl: MIN_GNT.l at 0x3e: a dword starts at a multiple of 4\n", "", "TZ810mOpenDevice"},
+    {"cfg get ff.b", 0, "0xff.b = 0x00\n"},
     {"cfg get 100.b", 2, "tzctl: offset '100' is past 0xff\n", "", "TZ810mOpenDevice"},
     {"cfg set COMMAND=10000", 2, "tzctl: value 0x10000 is wider than a word (COMMAND)\n", "", "TZ810mOpenDevice"},
     {"cfg set 40=1:100", 2, "tzctl: mask 0x100 is wider than a byte (0x40)\n", "", "TZ810mOpenDevice"},
@@ -428,6 +430,7 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     EXPECT_EQ(all["cards"].size(), 2u);
     EXPECT_EQ(all["cards"][1]["chip"], "TZ810");
     EXPECT_EQ(all["cards"][1]["interrupted"], false);
+    EXPECT_EQ(all["cards"][1]["checks"][0]["name"], "config");
     EXPECT_EQ(all["cards"][1]["checks"][0]["facts"]["vid"], "7a5d");
     EXPECT_EQ(all["cards"][0]["checks"][0]["facts"]["mem_base"], "feb00000");
     EXPECT_EQ(all["library"]["simulated"], true);
@@ -589,6 +592,22 @@ TEST(Tzctl, HelpNamesAndDescribesEverything)
         EXPECT_EQ(host.out.find("Exit codes:\n0  success\n") != std::string::npos, path.empty())
             << command;
     }
+}
+
+// clang-format off
+const std::pair<CliHost::LibraryInfo, const char *> kLibraryTexts[] = {
+    {{"C:\\bench\\TZ810DLL.DLL", "1.0.3.0", false, false}, "C:\\bench\\TZ810DLL.DLL, file version 1.0.3.0"},
+    {{"", "", false, false}, "TZ810DLL.DLL, no file version"},
+    {{"t.dll", "2.0", false, true}, "tracing library t.dll, file version 2.0; its log names the library it passes the calls to"},
+    {{"", "", true, false}, "simulated board library, no card"},
+};
+
+// clang-format on
+
+TEST(Tzctl, LibraryNamedAsItWasLoaded)
+{
+    for (const auto &[library, text] : kLibraryTexts)
+        EXPECT_EQ(tzctl::LibraryText(library), text);
 }
 
 TEST(Tzctl, DumpFormats)
