@@ -36,7 +36,7 @@ TEST(JunitSchema, ReportsAreValid)
         report.checks.back().name = "check";
         report.checks.back().verdict = verdict;
     }
-    const std::vector<tzctl::CardRun> cards = {{0, report},
+    const std::vector<tzctl::CardRun> cards = {{0, report, tzctl::kExitOk, ""},
                                                {1, std::nullopt, tzctl::kExitNoCard, "no card"}};
 
     const struct {
