@@ -22,30 +22,23 @@ bool Valid(const std::string &xml)
     return valid;
 }
 
-tzctl::RunFacts Facts(const char *serial)
-{
-    return {serial, "bench-1", "2026-12-08T17:58:03+01:00", "2026-12-08T17:58:04+01:00", {}};
-}
-
 TEST(JunitSchema, ReportsAreValid)
 {
     board::SelftestReport report;
-    for (const board::Verdict verdict :
-         {board::Verdict::Pass, board::Verdict::Fail, board::Verdict::Skip}) {
-        report.checks.emplace_back();
-        report.checks.back().name = "check";
-        report.checks.back().verdict = verdict;
-    }
+    report.checks.resize(3);
+    report.checks[1].verdict = board::Verdict::Fail;
+    report.checks[2].verdict = board::Verdict::Skip;
     const std::vector<tzctl::CardRun> cards = {{0, report, tzctl::kExitOk, ""},
                                                {1, std::nullopt, tzctl::kExitNoCard, "no card"}};
+
+    const tzctl::RunFacts facts = {"SN7", "bench-1", "2026-12-08T17:58:03+01:00", "", {}};
 
     const struct {
         std::string xml;
         bool valid;
     } kRows[] = {
-        {tzctl::SelftestJunit(cards, "lib", Facts("SN7")), true},
-        {tzctl::SelftestJunit(cards, "lib", Facts("")), true},
-        {tzctl::SelftestJunit({}, "lib", Facts("")), true},
+        {tzctl::SelftestJunit(cards, "lib", facts), true},
+        {tzctl::SelftestJunit(cards, "lib", {}), true},
         {"<testsuites><testsuite tests=\"1\"/></testsuites>", false},
         {"<testsuites><testsuite name=\"a\" tests=\"1\" "
          "timestamp=\"2026-12-08T17:58:03+01:00\"/></testsuites>",

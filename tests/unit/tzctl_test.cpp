@@ -441,7 +441,6 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     EXPECT_EQ(all["cards"][0]["checks"][0]["facts"]["mem_base"], "feb00000");
     EXPECT_EQ(all["library"]["simulated"], true);
     EXPECT_EQ(all["station"], "bench-1");
-    EXPECT_EQ(all["finished"], "2026-12-08T17:58:03+01:00");
     host.out.clear();
     EXPECT_EQ(
         RunTzctl(Words("--json selftest --only mem --loops 2 --serial SN7 --log r.log"), host), 0);
@@ -452,7 +451,6 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     const nlohmann::json line = nlohmann::json::parse(host.files["r.log"]);
     EXPECT_EQ(line["outcome"], "PASS");
     EXPECT_EQ(line["serial"], "SN7");
-    EXPECT_EQ(line["chip"], "TZ820");
     host.out.clear();
     EXPECT_EQ(RunTzctl({"--json", "selftest", "--only", "bogus"}, host), 2);
     EXPECT_EQ(nlohmann::json::parse(host.out)["error"]["code"], 2);
