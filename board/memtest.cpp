@@ -166,9 +166,8 @@ std::string Cells(Window &w, Width width)
     return "";
 }
 
-}  // namespace
-
-void CheckMemWindow(CheckRun &run)
+// One run of the three parts, the window put back after it.
+void MemOnce(CheckRun &run)
 {
     UCHAR pulse = 0;
     if (!run.card.memBaseKnown)
@@ -214,6 +213,43 @@ void CheckMemWindow(CheckRun &run)
     if (d.count)
         run.notRestored.push_back("MEM window: " + std::to_string(d.count) +
                                   " bytes differ from 0x" + HexText(d.first, 0));
+}
+
+}  // namespace
+
+// Loops repeat the whole check, so an intermittent fault shows as a count;
+// the first failure's finding is the one reported. An interrupt is obeyed
+// between loops only, and a window not put back ends them.
+void CheckMemWindow(CheckRun &run)
+{
+    const unsigned loops = run.options.loops;
+    if (loops <= 1)
+        return MemOnce(run);
+    unsigned done = 0, failing = 0;
+    CheckResult first;
+    while (done < loops && run.notRestored.empty()) {
+        if (done && run.options.interrupted && run.options.interrupted())
+            break;
+        CheckResult one;
+        CheckRun pass{run.card, run.options, one, run.notRestored};
+        MemOnce(pass);
+        ++done;
+        if (one.verdict == Verdict::Fail && failing++)
+            continue;
+        if (one.verdict == Verdict::Fail || done == 1)
+            first = std::move(one);
+    }
+    run.result.verdict = first.verdict;
+    run.result.facts = first.facts;
+    run.result.loops = done;
+    run.result.failingLoops = failing;
+    run.result.finding =
+        first.finding + (failing ? " (first of " + std::to_string(failing) + " failing loops in " +
+                                       std::to_string(done) + ")"
+                                 : " (" + std::to_string(done) + " loops)");
+    if (done < loops)
+        run.result.finding +=
+            "; stopped after " + std::to_string(done) + " of " + std::to_string(loops) + " loops";
 }
 
 std::vector<std::string>

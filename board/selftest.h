@@ -27,6 +27,8 @@ struct CheckResult {
     std::vector<std::pair<std::string, std::string>> facts;  // what was read, in order
     // In a dry run, what the check would write and put back, had it run.
     std::string planned;
+    // A check run several times: how often, and how often it failed.
+    unsigned loops = 0, failingLoops = 0;
 };
 
 // The checks by name, in the order they run.
@@ -36,6 +38,7 @@ struct SelftestOptions {
     std::vector<std::string> checks = CheckNames();  // the ones to run; others are skipped
     bool irq = false;                                // A15 is joined to INT#
     bool destructive = false;                        // the flash may be erased and written
+    unsigned loops = 1;                              // runs of the memory check
     // Only the checks that read run; the others say what they would write.
     bool dryRun = false;
     // Waits (must be set): the EEPROM's write pause, and 1 ms steps while an

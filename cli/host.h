@@ -83,4 +83,16 @@ class CliHost {
     {
         return "tzctl";
     }
+
+    // The computer's name, the station a report names when none is given.
+    virtual std::string StationName()
+    {
+        return "";
+    }
+
+    // Now as ISO 8601 local time with its UTC offset: "2026-12-08T17:58:03+01:00".
+    virtual std::string LocalTime()
+    {
+        return "";
+    }
 };

@@ -40,6 +40,8 @@ struct Options {
     struct Selftest {
         std::vector<std::string> only, skip;
         std::string junit, backup;
+        // "\x7f" until given, so that an empty one given is told apart.
+        std::string serial = "\x7f", station = "\x7f", log, loops = "1";
         bool irq = false;
         bool destructive = false;
     } selftest;

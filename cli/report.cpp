@@ -89,6 +89,10 @@ nlohmann::ordered_json SelftestJson(const CardRun &c)
                           {"finding", check.finding},
                           {"seconds", std::stod(Seconds(check.seconds))},
                           {"facts", facts}});
+        if (check.loops) {
+            checks.back()["loops"] = check.loops;
+            checks.back()["failing_loops"] = check.failingLoops;
+        }
     }
     return {{"card", r.card.index},
             {"chip", board::ChipName(r.card.chip)},
@@ -99,6 +103,40 @@ nlohmann::ordered_json SelftestJson(const CardRun &c)
             {"interrupted", r.interrupted},
             {"not_restored", r.notRestored},
             {"checks", checks}};
+}
+
+std::string RunFactsText(const RunFacts &f)
+{
+    return (f.serial.empty() ? "" : "board " + f.serial + " ") + "at station " + f.station +
+           ", started " + f.started + "\n";
+}
+
+std::string SelftestLogLine(const CardRun &c, const RunFacts &f, int exitCode)
+{
+    using json = nlohmann::ordered_json;
+    const board::SelftestReport *r = c.report ? &*c.report : nullptr;
+    const bool error = !r || r->interrupted || !r->notRestored.empty();
+    json failed = json::array();
+    for (const board::CheckResult &check : r ? r->checks : std::vector<board::CheckResult>())
+        if (check.verdict == board::Verdict::Fail)
+            failed.push_back({{"check", check.name}, {"finding", check.finding}});
+    json line = {{"serial", f.serial},
+                 {"station", f.station},
+                 {"started", f.started},
+                 {"finished", f.finished},
+                 {"outcome", error            ? "ERROR"
+                             : failed.empty() ? "PASS"
+                                              : "FAIL"},
+                 {"failed", failed},
+                 {"error", r ? "" : c.error},
+                 {"not_restored", r ? r->notRestored : std::vector<std::string>()},
+                 {"exit_code", exitCode},
+                 {"tool_version", TZCTL_VERSION},
+                 {"library_version", f.library.version},
+                 {"simulated", f.library.simulated},
+                 {"card", c.index},
+                 {"chip", r ? board::ChipName(r->card.chip) : ""}};
+    return line.dump() + "\n";
 }
 
 namespace {
@@ -118,23 +156,58 @@ std::string Case(const std::string &classname, const std::string &name, const st
     return xml + ">\n      <" + outcome + Attribute("message", message) + "/>\n    </testcase>\n";
 }
 
+std::string Property(const std::string &name, const std::string &value)
+{
+    return "      <property" + Attribute("name", name) + Attribute("value", value) + "/>\n";
+}
+
+// What the station keeps of the board beside the results: the identity as
+// the checks read it, and what tested it.
+std::string Properties(const CardRun *c, const std::string &library, const RunFacts &f)
+{
+    if (f.serial.empty())
+        return "    <properties>\n" + Property("library", library) + "    </properties>\n";
+    std::string xml =
+        "    <properties>\n" + Property("serial", f.serial) + Property("station", f.station);
+    if (c)
+        xml += Property("card", std::to_string(c->index));
+    if (c && c->report) {
+        xml += Property("chip", board::ChipName(c->report->card.chip));
+        for (const char *key : {"vid", "did", "svid", "sid"})
+            for (const board::CheckResult &check : c->report->checks)
+                for (const auto &[name, value] : check.facts)
+                    if (name == key && xml.find("\"" + name + "\"") == std::string::npos)
+                        xml += Property(key, value);
+    }
+    return xml + Property("tool_version", TZCTL_VERSION) + Property("library", library) +
+           Property("library_path", f.library.path) +
+           Property("library_version", f.library.version) + "    </properties>\n";
+}
+
 }  // namespace
 
-std::string SelftestJunit(const std::vector<CardRun> &cards, const std::string &library)
+std::string SelftestJunit(const std::vector<CardRun> &cards, const std::string &library,
+                          const RunFacts &f)
 {
     std::string suites;
     unsigned tests = 0, failures = 0, errors = 0, skipped = 0;
     double seconds = 0;
-    const std::string properties = "    <properties>\n      <property name=\"library\"" +
-                                   Attribute("value", library) + "/>\n    </properties>\n";
+    const CardRun *current = nullptr;
+    // The strict form of a timestamp has no zone.
+    const std::string stamp = f.started.substr(0, 19);
     auto suite = [&](const std::string &name, unsigned cases, unsigned failed, unsigned error,
                      unsigned skip, double time, const std::string &body) {
-        suites += "  <testsuite" + Attribute("name", name) +
+        suites += "  <testsuite" +
+                  Attribute("name", f.serial.empty() || !current
+                                        ? name
+                                        : f.serial + " card " + std::to_string(current->index)) +
                   Attribute("tests", std::to_string(cases)) +
                   Attribute("failures", std::to_string(failed)) +
                   Attribute("errors", std::to_string(error)) +
                   Attribute("skipped", std::to_string(skip)) + Attribute("time", Seconds(time)) +
-                  ">\n" + properties + body + "  </testsuite>\n";
+                  (stamp.empty() ? "" : Attribute("timestamp", stamp)) +
+                  (f.station.empty() ? "" : Attribute("hostname", f.station)) + ">\n" +
+                  Properties(current, library, f) + body + "  </testsuite>\n";
         tests += cases;
         failures += failed;
         errors += error;
@@ -145,7 +218,9 @@ std::string SelftestJunit(const std::vector<CardRun> &cards, const std::string &
         suite("selftest", 1, 0, 1, 0, 0,
               Case("selftest", "cards", "0.000", "error", "no card answers"));
     for (const CardRun &c : cards) {
-        const std::string classname = "selftest.card" + std::to_string(c.index);
+        current = &c;
+        const std::string classname =
+            "selftest." + (f.serial.empty() ? "card" + std::to_string(c.index) : f.serial);
         if (!c.report) {
             suite("card " + std::to_string(c.index), 1, 0, 1, 0, 0,
                   Case(classname, "open", "0.000", "error", c.error));
@@ -172,8 +247,7 @@ std::string SelftestJunit(const std::vector<CardRun> &cards, const std::string &
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"tzctl selftest\"" +
            Attribute("tests", std::to_string(tests)) +
            Attribute("failures", std::to_string(failures)) +
-           Attribute("errors", std::to_string(errors)) +
-           Attribute("skipped", std::to_string(skipped)) + Attribute("time", Seconds(seconds)) +
+           Attribute("errors", std::to_string(errors)) + Attribute("time", Seconds(seconds)) +
            ">\n" + suites + "</testsuites>\n";
 }
 

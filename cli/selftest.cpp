@@ -4,6 +4,7 @@
 // exit code says the worst that happened: a card left changed first.
 #include <algorithm>
 
+#include "numbers.h"
 #include "registry.h"
 #include "report.h"
 #include "stop.h"
@@ -97,10 +98,37 @@ void Tell(Context &x, const CardRun &c)
         x.host.Err(card + ": interrupted; the checks not yet begun were not run\n");
 }
 
+// Free text for a person and a file, but one line of it.
+void NeedText(const std::string &text, const char *option)
+{
+    if (text.empty())
+        Usage(std::string(option) + " must not be empty");
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            Usage(std::string(option) + " must not hold control characters");
+}
+
+// The card's own exit code, as its line of the log records it.
+ExitCode CardCode(const CardRun &c)
+{
+    return WorstOf({c});
+}
+
 void Selftest(Context &x, const Options &o)
 {
     const Options::Selftest &args = o.selftest;
+    RunFacts facts;
+    const std::string kUnset = "\x7f";
+    if (args.serial != kUnset)
+        NeedText(args.serial, "--serial");
+    if (args.station != kUnset)
+        NeedText(args.station, "--station");
+    facts.serial = args.serial == kUnset ? "" : args.serial;
+    facts.station = args.station == kUnset ? x.host.StationName() : args.station;
+    if (!args.log.empty() && (!x.host.CanCreate(args.log) || !x.host.AppendFile(args.log, "")))
+        Usage("cannot write " + args.log);
     board::SelftestOptions options;
+    options.loops = Decimal(args.loops, 1, 1000000, "--loops");
     options.checks = ChosenChecks(args);
     options.irq = args.irq;
     options.destructive = args.destructive;
@@ -120,12 +148,14 @@ void Selftest(Context &x, const Options &o)
     };
 
     const CliHost::LibraryInfo library = x.host.Library();
+    facts.library = library;
+    facts.started = x.host.LocalTime();
     std::vector<CardRun> cards;
     for (ULONG i = 0; i < 16; ++i)
         if (o.all ? board::ProbeCard(x.lib, i).has_value() : i == x.card.index)
             cards.push_back(CardRun{i, std::nullopt, kExitOk, ""});
     if (!x.asJson)
-        x.host.Out("library: " + LibraryText(library) + "\n");
+        x.host.Out("library: " + LibraryText(library) + "\n" + RunFactsText(facts));
     for (CardRun &c : cards) {
         x.card.index = c.index;  // the open fills in the rest afresh
         const board::OpenStatus status =
@@ -148,6 +178,7 @@ void Selftest(Context &x, const Options &o)
     if (cards.empty())
         x.host.Err("tzctl: no card answers\n");
     ExitCode code = WorstOf(cards);
+    facts.finished = x.host.LocalTime();
     static const std::vector<board::CheckResult> kNoChecks;
     // In a dry run, what each check not run would write, card by card with --all.
     std::vector<std::string> writes;
@@ -171,17 +202,32 @@ void Selftest(Context &x, const Options &o)
             all.erase("card");
         else if (!all.contains("error"))
             all["library"] = LibraryJson(library);
+        if (!all.contains("error")) {
+            if (!facts.serial.empty())
+                all["serial"] = facts.serial;
+            all["station"] = facts.station;
+            all["started"] = facts.started;
+            all["finished"] = facts.finished;
+            all["tool_version"] = TZCTL_VERSION;
+        }
         if (!x.Planned(writes, all))
             x.host.Out(all.dump() + "\n");
     }
     if (!args.junit.empty()) {
-        const std::string xml = SelftestJunit(cards, LibraryText(library));
+        const std::string xml = SelftestJunit(cards, LibraryText(library), facts);
         if (!x.host.ReplaceFile(args.junit, Bytes(xml.begin(), xml.end()))) {
             x.host.Err("tzctl: cannot write " + args.junit + "\n");
             if (code == kExitOk)
                 code = kExitOutputFailed;
         }
     }
+    for (const CardRun &c : args.log.empty() ? std::vector<CardRun>() : cards)
+        if (!x.host.AppendFile(args.log, SelftestLogLine(c, facts, CardCode(c)))) {
+            x.host.Err("tzctl: cannot write " + args.log + "\n");
+            if (code == kExitOk)
+                code = kExitOutputFailed;
+            break;
+        }
     // The reports and their errors are out already.
     x.code = code;
 }
@@ -211,6 +257,17 @@ void AddSelftest(Registry &r)
                   "beside the JUnit report, or here)")
         ->type_name("FILE");
     c->add_option("--junit", args.junit, "write a JUnit XML report to FILE")->type_name("FILE");
+    c->add_option("--serial", args.serial, "the board's serial number, named in every report")
+        ->type_name("SN");
+    c->add_option("--station", args.station,
+                  "the test station the reports name (default: this computer's name)")
+        ->type_name("NAME");
+    c->add_option("--log", args.log,
+                  "append one JSON line per card and run to FILE, a results log that several "
+                  "stations may share")
+        ->type_name("FILE");
+    c->add_option("--loops", args.loops, "run the memory check N times (1 to 1000000)")
+        ->type_name("N");
     // Before or after the command, like --card, and never with it.
     for (CLI::App *level : {&r.app, c})
         level->add_flag("--all", r.options.all, "selftest: every card that list finds")

@@ -28,6 +28,8 @@ pkg_ok libbenchmark-dev || need+=(libbenchmark-dev)
 # Header-only: argument parsing and JSON output of tzctl.
 pkg_ok libcli11-dev || need+=(libcli11-dev)
 pkg_ok nlohmann-json3-dev || need+=(nlohmann-json3-dev)
+# The JUnit report is validated against the strict schema in a host test.
+pkg_ok libxml2-dev || need+=(libxml2-dev)
 # A real XML parser reads the selftest's JUnit report back in the host tests.
 pkg_ok libtinyxml2-dev || need+=(libtinyxml2-dev)
 # lspci reads cfg dump's output back, a second decoder beside cfg decode.

@@ -81,4 +81,14 @@ struct FakeHost : CliHost {
     {
         return {"", "", true};
     }
+
+    std::string StationName() override
+    {
+        return "bench-1";
+    }
+
+    std::string LocalTime() override
+    {
+        return "2026-12-08T17:58:03+01:00";
+    }
 };

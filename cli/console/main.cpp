@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -84,23 +85,76 @@ class Win32Host : public CliHost {
     }
 
     // The handle stays open for the run's next lines. Shared, so that other
-    // programs may append to the same log; flushed, so that a crash of the
-    // program loses no line before it.
+    // programs may append to the same log; each text written by one write
+    // while this program holds the file's lock, so that lines of several
+    // writers never interleave; flushed, so that a crash loses no line.
     bool AppendFile(const std::string &path, const std::string &text) override
     {
         if (path != appendPath_) {
             if (append_ != INVALID_HANDLE_VALUE)
                 CloseHandle(append_);
-            append_ = CreateFileW(Utf8ToWide(path).c_str(), FILE_APPEND_DATA,
+            append_ = CreateFileW(Utf8ToWide(path).c_str(), FILE_APPEND_DATA | GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
             appendPath_ = path;
         }
+        if (append_ == INVALID_HANDLE_VALUE)
+            return false;
+        if (text.empty())
+            return true;
+        // Another writer holds the lock for one line at a time: ten seconds
+        // of waiting means it is stuck, and the line is not written.
+        OVERLAPPED whole{};
+        bool locked = false;
+        for (int tries = 0; !locked && tries < 1000; ++tries) {
+            locked = LockFileEx(append_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                                MAXDWORD, MAXDWORD, &whole) != 0;
+            if (!locked)
+                ::Sleep(10);
+        }
+        if (!locked) {
+            Err("tzctl: " + path + " stayed locked by another writer for 10 s\n");
+            return false;
+        }
         DWORD written = 0;
-        return append_ != INVALID_HANDLE_VALUE &&
-               WriteFile(append_, text.data(), static_cast<DWORD>(text.size()), &written,
-                         nullptr) &&
-               written == text.size() && FlushFileBuffers(append_);
+        const bool ok =
+            WriteFile(append_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+            written == text.size() && FlushFileBuffers(append_);
+        UnlockFileEx(append_, 0, MAXDWORD, MAXDWORD, &whole);
+        return ok;
+    }
+
+    std::string StationName() override
+    {
+        wchar_t name[256];
+        DWORD size = 256;
+        if (GetComputerNameExW(ComputerNameDnsHostname, name, &size))
+            return WideToUtf8(std::wstring(name, size));
+        size = 256;
+        return GetComputerNameW(name, &size) ? WideToUtf8(std::wstring(name, size)) : "";
+    }
+
+    // Local time and its offset from UTC, both from the one reading of the clock.
+    std::string LocalTime() override
+    {
+        SYSTEMTIME utc, local;
+        GetSystemTime(&utc);
+        if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+            local = utc;
+        FILETIME u, l;
+        SystemTimeToFileTime(&utc, &u);
+        SystemTimeToFileTime(&local, &l);
+        const auto ticks = [](const FILETIME &t) {
+            return static_cast<long long>(
+                (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+        };
+        const long long minutes = (ticks(l) - ticks(u)) / 600000000LL;
+        const long long away = minutes < 0 ? -minutes : minutes;
+        char text[40];
+        snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02lld:%02lld", local.wYear,
+                 local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond,
+                 minutes < 0 ? '-' : '+', away / 60, away % 60);
+        return text;
     }
 
     void Sleep(unsigned ms) override

@@ -215,7 +215,6 @@ TEST(Selftest, ReportForms)
     EXPECT_EQ(all->FirstChild()->ToText(), nullptr);
     EXPECT_EQ(all->LastChild()->ToText(), nullptr);
     EXPECT_STREQ(all->Attribute("failures"), "2");
-    EXPECT_STREQ(all->Attribute("skipped"), "1");
     const tinyxml2::XMLElement *card1 = all->LastChildElement("testsuite");
     EXPECT_STREQ(card1->Attribute("name"), "card 1 TZ810");
     EXPECT_STREQ(card1->Attribute("tests"), "9");

@@ -326,7 +326,7 @@ const Row kRows[] = {
     {"irq watch level --timeout 86400", 0, "1 level interrupt\n"},
     {"irq watch level ; io read f1 1", 0, "000000f1  80 "},
     {"--json irq watch edge", 0, "{\"kind\":\"edge\",\"count\":1}\n"},
-    {"selftest --only config", 0, "library: simulated board library, no card\nconfig     PASS   "},
+    {"selftest --only config", 0, "library: simulated board library, no card\nat station bench-1, started 2026-12-08T17:58:03+01:00\nconfig     PASS   "},
     {"selftest --skip config,config,mem,flash", 0, "\nidentity   PASS   "},
     {"selftest --irq --only level-irq", 0, "\nlevel-irq  PASS   "},
     {"--json selftest --only config", 0, "{\"card\":0,\"chip\":\"TZ820\",\"passed\":1,\"failed\":0,"},
@@ -356,6 +356,15 @@ const Row kRows[] = {
      "tzctl: card 2 not recognised (device id byte 35)\n", "card 0 = TZ820\ncard 1 = TZ810\ncard 2 = TZ810\n"
      "did 2 = 0x5835\nfault TZ780mEarseFlash = call 3\n"},
     {"--json -D pulse set 60", 0, "{\"pulse_ns\":60,\"register\":65,\"dry_run\":true,\"writes\":[\"41 to the pulse register (I/O 0xd0fa): 60 ns\"]}\n"},
+    {"selftest --only config --serial SN7", 0, "library: simulated board library, no card\nboard SN7 at station bench-1, started 2026-12-08T17:58:03+01:00\n"},
+    {"selftest --only config --station S2", 0, "\nat station S2, started "},
+    {"selftest --serial \"\"", 2, "tzctl: --serial is empty; give it a value\n", "", "TZ810mOpenDevice"},
+    {"selftest --station \"\"", 2, "tzctl: --station is empty; give it a value\n", "", "TZ810mOpenDevice"},
+    {"selftest --serial \x01", 2, "tzctl: --serial must not hold control characters\n", "", "TZ810mOpenDevice"},
+    {"selftest --loops 0", 2, "tzctl: --loops '0' is not a decimal number from 1 to 1000000\n", "", "TZ810mOpenDevice"},
+    {"selftest --log /missing/r.log", 2, "tzctl: cannot write /missing/r.log\n", "", "TZ810mOpenDevice"},
+    {"selftest --log unwritable.bin", 2, "tzctl: cannot write unwritable.bin\n", "", "TZ810mOpenDevice"},
+    {"selftest --only mem --loops 3", 4, "tzctl: card 0: 1 check failed\n", "mem_data 0 = 3 stuck 0\n"},
     {"-D selftest --only eeprom,config", 0, "\nwould write eeprom: 55, then aa, to EEPROM byte ff, then its value put back\ndry run: nothing written\n"},
     {"-D i2c set 4 ff ff", 2, "tzctl: VID ffff hides the card from the system, as an empty slot reads ffff; nothing written (--force writes it)\n"},
 };
@@ -426,7 +435,7 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     host.out.clear();
     EXPECT_EQ(RunTzctl({"--json", "--all", "selftest", "--only", "config"}, host), 0);
     const nlohmann::json all = nlohmann::json::parse(host.out);
-    EXPECT_EQ(all.size(), 2u);  // the cards and the library
+    EXPECT_EQ(all.size(), 6u);  // the cards, the library, the station, two times, the version
     EXPECT_EQ(all["cards"].size(), 2u);
     EXPECT_EQ(all["cards"][1]["chip"], "TZ810");
     EXPECT_EQ(all["cards"][1]["interrupted"], false);
@@ -434,6 +443,17 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     EXPECT_EQ(all["cards"][1]["checks"][0]["facts"]["vid"], "7a5d");
     EXPECT_EQ(all["cards"][0]["checks"][0]["facts"]["mem_base"], "feb00000");
     EXPECT_EQ(all["library"]["simulated"], true);
+    EXPECT_EQ(all["station"], "bench-1");
+    host.out.clear();
+    EXPECT_EQ(
+        RunTzctl(Words("--json selftest --only mem --loops 2 --serial SN7 --log r.log"), host), 0);
+    const nlohmann::json one = nlohmann::json::parse(host.out);
+    EXPECT_EQ(one["serial"], "SN7");
+    EXPECT_EQ(one["checks"][3]["loops"], 2);
+    EXPECT_EQ(one["checks"][3]["failing_loops"], 0);
+    const nlohmann::json line = nlohmann::json::parse(host.files["r.log"]);
+    EXPECT_EQ(line["outcome"], "PASS");
+    EXPECT_EQ(line["serial"], "SN7");
     host.out.clear();
     EXPECT_EQ(RunTzctl({"--json", "selftest", "--only", "bogus"}, host), 2);
     EXPECT_EQ(nlohmann::json::parse(host.out)["error"]["code"], 2);
@@ -527,7 +547,7 @@ const struct {
     {"reg list", ""},
     {"reg get", "NAME"},
     {"reg set", "NAME=VALUE"},
-    {"selftest", "--only --skip --irq --destructive --backup --junit --all"},
+    {"selftest", "--only --skip --irq --destructive --backup --junit --serial --station --log --loops --all"},
 };
 
 // clang-format on
