@@ -46,13 +46,13 @@ Bytes BytesToWrite(Context &x, const Options::Block &a)
         Usage("give either the bytes or -i FILE");
     if (a.input.empty())
         return HexBytes(a.bytes);
-    const auto r = x.host.ReadFile(a.input, board::kMaxBlockBytes, bytes);
+    const auto r = x.ReadFile(a.input, board::kMaxBlockBytes, bytes);
     if (r == CliHost::ReadResult::TooLarge)
         Usage("at most 0x8000 bytes at a time");
     if (r != CliHost::ReadResult::Ok)
-        Usage("cannot read " + a.input);
+        Usage("cannot read " + Shown(a.input));
     if (bytes.empty())
-        Usage(a.input + " is empty; there is nothing to write");
+        Usage(Shown(a.input) + " is empty; there is nothing to write");
     return bytes;
 }
 
@@ -97,9 +97,10 @@ void Block(Context &x, board::Space space, bool write, const Options::Block &a)
                     Format(" written at 0x%lx\n", static_cast<unsigned long>(address)),
                 with("written", length));
     } else if (!a.output.empty()) {
-        if (!x.host.ReplaceFile(a.output, bytes))
-            Usage("cannot write " + a.output);
-        x.Print(Counted(length, "byte") + " saved to " + a.output + "\n", with("saved", length));
+        if (!x.WriteFile(a.output, bytes))
+            Usage("cannot write " + Shown(a.output, true));
+        x.Print(Counted(length, "byte") + " saved to " + Shown(a.output, true) + "\n",
+                with("saved", length));
     } else {
         x.Print(HexDump(offset, bytes), with("bytes", ByteArray(bytes)));
     }
@@ -126,10 +127,10 @@ void AddSpace(Registry &r, CLI::App *space, bool isIo, Handler read, Handler wri
             c->add_flag("--direct", block.direct, "OFF is an absolute I/O address, 0-ffff");
     }
     reader->add_option("LEN", block.length, "hex byte count, 1-8000")->required();
-    reader->add_option("-o", block.output, "write the raw bytes to FILE instead")
+    reader->add_option("-o", block.output, "write the raw bytes to FILE instead; - is standard output")
         ->type_name("FILE");
     writer->add_option("BYTES", block.bytes, "hex: 12, 0x12, 1, \"01 02 ab\" or 0102ab");
-    writer->add_option("-i", block.input, "take the bytes from FILE (at most 8000)")
+    writer->add_option("-i", block.input, "take the bytes from FILE (at most 8000); - is standard input")
         ->type_name("FILE");
 }
 

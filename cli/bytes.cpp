@@ -113,16 +113,16 @@ void ByteGet(Context &x, const ByteCommand &bc, const Options &o)
 Bytes ReadBytesFile(Context &x, const std::string &path)
 {
     Bytes bytes;
-    switch (x.host.ReadFile(path, kSpaceBytes, bytes)) {
+    switch (x.ReadFile(path, kSpaceBytes, bytes)) {
     case CliHost::ReadResult::Ok:
         break;
     case CliHost::ReadResult::TooLarge:
-        Usage(path + " is over 256 bytes");
+        Usage(Shown(path) + " is over 256 bytes");
     default:
-        Usage("cannot read " + path);
+        Usage("cannot read " + Shown(path));
     }
     if (bytes.empty())
-        Usage(path + " is empty; nothing written");
+        Usage(Shown(path) + " is empty; nothing written");
     return bytes;
 }
 
@@ -262,13 +262,15 @@ void ByteSet(Context &x, const ByteCommand &bc, const Options &o)
 
 void ByteDump(Context &x, const ByteCommand &bc, const Options &o)
 {
+    if (!o.output.empty())
+        x.NeedWritable(o.output);
     x.Open(o.force);
     Bytes bytes;
     Check(board::ReadBytes(x.card, bc.space, 0, kSpaceBytes, bytes));
     if (!o.output.empty()) {
-        if (!x.host.ReplaceFile(o.output, bytes))
-            Usage("cannot write " + o.output);
-        x.Print(Format("256 bytes saved to %s\n", o.output.c_str()),
+        if (!x.WriteFile(o.output, bytes))
+            Usage("cannot write " + Shown(o.output, true));
+        x.Print(Format("256 bytes saved to %s\n", Shown(o.output, true).c_str()),
                 {{"offset", 0}, {"saved", bytes.size()}});
         return;
     }
@@ -283,7 +285,7 @@ void I2cRestore(Context &x, const Options &o)
 {
     const Bytes bytes = ReadBytesFile(x, o.file);
     if (bytes.size() != kSpaceBytes)
-        Usage(Format("%s holds %s; a restore takes the whole chip, 256 bytes", o.file.c_str(),
+        Usage(Format("%s holds %s; a restore takes the whole chip, 256 bytes", Shown(o.file).c_str(),
                      Counted(bytes.size(), "byte").c_str()));
     WriteChecked(x, kEeprom, 0, bytes, o.force);
 }
@@ -340,14 +342,14 @@ void AddI2c(Registry &r)
         [](Context &x, const Options &o) { ByteGet(x, kEeprom, o); },
         [](Context &x, const Options &o) { ByteSet(x, kEeprom, o); }, false);
     i2c->get_subcommand("dump")
-        ->add_option("-o", o.output, "save the 256 bytes to FILE instead")
+        ->add_option("-o", o.output, "save the 256 bytes to FILE instead; - is standard output")
         ->type_name("FILE");
     i2c->get_subcommand("set")
-        ->add_option("-i", o.input, "take the bytes from FILE")
+        ->add_option("-i", o.input, "take the bytes from FILE; - is standard input")
         ->type_name("FILE");
     CLI::App *restore =
         r.Add(i2c, "restore", "write a 256-byte backup back, with a read-back", I2cRestore);
-    restore->add_option("FILE", o.file, "a file of exactly 256 bytes, as i2c dump -o saves")
+    restore->add_option("FILE", o.file, "a file of exactly 256 bytes, as i2c dump -o saves; - is standard input")
         ->required();
     restore->add_flag("--force", o.force, "open a card whose chip is not recognised");
 }

@@ -30,8 +30,38 @@ void Context::Close()
 
 void Context::NeedWritable(const std::string &path)
 {
-    if (!host.CanCreate(path))
-        Usage("cannot write " + path);
+    if (path != "-") {
+        if (!host.CanCreate(path))
+            Usage("cannot write " + path);
+    } else if (asJson) {
+        Usage("--json and the bytes cannot share standard output; give -o a file");
+    } else if (host.OutIsConsole()) {
+        Usage("standard output is a console; send the bytes to a file or a pipe");
+    }
+}
+
+CliHost::ReadResult Context::ReadFile(const std::string &path, std::size_t maxSize, Bytes &data)
+{
+    if (path != "-")
+        return host.ReadFile(path, maxSize, data);
+    if (host.InIsConsole())
+        Usage("standard input is a console; pipe or redirect the bytes into tzctl");
+    return host.ReadStdin(maxSize, data);
+}
+
+bool Context::WriteFile(const std::string &path, const Bytes &data)
+{
+    if (path != "-")
+        return host.ReplaceFile(path, data);
+    textToErr = true;
+    return host.WriteStdout(data);
+}
+
+std::string Shown(const std::string &path, bool output)
+{
+    if (path != "-")
+        return path;
+    return output ? "standard output" : "standard input";
 }
 
 std::string OpenError(board::OpenStatus status, const board::Card &card)
@@ -130,7 +160,10 @@ board::Progress Context::Progress()
 
 void Context::Print(const std::string &text, const json &object)
 {
-    host.Out(asJson ? object.dump() + "\n" : text);
+    if (textToErr)
+        host.Err(text);
+    else
+        host.Out(asJson ? object.dump() + "\n" : text);
 }
 
 bool Context::Planned(const std::vector<std::string> &writes, json object)

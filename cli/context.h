@@ -20,6 +20,8 @@ json IdentityJson(const board::Identity &id);
 // (device id byte 35)", "card 0 could not be opened".
 std::string OpenError(board::OpenStatus status, const board::Card &card);
 // "simulated board library, no card (path)", or the path and file version.
+// A path as a message names it: "-" is standard input or output.
+std::string Shown(const std::string &path, bool output = false);
 std::string LibraryText(const CliHost::LibraryInfo &library);
 json LibraryJson(const CliHost::LibraryInfo &library);
 
@@ -31,6 +33,7 @@ struct Context {
     bool asJson = false;
     bool dryRun = false;
     bool opened = false;
+    bool textToErr = false;
     // How a command that reports its own outcome (the self-test, over
     // several cards) ends, all it had to say said.
     ExitCode code = kExitOk;
@@ -41,8 +44,14 @@ struct Context {
 
     ~Context();
 
-    // A file that cannot be created is found before the card is touched.
+    // A file that cannot be created is found before the card is touched;
+    // so is standard output that cannot take bytes ("-").
     void NeedWritable(const std::string &path);
+    // A file's bytes, or standard input's for "-".
+    CliHost::ReadResult ReadFile(const std::string &path, std::size_t maxSize, Bytes &data);
+    // Replaces the file, or for "-" writes standard output, after which the
+    // command's text goes to standard error: a pipe gets only the bytes.
+    bool WriteFile(const std::string &path, const Bytes &data);
     // With anyChip, a card whose chip is not recognised is opened too, as
     // far as putting its identity right needs.
     void Open(bool anyChip = false);

@@ -95,4 +95,30 @@ class CliHost {
     {
         return "";
     }
+
+    // `-` as a file, as scripts pipe bytes: standard input read to its end
+    // (TooLarge past maxSize bytes) and bytes to standard output, both binary.
+    virtual ReadResult ReadStdin(std::size_t maxSize, std::vector<std::uint8_t> &data)
+    {
+        (void)maxSize;
+        (void)data;
+        return ReadResult::OpenFailed;
+    }
+
+    virtual bool WriteStdout(const std::vector<std::uint8_t> &data)
+    {
+        (void)data;
+        return false;
+    }
+
+    // Bytes are neither typed in nor shown on a console.
+    virtual bool InIsConsole()
+    {
+        return false;
+    }
+
+    virtual bool OutIsConsole()
+    {
+        return false;
+    }
 };

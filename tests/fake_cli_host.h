@@ -12,6 +12,9 @@
 
 struct FakeHost : CliHost {
     std::string out, err;
+    // What went to standard output as bytes comes back on standard input,
+    // as in `tzctl ... -o - | tzctl ... -`; nothing piped is the console.
+    std::vector<std::uint8_t> piped;
     std::map<std::string, std::vector<std::uint8_t>> files;
     bool loads = true, interrupted = false;
 
@@ -90,5 +93,25 @@ struct FakeHost : CliHost {
     std::string LocalTime() override
     {
         return "2026-12-08T17:58:03+01:00";
+    }
+
+    ReadResult ReadStdin(std::size_t max, std::vector<std::uint8_t> &data) override
+    {
+        if (piped.size() > max)
+            return ReadResult::TooLarge;
+        data = piped;
+        return ReadResult::Ok;
+    }
+
+    bool WriteStdout(const std::vector<std::uint8_t> &data) override
+    {
+        out.append(data.begin(), data.end());
+        piped.insert(piped.end(), data.begin(), data.end());
+        return true;
+    }
+
+    bool InIsConsole() override
+    {
+        return piped.empty();
     }
 };

@@ -71,3 +71,32 @@ bool WriteStd(StdStream stream, const std::string &text)
         return WriteConsoleText(handle, Utf8ToWide(text));
     return WriteBytes(handle, text);
 }
+
+bool WriteStdBytes(const std::vector<std::uint8_t> &data)
+{
+    return WriteBytes(Handle(StdStream::Out), std::string(data.begin(), data.end()));
+}
+
+bool ReadStdBytes(std::size_t most, std::vector<std::uint8_t> &data)
+{
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    data.clear();
+    std::uint8_t piece[1 << 16];
+    while (data.size() < most) {
+        const DWORD want = static_cast<DWORD>(std::min(most - data.size(), sizeof piece));
+        DWORD got = 0;
+        if (!ReadFile(in, piece, want, &got, nullptr))
+            // A pipe whose writer has closed it has ended.
+            return GetLastError() == ERROR_BROKEN_PIPE;
+        if (got == 0)
+            return true;
+        data.insert(data.end(), piece, piece + got);
+    }
+    return true;
+}
+
+bool StdInIsConsole()
+{
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}

@@ -2,6 +2,9 @@
 // through the system. Everything else is in RunTzctl.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -190,6 +193,29 @@ class Win32Host : public CliHost {
         return LoadedModulePath(nullptr);
     }
 
+    // One byte past the most tells a stream that holds too many.
+    ReadResult ReadStdin(std::size_t maxSize, std::vector<std::uint8_t> &data) override
+    {
+        if (!ReadStdBytes(maxSize + 1, data))
+            return ReadResult::ReadFailed;
+        return data.size() > maxSize ? ReadResult::TooLarge : ReadResult::Ok;
+    }
+
+    bool WriteStdout(const std::vector<std::uint8_t> &data) override
+    {
+        return WriteStdBytes(data);
+    }
+
+    bool InIsConsole() override
+    {
+        return StdInIsConsole();
+    }
+
+    bool OutIsConsole() override
+    {
+        return IsConsole(StdStream::Out);
+    }
+
     bool OutputFailed() const
     {
         return outputFailed_;
@@ -208,6 +234,11 @@ int wmain(int argc, wchar_t **argv)
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.push_back(WideToUtf8(argv[i]));
+    // The bytes of `-` go through the handles as they are; the C streams
+    // are made binary too, so nothing in the process turns CR LF or ends
+    // the input at Ctrl-Z.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
     g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     Win32Host host;

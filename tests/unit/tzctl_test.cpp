@@ -209,6 +209,11 @@ const Row kRows[] = {
      "written (--force writes it)\n", "", "TZ810mWriteI2C"},
     {"i2c set 6 30 --force ; i2c dump --force", 0, "\n00: 78 00 00 00 5d 7a 30 58 ", kUnrecognised},
     {"i2c dump -o e.bin", 0, "256 bytes saved to e.bin\n"},
+    {"i2c set 40 0a 0d 1a ; i2c dump -o - ; i2c set 40 00 00 00 ; i2c restore - ; i2c get 40 3", 0, "00000040  0a 0d 1a "},
+    {"io read f8 4 -o - ; io write 20 -i - ; io read 20 4", 0, "00000020  00 00 04 00 "},
+    {"i2c dump -o - ; i2c dump -o - ; i2c set 0 -i -", 2, "tzctl: standard input is over 256 bytes\n"},
+    {"--json i2c dump -o -", 2, "tzctl: --json and the bytes cannot share standard output; give -o a file\n", "", "TZ810mOpenDevice"},
+    {"i2c restore -", 2, "tzctl: standard input is a console; pipe or redirect the bytes into tzctl\n"},
     {"i2c dump -o e.bin ; i2c set 6 35 --force ; i2c restore e.bin ; i2c get 6", 0, "0x34\n"},
     {"--json i2c dump -o e.bin", 0, "{\"offset\":0,\"saved\":256}\n"},
     {"i2c restore small.bin", 2, "tzctl: small.bin holds 4 bytes; a restore takes the whole chip, 256 bytes\n", "",
@@ -623,6 +628,16 @@ const std::pair<CliHost::LibraryInfo, const char *> kLibraryTexts[] = {
 };
 
 // clang-format on
+
+// Standard output carries the bytes alone; what was done goes to standard error.
+TEST(Tzctl, BytesToStandardOutput)
+{
+    tzsim::Reset("");
+    FakeHost host;
+    EXPECT_EQ(RunTzctl(Words("io read f8 4 -o -"), host), 0);
+    EXPECT_EQ(host.out, std::string("\x00\x00\x04\x00", 4));
+    EXPECT_EQ(host.err, "4 bytes saved to standard output\n");
+}
 
 TEST(Tzctl, LibraryNamedAsItWasLoaded)
 {
