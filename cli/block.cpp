@@ -127,10 +127,14 @@ void AddSpace(Registry &r, CLI::App *space, bool isIo, Handler read, Handler wri
             c->add_flag("--direct", block.direct, "OFF is an absolute I/O address, 0-ffff");
     }
     reader->add_option("LEN", block.length, "hex byte count, 1-8000")->required();
-    reader->add_option("-o", block.output, "write the raw bytes to FILE instead; - is standard output")
+    reader
+        ->add_option("-o", block.output,
+                     "write the raw bytes to FILE instead; - is standard output")
         ->type_name("FILE");
     writer->add_option("BYTES", block.bytes, "hex: 12, 0x12, 1, \"01 02 ab\" or 0102ab");
-    writer->add_option("-i", block.input, "take the bytes from FILE (at most 8000); - is standard input")
+    writer
+        ->add_option("-i", block.input,
+                     "take the bytes from FILE (at most 8000); - is standard input")
         ->type_name("FILE");
 }
 

@@ -285,8 +285,8 @@ void I2cRestore(Context &x, const Options &o)
 {
     const Bytes bytes = ReadBytesFile(x, o.file);
     if (bytes.size() != kSpaceBytes)
-        Usage(Format("%s holds %s; a restore takes the whole chip, 256 bytes", Shown(o.file).c_str(),
-                     Counted(bytes.size(), "byte").c_str()));
+        Usage(Format("%s holds %s; a restore takes the whole chip, 256 bytes",
+                     Shown(o.file).c_str(), Counted(bytes.size(), "byte").c_str()));
     WriteChecked(x, kEeprom, 0, bytes, o.force);
 }
 
@@ -349,7 +349,9 @@ void AddI2c(Registry &r)
         ->type_name("FILE");
     CLI::App *restore =
         r.Add(i2c, "restore", "write a 256-byte backup back, with a read-back", I2cRestore);
-    restore->add_option("FILE", o.file, "a file of exactly 256 bytes, as i2c dump -o saves; - is standard input")
+    restore
+        ->add_option("FILE", o.file,
+                     "a file of exactly 256 bytes, as i2c dump -o saves; - is standard input")
         ->required();
     restore->add_flag("--force", o.force, "open a card whose chip is not recognised");
 }

@@ -48,9 +48,12 @@ TzDebug::TzDebug()
     static unsigned counter = 0;
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    folder_ = temp + (L"tzdebug-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                      std::to_wstring(++counter));
-    CreateDirectoryW(folder_.c_str(), nullptr);
+    // Wine reuses process ids: a folder kept from an earlier failed run is
+    // left alone, not run in with its files.
+    do
+        folder_ = temp + (L"tzdebug-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                          std::to_wstring(++counter));
+    while (!CreateDirectoryW(folder_.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
 }
 
 TzDebug::~TzDebug()

@@ -31,9 +31,11 @@ struct Started {
     std::wstring out, err;
 };
 
-// outputFails: stdout is a handle that takes no writes.
+// outputFails: stdout is a handle that takes no writes. in and out, when given, are the
+// run's standard input and output instead (the ends of pipes), closed here once it has them.
 inline Started Start(const std::wstring &exe, const std::wstring &folder, const std::string &args,
-                     const std::wstring &name, bool outputFails)
+                     const std::wstring &name, bool outputFails, HANDLE in = nullptr,
+                     HANDLE out = nullptr)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     // Shared for writing too: Wine may close the last run's copies a moment after it ended.
@@ -46,15 +48,19 @@ inline Started Start(const std::wstring &exe, const std::wstring &folder, const 
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = outputFails ? open(L"\\scenario.cfg", GENERIC_READ, OPEN_EXISTING)
-                                : open(run.out, GENERIC_WRITE, CREATE_ALWAYS);
+    si.hStdInput = in;
+    si.hStdOutput = out           ? out
+                    : outputFails ? open(L"\\scenario.cfg", GENERIC_READ, OPEN_EXISTING)
+                                  : open(run.out, GENERIC_WRITE, CREATE_ALWAYS);
     si.hStdError = open(run.err, GENERIC_WRITE, CREATE_ALWAYS);
     std::wstring line = L"\"" + exe + L"\" " + e2e::Widen(args);
     CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                    folder.c_str(), &si, &run.pi);
+    if (in)
+        CloseHandle(in);
     CloseHandle(si.hStdOutput);
     CloseHandle(si.hStdError);
-    if (outputFails)
+    if (outputFails || out)
         run.out.clear();
     return run;
 }

@@ -3,6 +3,7 @@
 // trace.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <map>
 #include "tzctl_process.h"
 
 namespace {
@@ -132,6 +133,79 @@ TEST(Tzctl, ProgramsAtOnceKeepEveryWrite)
     EXPECT_EQ(Tzctl(exe, folder, "--card 1 i2c get 80", false, false).out, "0x5a\n");
     EXPECT_EQ(Tzctl(exe, folder, "i2c dump -o e.bin", false, false).exit, 0);
     EXPECT_EQ(e2e::ReadWholeFile(folder + L"\\e.bin").substr(0x40, 32), parts);
+}
+
+// tzctl between pipes, as `tzctl ... -o - | tzctl ... -` runs it: input is written to its
+// standard input before it starts, and its standard output read once it has ended (a pipe
+// holds the few bytes).
+tzctl_runs::Run Piped(const std::wstring &exe, const std::wstring &folder, const std::string &args,
+                      const std::string &input)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE inRead, inWrite, outRead, outWrite;
+    EXPECT_TRUE(CreatePipe(&inRead, &inWrite, &inherit, 0x10000));
+    EXPECT_TRUE(CreatePipe(&outRead, &outWrite, &inherit, 0x10000));
+    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    DWORD wrote = 0;
+    WriteFile(inWrite, input.data(), DWORD(input.size()), &wrote, nullptr);
+    CloseHandle(inWrite);
+    SetScenario(folder, false);
+    Started started = Start(exe, folder, args, L"piped", false, inRead, outWrite);
+    tzctl_runs::Run run = Finish(started, folder);
+    char piece[4096];
+    DWORD got = 0;
+    while (ReadFile(outRead, piece, sizeof piece, &got, nullptr) && got)
+        run.out.append(piece, got);
+    CloseHandle(outRead);
+    return run;
+}
+
+// The bytes of `-` pass as they are: no CR added to LF or taken from CR LF, no end at Ctrl-Z.
+TEST(Tzctl, BytesThroughPipes)
+{
+    const e2e::TzDebug scratch;
+    const std::wstring folder = scratch.Folder(), exe = e2e::OwnFolder() + L"tzctl.exe";
+    e2e::WriteWholeFile(folder + L"\\scenario.cfg", "");
+    const std::string bytes = "\n\r\x1a\r\n";
+    EXPECT_EQ(Tzctl(exe, folder, "i2c set 40 0a 0d 1a 0d 0a", false, false).exit, 0);
+    const tzctl_runs::Run dump = Piped(exe, folder, "i2c dump -o -", "");
+    EXPECT_EQ(dump.err, "256 bytes saved to standard output\n");
+    ASSERT_EQ(dump.out.size(), 256u);
+    EXPECT_EQ(dump.out.substr(0x40, bytes.size()), bytes);
+    EXPECT_EQ(Tzctl(exe, folder, "i2c set 40 00 00 00 00 00", false, false).exit, 0);
+    const tzctl_runs::Run restore = Piped(exe, folder, "i2c restore -", dump.out);
+    EXPECT_EQ(restore.exit, 0) << restore.err;
+    EXPECT_EQ(Piped(exe, folder, "i2c dump -o -", "").out, dump.out);
+}
+
+// Two stations' runs at once append to one results log: every line is one whole record.
+TEST(Tzctl, RunsAtOnceShareOneLog)
+{
+    const e2e::TzDebug scratch;
+    const std::wstring folder = scratch.Folder(), exe = e2e::OwnFolder() + L"tzctl.exe";
+    std::string cards;
+    for (int i = 0; i < 16; ++i)
+        cards += "card " + std::to_string(i) + " = TZ810\n";
+    e2e::WriteWholeFile(folder + L"\\scenario.cfg", cards);
+    SetScenario(folder, false);
+    const std::string run = "selftest --all --only config --log shared.log --serial ";
+    std::vector<Started> runs;
+    for (const char *serial : {"A", "B"})
+        runs.push_back(Start(exe, folder, run + serial, e2e::Widen(serial), false));
+    for (Started &started : runs)
+        EXPECT_EQ(Finish(started, folder).exit, 0);
+    const std::string log = e2e::ReadWholeFile(folder + L"\\shared.log");
+    std::map<std::string, int> lines;
+    for (std::size_t at = 0, end; at < log.size(); at = end + 1) {
+        end = log.find('\n', at);
+        ASSERT_NE(end, std::string::npos) << log.substr(at);
+        const std::string line = log.substr(at, end - at);
+        EXPECT_EQ(line.back(), '}') << line;
+        ++lines[line.substr(0, 14)];
+    }
+    EXPECT_EQ(lines["{\"serial\":\"A\","], 16) << log;
+    EXPECT_EQ(lines["{\"serial\":\"B\","], 16) << log;
 }
 
 }  // namespace
