@@ -23,7 +23,8 @@ void VirtualPause(unsigned)
 }
 
 board::SelftestReport SelfTest(const std::string &config, ULONG index,
-                               const std::vector<std::string> &checks = board::CheckNames())
+                               const std::vector<std::string> &checks = board::CheckNames(),
+                               unsigned loops = 1)
 {
     tzsim::Reset(config);
     DeviceLibrary lib;
@@ -32,6 +33,7 @@ board::SelftestReport SelfTest(const std::string &config, ULONG index,
     board::OpenCard(lib, index, card);
     board::SelftestOptions options;
     options.checks = checks;
+    options.loops = loops;
     options.irq = true;
     options.destructive = true;
     options.keepImage = [](const std::vector<std::uint8_t> &) {
@@ -122,6 +124,33 @@ TEST(Selftest, EachFaultFoundByItsCheck)
         EXPECT_EQ(check->finding, row.finding);
         EXPECT_EQ(board::Join(report.notRestored), row.notRestored);
         EXPECT_EQ(report.Count(Verdict::Skip), 7u);
+    }
+}
+
+// A marginal board fails some loops of the memory check: the first failure
+// is reported with how many loops failed; a loop that leaves the window
+// changed ends them.
+// clang-format off
+const struct {
+    const char *config;
+    unsigned loops, failing;
+    const char *finding;
+} kLoopRows[] = {
+    {"", 3, 0, "data bus, address bus A0-A14 and 32767 cells by byte (3 loops)"},
+    {"mem_data 0 = 3 stuck 0", 3, 3, "data bus: D3 stuck at 0 (first of 3 failing loops in 3)"},
+    {"fault TZ810mAccessBlock = call 400", 3, 1, "TZ810mAccessBlock failed reading at 0x2 (first of 1 failing loops in 3)"},
+    {"fault TZ810mAccessBlock = from 40", 1, 1, "TZ810mAccessBlock failed writing at 0x2 (first of 1 failing loops in 1); stopped after 1 of 3 loops"},
+};
+// clang-format on
+
+TEST(Selftest, MemoryCheckLoops)
+{
+    for (const auto &row : kLoopRows) {
+        SCOPED_TRACE(row.config);
+        const board::SelftestReport report = SelfTest(row.config, 0, {"mem"}, 3);
+        EXPECT_EQ(report.checks[3].finding, row.finding);
+        EXPECT_EQ(report.checks[3].loops, row.loops);
+        EXPECT_EQ(report.checks[3].failingLoops, row.failing);
     }
 }
 
