@@ -141,6 +141,7 @@ const struct {
     {"fault TZ810mAccessBlock = call 400", 3, 1, "TZ810mAccessBlock failed reading at 0x2 (first of 1 failing loops in 3)"},
     {"fault TZ810mAccessBlock = from 40", 1, 1, "TZ810mAccessBlock failed writing at 0x2 (first of 1 failing loops in 1); stopped after 1 of 3 loops"},
 };
+
 // clang-format on
 
 TEST(Selftest, MemoryCheckLoops)
