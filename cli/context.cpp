@@ -54,7 +54,10 @@ bool Context::WriteFile(const std::string &path, const Bytes &data)
     if (path != "-")
         return host.ReplaceFile(path, data);
     textToErr = true;
-    return host.WriteStdout(data);
+    // A closed pipe is the output failing, as for text, not a bad path.
+    if (!host.WriteStdout(data))
+        throw Stop{kExitOutputFailed, "cannot write standard output"};
+    return true;
 }
 
 std::string Shown(const std::string &path, bool output)

@@ -43,6 +43,7 @@ const Row kRows[] = {
     {"", "io read 0 4 -o out.bin", 0, "4 bytes saved to out.bin\n"},
     {"", kReadToLongName.c_str(), 0, "4 bytes saved to nnn"},
     {"", "identity show", 6, "tzctl: cannot write the output\n", "", nullptr, true},
+    {"", "i2c dump -o -", 6, "tzctl: cannot write standard output\n", "", nullptr, true},
     {"", "selftest --irq --junit report.xml", 0, "library: simulated board library, no card (", "interrupt 0"},
     {"a15_int = off\n", "irq watch edge --count 1000000 --timeout 60", 8, "tzctl: interrupted after 0 of 1000000 edge "
      "interrupts\n", "", nullptr, false, true},
