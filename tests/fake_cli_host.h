@@ -1,5 +1,6 @@
 // tzctl's host in memory: output kept, files in a map, the simulated library bound unless told not
-// to be. "throws.bin" throws when read, and "unwritable.bin" cannot be written.
+// to be. "throws.bin" throws when read, "unwritable.bin" cannot be written and
+// "full.log" takes no line.
 #pragma once
 #include <chrono>
 #include <map>
@@ -52,7 +53,8 @@ struct FakeHost : CliHost {
 
     bool AppendFile(const std::string &p, const std::string &text) override
     {
-        if (p == "unwritable.bin")
+        // A disk that fills: the file opens, no line goes in.
+        if (p == "unwritable.bin" || (p == "full.log" && !text.empty()))
             return false;
         files[p].insert(files[p].end(), text.begin(), text.end());
         return true;

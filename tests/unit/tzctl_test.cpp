@@ -1,6 +1,8 @@
 // tzctl's commands against the simulator: one table of command lines with their
 // exit code and output (on success) or error line; and its dump formats.
 #include <gtest/gtest.h>
+#include <cstdlib>
+#include <fstream>
 #include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -369,6 +371,7 @@ const Row kRows[] = {
     {"selftest --loops 0", 2, "tzctl: --loops '0' is not a decimal number from 1 to 1000000\n", "", "TZ810mOpenDevice"},
     {"selftest --log /missing/r.log", 2, "tzctl: cannot write /missing/r.log\n", "", "TZ810mOpenDevice"},
     {"selftest --log unwritable.bin", 2, "tzctl: cannot write unwritable.bin\n", "", "TZ810mOpenDevice"},
+    {"selftest --only config --log full.log", 6, "tzctl: cannot write full.log\n"},
     {"selftest --only mem --loops 3", 4, "tzctl: card 0: 1 check failed\n", "mem_data 0 = 3 stuck 0\n"},
     {"-D selftest --only eeprom,config", 0, "\nwould write eeprom: 55, then aa, to EEPROM byte ff, then its value put back\ndry run: nothing written\n"},
     {"-D i2c set 4 ff ff", 2, "tzctl: VID ffff hides the card from the system, as an empty slot reads ffff; nothing written (--force writes it)\n"},
@@ -597,10 +600,12 @@ TEST(Tzctl, HelpNamesAndDescribesEverything)
         names[row.path] = row.names;
         names.emplace(Parent(row.path), "");
     }
+    std::string all;  // every help text, as the user sees it
     for (const auto &[path, options] : names) {
         const std::string command = "tzctl " + path + " --help";
         FakeHost host;
         EXPECT_EQ(RunTzctl(Words(path + " --help"), host), 0) << command;
+        all += "$ " + command + "\n" + host.out;
         EXPECT_EQ(host.err, "") << command;
         std::set<std::string> expected{"--help", "--card", "--trace", "--dry-run", "--json"};
         for (const std::string &name : Words(options))
@@ -617,6 +622,12 @@ TEST(Tzctl, HelpNamesAndDescribesEverything)
         EXPECT_EQ(host.out.find("Exit codes:\n0  success\n") != std::string::npos, path.empty())
             << command;
     }
+    // The words are read by people: a changed one is seen in review, and
+    // TZ_UPDATE_HELP=1 writes the file anew.
+    if (std::getenv("TZ_UPDATE_HELP"))
+        std::ofstream(TZCTL_HELP, std::ios::binary) << all;
+    std::ifstream kept(TZCTL_HELP, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), all);
 }
 
 // clang-format off
@@ -655,6 +666,7 @@ TEST(Tzctl, DumpFormats)
               "00000030  20 21 22                                          | !\"|\n00000033\n");
     EXPECT_EQ(HexDump(0, {}), "");
     EXPECT_EQ(HexDump(0, {0x7F, 0x1F, 0x7E}).substr(60), "|..~|\n00000003\n");
+    EXPECT_EQ(tzctl::I2cDump({0x00, 0xFF, 0x7F, 0x41}).substr(72), "00: 00 ff 7f 41    ..?A\n");
     Bytes bytes;
     EXPECT_TRUE(ParseHexBytes({"0x12", "1", " 01 0X2 ab", "0102ab"}, bytes));
     EXPECT_EQ(bytes, (Bytes{0x12, 1, 1, 2, 0xAB, 1, 2, 0xAB}));
