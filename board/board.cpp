@@ -440,6 +440,14 @@ bool OnSector(std::uint32_t address)
     return address % kFlashSector == 0;
 }
 
+std::uint32_t SectorsCovering(std::uint32_t address, std::uint32_t length)
+{
+    if (length == 0)
+        return 0;
+    const std::uint32_t end = NearestSectors(address + length - 1).above;
+    return (end - NearestSectors(address).below) / kFlashSector;
+}
+
 bool InFlash(std::uint32_t address, std::uint32_t length)
 {
     return length > 0 && address < kFlashSize && length <= kFlashSize - address;

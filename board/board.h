@@ -329,6 +329,8 @@ struct SectorBounds {
 
 SectorBounds NearestSectors(std::uint32_t address);
 bool OnSector(std::uint32_t address);
+// The sectors a range touches, whole or in part.
+std::uint32_t SectorsCovering(std::uint32_t address, std::uint32_t length);
 // A range that lies in the chip: not empty and not past its end.
 bool InFlash(std::uint32_t address, std::uint32_t length);
 

@@ -141,7 +141,7 @@ const char kErasePlan[] = "ff to the whole flash, 0x0000-0xffff (unlocked, then 
 std::string SectorErasePlan(const FlashRegion &r)
 {
     return Format("ff to %s, %s (unlocked, then a sector erase)", RangeText(r).c_str(),
-                  Counted(r.length / board::kFlashSector, "sector").c_str());
+                  Counted(board::SectorsCovering(r.address, r.length), "sector").c_str());
 }
 
 // The KiB of the chip a region leaves alone.
@@ -297,7 +297,7 @@ void FlashEraseRegion(Context &x, const Options &o)
     json done = fields;
     done["erased"] = true;
     x.Print(Format("flash %s erased and blank (%s)\n", RangeText(r).c_str(),
-                   Counted(r.length / board::kFlashSector, "sector").c_str()),
+                   Counted(board::SectorsCovering(r.address, r.length), "sector").c_str()),
             done);
 }
 

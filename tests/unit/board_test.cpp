@@ -59,6 +59,9 @@ TEST(BoardRules, FlashSectorsAndRanges)
                                               {0x10000u, 1u, false},
                                               {1u, 0xFFFFFFFFu, false}})
         EXPECT_EQ(InFlash(address, length), in) << address << "+" << length;
+    for (const auto &[address, length, sectors] :
+         {std::tuple{0x1000u, 0x1000u, 1u}, {0x1800u, 0x1000u, 2u}, {0u, 0x10000u, 16u}})
+        EXPECT_EQ(SectorsCovering(address, length), sectors) << address << "+" << length;
 }
 
 // A region that is not whole sectors is refused before any call.
