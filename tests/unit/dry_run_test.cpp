@@ -25,6 +25,7 @@ const std::pair<const char *, const char *> kDryRows[] = {
     {"--json -D flash write image.bin --no-erase", "\"erased\":false,\"verified\":true"},
     {"-D flash erase", "would write ff to the whole flash, 0x0000-0xffff (unlocked, then a chip erase), 1 byte not blank now; then read back for blank\n"},
     {"-D flash write sector.bin --offset 1000", "would write ff to 0x1000-0x1fff, 1 sector (unlocked, then a sector erase)\nwould write 4096 bytes to flash 0x1000-0x1fff, 4096 bytes differ from what it holds now (the first at 0x1000), then its range read back and compared, and the other 60 KiB checked unchanged\n"},
+    {"--json -D flash write sector.bin --offset 1000", "\"verified\":true,\"offset\":4096,\"dry_run\":true"},
     {"-D flash erase --offset 0 --length 2000", "would write ff to 0x0000-0x1fff, 2 sectors (unlocked, then a sector erase), 1 byte not blank now; then read back for blank\n"},
     {"-D pulse set 60", "would write 41 to the pulse register (I/O 0xd0fa): 60 ns\ndry run: nothing written\n"},
     {"-D spi set spi4 15.6", "would write stream mode code 3 to card 0 (TZ810SetStream): spi4, 15.6 MHz\n"},
