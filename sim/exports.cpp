@@ -48,6 +48,16 @@ bool FlashReachable(Bench &b, ULONG unit)
     return false;
 }
 
+// flash_stray's byte cleared, after the first write or erase only.
+void Stray(Bench &b)
+{
+    if (b.cfg.flashStray >= tzsim::kFlashSize)
+        return;
+    const std::uint8_t cleared = 0;
+    b.store->WriteDurably(tzsim::kPartFlash, 0, b.cfg.flashStray, &cleared, 1);
+    b.cfg.flashStray = tzsim::kFlashSize;
+}
+
 bool FlashRange(ULONG address, ULONG length)
 {
     return address < tzsim::kFlashSize &&
@@ -376,11 +386,7 @@ BOOL TZAPI TZ780mWriteFlash(ULONG index, ULONG address, PVOID buffer, ULONG leng
     for (ULONG i = 0; i < length; ++i)
         cells[i] = b.Shared().flash[address + i] & src[i];
     b.store->WriteDurably(tzsim::kPartFlash, 0, address, cells.data(), length);
-    if (b.cfg.flashStray < tzsim::kFlashSize) {
-        const std::uint8_t cleared = 0;
-        b.store->WriteDurably(tzsim::kPartFlash, 0, b.cfg.flashStray, &cleared, 1);
-        b.cfg.flashStray = tzsim::kFlashSize;  // once
-    }
+    Stray(b);
     return rec.Finish(kOk);
 }
 
@@ -406,6 +412,7 @@ BOOL TZAPI TZ780mEarseFlash(ULONG index, ULONG address, ULONG length)
         return rec.Finish(kFail);
     const std::vector<std::uint8_t> erased(length, 0xFF);
     b.store->WriteDurably(tzsim::kPartFlash, 0, address, erased.data(), length);
+    Stray(b);
     return rec.Finish(kOk);
 }
 

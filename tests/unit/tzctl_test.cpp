@@ -316,6 +316,7 @@ const Row kRows[] = {
     {"flash read o.bin --offset ffff --length 2", 2, "tzctl: 0xffff + 0x2 runs past 0xffff, the end of the flash\n", "", "TZ810mOpenDevice"},
     {"flash write sector.bin --offset 1000 --partial", 2, "tzctl: --partial and --offset do not go together: a region image is whole sectors\n", "", "TZ810mOpenDevice"},
     {"flash write sector.bin --offset 1000", 4, "tzctl: changed outside 0x1000-0x1fff: first difference at 0x8000 (expected ff, found 00), 1 byte differs; the flash put back as it was\n", "flash_stray = 0x8000\n"},
+    {"flash erase --offset 1000 --length 1000", 4, "tzctl: flash not blank: first difference at 0x1800 (expected ff, found 00), 1 byte differs\n", "flash_stray = 0x1800\n"},
     {"flash write image.bin ; flash write sector.bin --offset 1000", 1, "tzctl: TZ780mEarseFlash failed at 0x1000\n", "fault TZ780mEarseFlash = call 2\n"},
     {"pulse get", 0, "150 ns\n"},
     {"pulse get", 1, "tzctl: TZ810mGetIoBaseAddr failed\n", "fault TZ810mGetIoBaseAddr = always\n", "TZ810mReadIoByte"},
