@@ -427,6 +427,32 @@ ULONG SpiModeCode(bool spi4, bool clock15_6)
     return (spi4 ? 2u : 0u) | (clock15_6 ? 1u : 0u);
 }
 
+SectorBounds NearestSectors(std::uint32_t address)
+{
+    SectorBounds b;
+    b.below = address / kFlashSector * kFlashSector;
+    b.above = b.below + kFlashSector;
+    return b;
+}
+
+bool OnSector(std::uint32_t address)
+{
+    return address % kFlashSector == 0;
+}
+
+std::uint32_t SectorsCovering(std::uint32_t address, std::uint32_t length)
+{
+    if (length == 0)
+        return 0;
+    const std::uint32_t end = NearestSectors(address + length - 1).above;
+    return (end - NearestSectors(address).below) / kFlashSector;
+}
+
+bool InFlash(std::uint32_t address, std::uint32_t length)
+{
+    return length > 0 && address < kFlashSize && length <= kFlashSize - address;
+}
+
 FlashId IdentifyFlash(const Card &card)
 {
     static const UCHAR kReadId[4] = {0x90, 0x00, 0x00, 0x00};
@@ -440,27 +466,42 @@ FlashId IdentifyFlash(const Card &card)
 
 namespace {
 
-// The chip from address 0 up to `end` in chunks, the last one short, each
-// reported as `step`; with `until`, no further than the first chunk that
-// differs from it. Nothing is kept of a failed read.
-Outcome ReadChunks(const DeviceLibrary &lib, std::uint32_t end, FlashStep step,
+// The chip from `begin` up to `end` in chunks, the last one short, each
+// reported as `step`; with `until` (the bytes wanted from `begin`), no
+// further than the first chunk that differs from it. Nothing is kept of a
+// failed read.
+Outcome ReadChunks(const DeviceLibrary &lib, std::uint32_t begin, std::uint32_t end, FlashStep step,
                    const Progress &progress, std::vector<std::uint8_t> &chip,
                    const std::uint8_t *until = nullptr)
 {
-    chip.assign(end, 0);
-    for (std::uint32_t a = 0; a < end; a += kFlashChunk) {
+    chip.assign(end - begin, 0);
+    for (std::uint32_t a = begin; a < end; a += kFlashChunk) {
         const std::uint32_t n = std::min(kFlashChunk, end - a);
-        if (!lib.TZ780mReadFlash(kFlashUnit, a, chip.data() + a, n)) {
+        std::uint8_t *at = chip.data() + (a - begin);
+        if (!lib.TZ780mReadFlash(kFlashUnit, a, at, n)) {
             chip.clear();
             return Failed("TZ780mReadFlash", a);
         }
-        Report(progress, step, a + n, end);
-        if (until && Compare(until + a, chip.data() + a, n).count != 0) {
-            chip.resize(a + n);
+        Report(progress, step, a + n - begin, end - begin);
+        if (until && Compare(until + (a - begin), at, n).count != 0) {
+            chip.resize(a + n - begin);
             break;
         }
     }
     return Outcome();
+}
+
+Outcome Refused()
+{
+    Outcome o;
+    o.kind = Outcome::TooLarge;
+    return o;
+}
+
+bool OnSectors(std::uint32_t address, std::size_t length)
+{
+    return length <= kFlashSize && InFlash(address, static_cast<std::uint32_t>(length)) &&
+           OnSector(address) && OnSector(address + static_cast<std::uint32_t>(length));
 }
 
 }  // namespace
@@ -469,7 +510,7 @@ Outcome ReadFlash(const DeviceLibrary &lib, std::vector<std::uint8_t> &image,
                   const Progress &progress)
 {
     std::vector<std::uint8_t> chip;
-    const Outcome o = ReadChunks(lib, kFlashSize, FlashStep::Read, progress, chip);
+    const Outcome o = ReadChunks(lib, 0, kFlashSize, FlashStep::Read, progress, chip);
     image.swap(chip);
     return o;
 }
@@ -491,8 +532,9 @@ Outcome VerifyFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &i
     }
     const bool first = reach == VerifyReach::FirstDifference;
     std::vector<std::uint8_t> chip;
-    const Outcome o = ReadChunks(lib, first ? static_cast<std::uint32_t>(image.size()) : kFlashSize,
-                                 FlashStep::Verify, progress, chip, first ? image.data() : nullptr);
+    const Outcome o =
+        ReadChunks(lib, 0, first ? static_cast<std::uint32_t>(image.size()) : kFlashSize,
+                   FlashStep::Verify, progress, chip, first ? image.data() : nullptr);
     if (!o.ok())
         return o;
     return Mismatch(Compare(image.data(), chip.data(), std::min(image.size(), chip.size())));
@@ -523,6 +565,82 @@ Outcome WriteFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &im
     if (!options.verify)
         return Outcome();
     return VerifyFlash(lib, image, progress, options.reach);
+}
+
+Outcome ReadFlashAt(const DeviceLibrary &lib, std::uint32_t address, std::uint32_t length,
+                    std::vector<std::uint8_t> &image, const Progress &progress)
+{
+    if (!InFlash(address, length))
+        return Refused();
+    std::vector<std::uint8_t> chip;
+    const Outcome o = ReadChunks(lib, address, address + length, FlashStep::Read, progress, chip);
+    image.swap(chip);
+    return o;
+}
+
+Outcome VerifyFlashAt(const DeviceLibrary &lib, std::uint32_t address,
+                      const std::vector<std::uint8_t> &image, const Progress &progress)
+{
+    if (image.size() > kFlashSize || !InFlash(address, static_cast<std::uint32_t>(image.size())))
+        return Refused();
+    const std::uint32_t end = address + static_cast<std::uint32_t>(image.size());
+    std::vector<std::uint8_t> chip;
+    Outcome o = ReadChunks(lib, address, end, FlashStep::Verify, progress, chip);
+    if (!o.ok())
+        return o;
+    o = Mismatch(Compare(image.data(), chip.data(), image.size()));
+    if (!o.ok())
+        o.address += address;
+    return o;
+}
+
+Outcome WriteFlashAt(const DeviceLibrary &lib, std::uint32_t address,
+                     const std::vector<std::uint8_t> &image, const FlashWriteOptions &options,
+                     const Progress &progress)
+{
+    if (!OnSectors(address, image.size()))
+        return Refused();
+    const std::uint32_t size = static_cast<std::uint32_t>(image.size());
+    if (options.unlock)
+        lib.TZ780mLockFlash(kFlashUnit, 0);
+    if (options.erase) {
+        if (!lib.TZ780mEarseFlash(kFlashUnit, address, size))
+            return Failed("TZ780mEarseFlash", address);
+        Report(progress, FlashStep::Erase, size, size);
+    }
+    lib.TZ780mWriteFlash(kFlashUnit, address, const_cast<std::uint8_t *>(image.data()), size);
+    Report(progress, FlashStep::Write, size, size);
+    if (!options.verify)
+        return Outcome();
+    return VerifyFlashAt(lib, address, image, progress);
+}
+
+Outcome EraseFlashAt(const DeviceLibrary &lib, std::uint32_t address, std::uint32_t length,
+                     bool blankCheck, const Progress &progress)
+{
+    if (!OnSectors(address, length))
+        return Refused();
+    lib.TZ780mLockFlash(kFlashUnit, 0);
+    if (!lib.TZ780mEarseFlash(kFlashUnit, address, length))
+        return Failed("TZ780mEarseFlash", address);
+    Report(progress, FlashStep::Erase, length, length);
+    if (!blankCheck)
+        return Outcome();
+    return VerifyFlashAt(lib, address, std::vector<std::uint8_t>(length, kFlashErased), progress);
+}
+
+Outcome CompareOutside(const std::vector<std::uint8_t> &before,
+                       const std::vector<std::uint8_t> &after, std::uint32_t address,
+                       std::uint32_t length)
+{
+    if (before.size() != after.size() || !InFlash(address, length) ||
+        address + length > before.size())
+        return Refused();
+    // The range as it is now, so that only what lies outside it can differ.
+    std::vector<std::uint8_t> expected = before;
+    std::copy(after.begin() + address, after.begin() + address + length,
+              expected.begin() + address);
+    return Mismatch(Compare(expected.data(), after.data(), after.size()));
 }
 
 Outcome EraseFlash(const DeviceLibrary &lib, bool blankCheck, const Progress &progress)

@@ -319,6 +319,20 @@ constexpr std::uint32_t kFlashChunk = 0x1000;
 constexpr ULONG kFlashUnit = 0;  // the board's one flash, whatever the card
 constexpr char kFlashPart[] = "25VF512";
 constexpr UCHAR kFlashErased = 0xFF;
+// The part erases whole sectors only, so a region written or erased is whole sectors.
+constexpr std::uint32_t kFlashSector = 0x1000;
+
+// The sector bounds either side of an address: below <= address < above.
+struct SectorBounds {
+    std::uint32_t below = 0, above = 0;
+};
+
+SectorBounds NearestSectors(std::uint32_t address);
+bool OnSector(std::uint32_t address);
+// The sectors a range touches, whole or in part.
+std::uint32_t SectorsCovering(std::uint32_t address, std::uint32_t length);
+// A range that lies in the chip: not empty and not past its end.
+bool InFlash(std::uint32_t address, std::uint32_t length);
 
 // Bit 0: the 15.6 MHz clock (else 31.3), bit 1: SPI4 (else SPI3).
 ULONG SpiModeCode(bool spi4, bool clock15_6);
@@ -374,6 +388,27 @@ std::vector<std::uint8_t> FlashAfterWrite(const std::vector<std::uint8_t> &image
 // Reads the chip back and compares its start with the image.
 Outcome VerifyFlash(const DeviceLibrary &lib, const std::vector<std::uint8_t> &image,
                     const Progress &progress = {}, VerifyReach reach = VerifyReach::WholeChip);
+// The same for a range of the chip: read, written (its sectors erased
+// first unless asked not to) or compared with the image from `address`.
+// A range the chip does not hold, or one that is not whole sectors for a
+// write, is refused (TooLarge) before any call; a Mismatch names the chip's
+// address.
+Outcome ReadFlashAt(const DeviceLibrary &lib, std::uint32_t address, std::uint32_t length,
+                    std::vector<std::uint8_t> &image, const Progress &progress = {});
+Outcome WriteFlashAt(const DeviceLibrary &lib, std::uint32_t address,
+                     const std::vector<std::uint8_t> &image, const FlashWriteOptions &options = {},
+                     const Progress &progress = {});
+Outcome VerifyFlashAt(const DeviceLibrary &lib, std::uint32_t address,
+                      const std::vector<std::uint8_t> &image, const Progress &progress = {});
+// Unlock and erase the sectors of a range, in one call; with blankCheck,
+// read the range back and report bytes that are not 0xFF as a Mismatch.
+Outcome EraseFlashAt(const DeviceLibrary &lib, std::uint32_t address, std::uint32_t length,
+                     bool blankCheck, const Progress &progress = {});
+// The first difference between two whole chips outside a range, as a
+// Mismatch (expected from `before`), or Ok when only the range changed.
+Outcome CompareOutside(const std::vector<std::uint8_t> &before,
+                       const std::vector<std::uint8_t> &after, std::uint32_t address,
+                       std::uint32_t length);
 // Unlock and erase the whole chip; with blankCheck, read it back and report
 // bytes that are not 0xFF as a Mismatch.
 Outcome EraseFlash(const DeviceLibrary &lib, bool blankCheck, const Progress &progress = {});

@@ -1,6 +1,7 @@
-// The 64 KiB SPI flash: its id, and the whole chip read into a file, written
-// from one, compared with one, or erased. Every command asks the flash for
-// its id first, so a board without one is told apart from a failing call.
+// The 64 KiB SPI flash: its id, and the whole chip or a region of it read
+// into a file, written from one, compared with one, or erased. Every command
+// asks the flash for its id first, so a board without one is told apart from
+// a failing call.
 #include <algorithm>
 
 #include "dry_run.h"
@@ -12,10 +13,57 @@ namespace tzctl {
 
 namespace {
 
+// A range of the chip, from --offset (and --length for a read or an erase).
+struct FlashRegion {
+    std::uint32_t address = 0, length = 0;
+};
+
+bool RegionGiven(const Options &o)
+{
+    return !o.offset.empty() || !o.length.empty();
+}
+
+std::string RangeText(const FlashRegion &r)
+{
+    return Format("0x%04lx-0x%04lx", static_cast<unsigned long>(r.address),
+                  static_cast<unsigned long>(r.address + r.length - 1));
+}
+
+void NeedSector(std::uint32_t address)
+{
+    if (board::OnSector(address))
+        return;
+    const board::SectorBounds b = board::NearestSectors(address);
+    Usage(Format("0x%lx is not on a 4 KiB sector; the nearest bounds are 0x%lx and 0x%lx",
+                 static_cast<unsigned long>(address), static_cast<unsigned long>(b.below),
+                 static_cast<unsigned long>(b.above)));
+}
+
+// The region asked for: fileLength long when given, else --length, else up
+// to the chip's end; on whole sectors for all but a read.
+FlashRegion Region(const Options &o, std::size_t fileLength, bool sectors)
+{
+    FlashRegion r;
+    r.address = o.offset.empty() ? 0 : Hex(o.offset, board::kFlashSize - 1, "offset");
+    r.length = fileLength         ? static_cast<std::uint32_t>(fileLength)
+               : o.length.empty() ? board::kFlashSize - r.address
+                                  : Length(o.length, board::kFlashSize);
+    if (!board::InFlash(r.address, r.length))
+        Usage(Format("0x%lx + 0x%lx runs past 0xffff, the end of the flash",
+                     static_cast<unsigned long>(r.address), static_cast<unsigned long>(r.length)));
+    if (sectors) {
+        NeedSector(r.address);
+        NeedSector(r.address + r.length);
+    }
+    return r;
+}
+
 // The image a write or a verify works with: the chip's size, or shorter
-// with --partial (from address 0, the rest erased); never empty.
+// with --partial (from address 0, the rest erased) or --offset; never empty.
 Bytes ReadImage(Context &x, const Options &o)
 {
+    if (o.partial && !o.offset.empty())
+        Usage("--partial and --offset do not go together: a region image is whole sectors");
     Bytes image;
     switch (x.host.ReadFile(o.file, board::kFlashSize, image)) {
     case CliHost::ReadResult::Ok:
@@ -27,7 +75,7 @@ Bytes ReadImage(Context &x, const Options &o)
     }
     if (image.empty())
         Usage(o.file + " is empty; nothing sent");
-    if (image.size() < board::kFlashSize && !o.partial)
+    if (image.size() < board::kFlashSize && !o.partial && o.offset.empty())
         Usage(Format("%s holds %s, not the chip's 65536; --partial puts it at address 0 and "
                      "leaves the rest erased",
                      o.file.c_str(), Counted(image.size(), "byte").c_str()));
@@ -72,26 +120,47 @@ void AskFlashId(Context &x, const Options &)
 
 void FlashRead(Context &x, const Options &o)
 {
+    const bool region = RegionGiven(o);
+    const FlashRegion r = region ? Region(o, 0, false) : FlashRegion{0, board::kFlashSize};
     x.NeedWritable(o.file);
     OpenFlash(x);
     Bytes image;
-    Check(board::ReadFlash(x.lib, image, x.Progress()));
+    Check(board::ReadFlashAt(x.lib, r.address, r.length, image, x.Progress()));
     if (!x.host.ReplaceFile(o.file, image))
         Usage("cannot write " + o.file);
-    x.Print(Format("flash read into %s\n", o.file.c_str()), {{"read", image.size()}});
+    if (!region)
+        return x.Print(Format("flash read into %s\n", o.file.c_str()), {{"read", image.size()}});
+    x.Print(Format("flash %s read into %s\n", RangeText(r).c_str(), o.file.c_str()),
+            {{"read", image.size()}, {"offset", r.address}});
 }
 
 // A chip erase sets every bit; a write can only clear bits.
 const char kErasePlan[] = "ff to the whole flash, 0x0000-0xffff (unlocked, then a chip erase)";
 
-// The erase, the bytes against what the chip holds now, and the read-back.
-bool PlannedFlashWrite(Context &x, const Options &o, const Bytes &image, const Bytes &original)
+// A region's erase: its sectors only.
+std::string SectorErasePlan(const FlashRegion &r)
 {
+    return Format("ff to %s, %s (unlocked, then a sector erase)", RangeText(r).c_str(),
+                  Counted(board::SectorsCovering(r.address, r.length), "sector").c_str());
+}
+
+// The KiB of the chip a region leaves alone.
+std::uint32_t OtherKiB(const FlashRegion &r)
+{
+    return (board::kFlashSize - r.length) / 1024;
+}
+
+// The erase, the bytes against what the chip holds now, and the read-back;
+// region: the write's range when --offset gave one.
+bool PlannedFlashWrite(Context &x, const Options &o, const Bytes &image, const Bytes &original,
+                       const FlashRegion *region = nullptr)
+{
+    const std::uint32_t at = region ? region->address : 0;
     std::vector<std::string> writes;
     if (!o.noErase)
-        writes.push_back(kErasePlan);
-    const Bytes now(original.begin(), original.begin() + image.size());
-    std::string data = BytesPlan(image, "flash", 0, now);
+        writes.push_back(region ? SectorErasePlan(*region) : kErasePlan);
+    const Bytes now(original.begin() + at, original.begin() + at + image.size());
+    std::string data = BytesPlan(image, "flash", at, now);
     if (o.noErase) {
         std::size_t stuck = 0;
         for (std::size_t i = 0; i < image.size(); ++i)
@@ -99,17 +168,63 @@ bool PlannedFlashWrite(Context &x, const Options &o, const Bytes &image, const B
         data += Format(", unlocked and not erased (--no-erase): %s %s a bit only an erase sets",
                        Counted(stuck, "byte").c_str(), stuck == 1 ? "needs" : "need");
     }
-    data += o.noVerify  ? ", not read back (--no-verify)"
-            : o.noErase ? ", then its range read back and compared"
-                        : ", then the whole chip read back and compared";
+    if (o.noVerify)
+        data += ", not read back (--no-verify)";
+    else if (region)
+        data += Format(", then its range read back and compared, and the other %lu KiB checked "
+                       "unchanged",
+                       static_cast<unsigned long>(OtherKiB(*region)));
+    else
+        data += o.noErase ? ", then its range read back and compared"
+                          : ", then the whole chip read back and compared";
     writes.push_back(data);
-    return x.Planned(
-        writes, {{"written", image.size()}, {"erased", !o.noErase}, {"verified", !o.noVerify}});
+    json fields = {{"written", image.size()}, {"erased", !o.noErase}, {"verified", !o.noVerify}};
+    if (region)
+        fields["offset"] = at;
+    return x.Planned(writes, fields);
+}
+
+// A write of whole sectors from --offset: only they are erased, and the rest
+// of the chip is checked against what it held before, as a write that
+// strays past its range is as bad as one that does not land.
+void FlashWriteRegion(Context &x, const Options &o, const Bytes &image)
+{
+    const FlashRegion r = Region(o, image.size(), true);
+    OpenFlash(x);
+    Bytes original;
+    Check(board::ReadFlash(x.lib, original, x.Progress()));
+    if (PlannedFlashWrite(x, o, image, original, &r))
+        return;
+    board::FlashWriteOptions options;
+    options.erase = !o.noErase;
+    options.verify = false;
+    const auto write = [&] {
+        Check(board::WriteFlashAt(x.lib, r.address, image, options, x.Progress()));
+        if (o.noVerify)
+            return;
+        CheckVerify(board::VerifyFlashAt(x.lib, r.address, image, x.Progress()), "verify failed");
+        Bytes after;
+        Check(board::ReadFlash(x.lib, after, x.Progress()));
+        CheckVerify(board::CompareOutside(original, after, r.address, r.length),
+                    Format("changed outside %s", RangeText(r).c_str()).c_str());
+    };
+    Guarded(
+        write, [&] { return board::RestoreFlash(x.lib, original); }, "the flash");
+    std::string text = Counted(image.size(), "byte") + " written at " + RangeText(r);
+    if (!o.noVerify)
+        text += Format(" and verified; the other %lu KiB unchanged",
+                       static_cast<unsigned long>(OtherKiB(r)));
+    x.Print(text + "\n", {{"written", image.size()},
+                          {"offset", r.address},
+                          {"erased", !o.noErase},
+                          {"verified", !o.noVerify}});
 }
 
 void FlashWrite(Context &x, const Options &o)
 {
     const Bytes image = ReadImage(x, o);
+    if (!o.offset.empty())
+        return FlashWriteRegion(x, o, image);
     OpenFlash(x);
     // What the chip held, so that a write that stops part way is undone.
     Bytes original;
@@ -144,6 +259,14 @@ void FlashWrite(Context &x, const Options &o)
 
 void FlashVerify(Context &x, const Options &o)
 {
+    if (!o.offset.empty()) {
+        const Bytes image = ReadImage(x, o);
+        const FlashRegion r = Region(o, image.size(), true);
+        OpenFlash(x);
+        CheckVerify(board::VerifyFlashAt(x.lib, r.address, image, x.Progress()), "verify failed");
+        return x.Print(Format("flash %s matches %s\n", RangeText(r).c_str(), o.file.c_str()),
+                       {{"verified", true}, {"compared", image.size()}, {"offset", r.address}});
+    }
     const Bytes expected = board::FlashAfterWrite(ReadImage(x, o));
     OpenFlash(x);
     CheckVerify(board::VerifyFlash(x.lib, expected, x.Progress()), "verify failed");
@@ -151,8 +274,37 @@ void FlashVerify(Context &x, const Options &o)
             {{"verified", true}, {"compared", expected.size()}});
 }
 
-void FlashErase(Context &x, const Options &)
+// The sectors of a region, in one erase call, then read back for blank.
+void FlashEraseRegion(Context &x, const Options &o)
 {
+    const FlashRegion r = Region(o, 0, true);
+    OpenFlash(x);
+    const json fields = {{"offset", r.address}, {"length", r.length}};
+    if (x.dryRun) {
+        Bytes now;
+        Check(board::ReadFlashAt(x.lib, r.address, r.length, now, x.Progress()));
+        const auto blank = std::count(now.begin(), now.end(), board::kFlashErased);
+        json planned = fields;
+        planned["not_blank"] = now.size() - static_cast<std::size_t>(blank);
+        x.Planned({SectorErasePlan(r) + ", " +
+                   Counted(now.size() - static_cast<std::size_t>(blank), "byte") +
+                   " not blank now; then read back for blank"},
+                  planned);
+        return;
+    }
+    CheckVerify(board::EraseFlashAt(x.lib, r.address, r.length, true, x.Progress()),
+                "flash not blank");
+    json done = fields;
+    done["erased"] = true;
+    x.Print(Format("flash %s erased and blank (%s)\n", RangeText(r).c_str(),
+                   Counted(board::SectorsCovering(r.address, r.length), "sector").c_str()),
+            done);
+}
+
+void FlashErase(Context &x, const Options &o)
+{
+    if (RegionGiven(o))
+        return FlashEraseRegion(x, o);
     OpenFlash(x);
     if (x.dryRun) {
         Bytes now;
@@ -175,9 +327,8 @@ void AddFlash(Registry &r)
     Options &o = r.options;
     CLI::App *flash = r.Group("flash", "the 64 KiB SPI flash");
     r.Add(flash, "id", "ask the flash for its id", AskFlashId);
-    r.Add(flash, "read", "the chip into FILE", FlashRead)
-        ->add_option("FILE", o.file, "where the 64 KiB go")
-        ->required();
+    CLI::App *read = r.Add(flash, "read", "the chip, or a range of it, into FILE", FlashRead);
+    read->add_option("FILE", o.file, "where the bytes go")->required();
     CLI::App *write = r.Add(flash, "write", "unlock, erase, write, verify", FlashWrite);
     CLI::App *verify = r.Add(flash, "verify", "compare the whole chip with FILE", FlashVerify);
     for (CLI::App *c : {write, verify}) {
@@ -187,7 +338,13 @@ void AddFlash(Registry &r)
     }
     write->add_flag("--no-erase", o.noErase, "write over what the chip holds");
     write->add_flag("--no-verify", o.noVerify, "skip reading the chip back");
-    r.Add(flash, "erase", "erase and check blank", FlashErase);
+    CLI::App *erase = r.Add(flash, "erase", "erase and check blank", FlashErase);
+    read->add_option("--offset", o.offset, "hex address the range starts at");
+    for (CLI::App *c : {write, verify})
+        c->add_option("--offset", o.offset, "hex sector address FILE goes to, in whole sectors");
+    erase->add_option("--offset", o.offset, "hex sector address: only the sectors from it");
+    for (CLI::App *c : {read, erase})
+        c->add_option("--length", o.length, "hex byte count; up to the chip's end if left out");
 }
 
 }  // namespace tzctl

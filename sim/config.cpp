@@ -192,6 +192,11 @@ bool Flash(Reader &r, const std::string &value)
     return Keyword(value, {{"present", true}, {"absent", false}}, r.bench.flashPresent);
 }
 
+bool FlashStray(Reader &r, const std::string &value)
+{
+    return ParseNumber(value, 0xFFFFu, r.bench.flashStray);
+}
+
 // "always", "never", "call N" or "from N", N from 1.
 bool Fault(Reader &r, const std::string &text)
 {
@@ -236,6 +241,7 @@ const Setting kSettings[] = {
     {"version", Argument::None, Version, "bad number"},
     {"a15_int", Argument::None, A15Int, "expected on or off"},
     {"flash", Argument::None, Flash, "flash must be present or absent"},
+    {"flash_stray", Argument::None, FlashStray, "flash_stray must be an address below 0x10000"},
     {"state_file", Argument::None, Path<&BenchConfig::stateFile>, "empty path"},
     {"trace_file", Argument::None, Path<&BenchConfig::traceFile>, "empty path"},
     {"fault", Argument::Function, Fault, "fault rule must be always, never, call N or from N"},

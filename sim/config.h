@@ -80,6 +80,10 @@ struct BenchConfig {
     std::uint32_t driverVersion = 0x103;
     bool a15ToInt = true;  // jumper from pin A15 to INT#
     bool flashPresent = true;
+    // flash_stray: the first flash write or erase also clears this byte, as
+    // one that reaches past its range, or an erase that did not take there,
+    // would; at or past the chip's end: none.
+    std::uint32_t flashStray = 0x10000;
     std::map<std::string, FaultRule> faults;  // by exported function name
     std::filesystem::path stateFile;          // empty: none named
     std::filesystem::path traceFile;          // empty: none named

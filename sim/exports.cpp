@@ -33,6 +33,7 @@ constexpr ULONG kMaxBlockBytes = 0x8000;
 constexpr std::uint8_t kSpiReadId = 0x90;
 constexpr std::uint8_t kFlashMaker = 0xBF;
 constexpr std::uint8_t kFlashDevice = 0x48;
+constexpr ULONG kFlashSector = 0x1000;
 constexpr std::uint32_t kMaxSpiTransfer = 0x10000;
 
 // Flash calls name the board's one flash as unit 0; they work while any
@@ -45,6 +46,16 @@ bool FlashReachable(Bench &b, ULONG unit)
         if (b.OpenCard(i))
             return true;
     return false;
+}
+
+// flash_stray's byte cleared, after the first write or erase only.
+void Stray(Bench &b)
+{
+    if (b.cfg.flashStray >= tzsim::kFlashSize)
+        return;
+    const std::uint8_t cleared = 0;
+    b.store->WriteDurably(tzsim::kPartFlash, 0, b.cfg.flashStray, &cleared, 1);
+    b.cfg.flashStray = tzsim::kFlashSize;
 }
 
 bool FlashRange(ULONG address, ULONG length)
@@ -375,6 +386,7 @@ BOOL TZAPI TZ780mWriteFlash(ULONG index, ULONG address, PVOID buffer, ULONG leng
     for (ULONG i = 0; i < length; ++i)
         cells[i] = b.Shared().flash[address + i] & src[i];
     b.store->WriteDurably(tzsim::kPartFlash, 0, address, cells.data(), length);
+    Stray(b);
     return rec.Finish(kOk);
 }
 
@@ -389,16 +401,18 @@ BOOL TZAPI TZ780mLockFlash(ULONG index, ULONG lock)
     return rec.Finish(kOk);
 }
 
+// The part erases whole sectors only.
 BOOL TZAPI TZ780mEarseFlash(ULONG index, ULONG address, ULONG length)
 {
     Bench &b = Bench::Get();
     Held held(b);
     CallRecord rec(b.log, b.cfg.faults, "TZ780mEarseFlash", {index, address, length});
     if (rec.Faulted() || !FlashReachable(b, index) || b.Shared().flashLocked ||
-        !FlashRange(address, length))
+        !FlashRange(address, length) || address % kFlashSector != 0 || length % kFlashSector != 0)
         return rec.Finish(kFail);
     const std::vector<std::uint8_t> erased(length, 0xFF);
     b.store->WriteDurably(tzsim::kPartFlash, 0, address, erased.data(), length);
+    Stray(b);
     return rec.Finish(kOk);
 }
 

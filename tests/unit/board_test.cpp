@@ -41,6 +41,42 @@ TEST(BoardRules, IdentityBlockAndGuard)
     EXPECT_EQ(AssessIdentityBlock(blank, Chip::TZ810), R::None);
 }
 
+// Sector bounds either side of an address, and the ranges the chip holds.
+TEST(BoardRules, FlashSectorsAndRanges)
+{
+    for (const auto &[address, below, above, on] : {std::tuple{0x0u, 0x0u, 0x1000u, true},
+                                                    {0x1800u, 0x1000u, 0x2000u, false},
+                                                    {0x2000u, 0x2000u, 0x3000u, true},
+                                                    {0xFFFFu, 0xF000u, 0x10000u, false}}) {
+        EXPECT_EQ(NearestSectors(address).below, below) << address;
+        EXPECT_EQ(NearestSectors(address).above, above) << address;
+        EXPECT_EQ(OnSector(address), on) << address;
+    }
+    for (const auto &[address, length, in] : {std::tuple{0u, 0x10000u, true},
+                                              {0xFFFFu, 1u, true},
+                                              {0xFFFFu, 2u, false},
+                                              {0x1000u, 0u, false},
+                                              {0x10000u, 1u, false},
+                                              {1u, 0xFFFFFFFFu, false}})
+        EXPECT_EQ(InFlash(address, length), in) << address << "+" << length;
+    for (const auto &[address, length, sectors] :
+         {std::tuple{0x1000u, 0x1000u, 1u}, {0x1800u, 0x1000u, 2u}, {0u, 0x10000u, 16u}})
+        EXPECT_EQ(SectorsCovering(address, length), sectors) << address << "+" << length;
+}
+
+// A region that is not whole sectors is refused before any call.
+TEST(BoardSim, FlashRegionOffSectorsRefused)
+{
+    DeviceLibrary lib;
+    tzsim::Reset();
+    tzsim::BindTable(lib);
+    const std::vector<std::uint8_t> sector(0x1000, 0);
+    EXPECT_EQ(WriteFlashAt(lib, 0x800, sector).kind, Outcome::TooLarge);
+    EXPECT_EQ(WriteFlashAt(lib, 0x1000, {1, 2}).kind, Outcome::TooLarge);
+    EXPECT_EQ(EraseFlashAt(lib, 0xF000, 0x2000, false).kind, Outcome::TooLarge);
+    EXPECT_EQ(tzsim::Calls().size(), 0u);
+}
+
 TEST(BoardSim, EepromPausesAndFlashWriteJudgedByItsReadBack)
 {
     DeviceLibrary lib;

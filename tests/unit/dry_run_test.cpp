@@ -24,6 +24,9 @@ const std::pair<const char *, const char *> kDryRows[] = {
     {"-D flash write image.bin --no-erase --no-verify", "would write 65536 bytes to flash 0x0000-0xffff, 65536 bytes differ from what it holds now (the first at 0x00), unlocked and not erased (--no-erase): 1 byte needs a bit only an erase sets, not read back (--no-verify)\n"},
     {"--json -D flash write image.bin --no-erase", "\"erased\":false,\"verified\":true"},
     {"-D flash erase", "would write ff to the whole flash, 0x0000-0xffff (unlocked, then a chip erase), 1 byte not blank now; then read back for blank\n"},
+    {"-D flash write sector.bin --offset 1000", "would write ff to 0x1000-0x1fff, 1 sector (unlocked, then a sector erase)\nwould write 4096 bytes to flash 0x1000-0x1fff, 4096 bytes differ from what it holds now (the first at 0x1000), then its range read back and compared, and the other 60 KiB checked unchanged\n"},
+    {"--json -D flash write sector.bin --offset 1000", "\"verified\":true,\"offset\":4096,\"dry_run\":true"},
+    {"-D flash erase --offset 0 --length 2000", "would write ff to 0x0000-0x1fff, 2 sectors (unlocked, then a sector erase), 1 byte not blank now; then read back for blank\n"},
     {"-D pulse set 60", "would write 41 to the pulse register (I/O 0xd0fa): 60 ns\ndry run: nothing written\n"},
     {"-D spi set spi4 15.6", "would write stream mode code 3 to card 0 (TZ810SetStream): spi4, 15.6 MHz\n"},
     {"-D irq watch edge --count 2", "would write the interrupt routine to card 0 (TZ810mSetIntRoutine)\nwould write ea to the interrupt register (I/O 0xd0eb), arming it for edge\nwould write GP0 (I/O 0xd0f1) up and down to trigger it, then a wait of up to 5 s for 2 calls\n"},
@@ -45,7 +48,8 @@ TEST(DryRun, EveryWritingCommandPlansAndWritesNothing)
         const std::vector<std::uint8_t> before = tzsim::Snapshot();
         FakeHost host;
         host.files = {{"eeprom.bin", std::vector<std::uint8_t>(0x100, 0x5a)},
-                      {"image.bin", std::vector<std::uint8_t>(0x10000, 0x3c)}};
+                      {"image.bin", std::vector<std::uint8_t>(0x10000, 0x3c)},
+                      {"sector.bin", std::vector<std::uint8_t>(0x1000, 0x3c)}};
         std::istringstream line(command);
         const int exit = RunTzctl({std::istream_iterator<std::string>(line), {}}, host);
         EXPECT_EQ(exit, 0) << host.err;

@@ -77,7 +77,7 @@ Result RunCommand(const Command &c, const std::string &fault, SweepHost &host)
     const Bytes before = meant, tail = EepromTail();
     Bytes eeprom(meant.begin() + kEepromAt, meant.begin() + kEepromAt + 0x20);
     eeprom.insert(eeprom.end(), tail.begin(), tail.end());
-    host.files = {{"image.bin", Image()}, {"e.bin", eeprom}};
+    host.files = {{"image.bin", Image()}, {"e.bin", eeprom}, {"s.bin", Bytes(0x1000, 0xA5)}};
     std::copy(c.meant.begin(), c.meant.end(), meant.begin() + c.at);
     std::istringstream words(c.line);
     const int exit = RunTzctl({std::istream_iterator<std::string>(words), {}}, host);
@@ -87,9 +87,11 @@ Result RunCommand(const Command &c, const std::string &fault, SweepHost &host)
 
 TEST(FaultSweep, Tzctl)
 {
-    std::vector<Command> commands = {{"flash write image.bin", kFlashAt, Image()},
-                                     {"i2c restore e.bin", kEepromAt + 0x20, EepromTail()},
-                                     {"identity set --sid 5", kEepromAt + 0x0E, {5, 0}}};
+    std::vector<Command> commands = {
+        {"flash write image.bin", kFlashAt, Image()},
+        {"flash write s.bin --offset 3000", kFlashAt + 0x3000, Bytes(0x1000, 0xA5)},
+        {"i2c restore e.bin", kEepromAt + 0x20, EepromTail()},
+        {"identity set --sid 5", kEepromAt + 0x0E, {5, 0}}};
     for (const std::string &check : board::CheckNames())
         commands.push_back(
             {"--json selftest --destructive --irq --junit r.xml --only " + check, 0, {}});

@@ -154,6 +154,42 @@ TEST(Sim, StateFileKeepsEveryWriteAndMendsACutOne)
     fs::remove(path + ".lock");
 }
 
+// The part erases whole sectors only, the whole chip included.
+TEST(Sim, FlashErasesWholeSectorsOnly)
+{
+    DeviceLibrary lib;
+    tzsim::BindTable(lib);
+
+    const struct {
+        ULONG address, length;
+        BOOL ok;
+    } rows[] = {{0, 0x10000, 1}, {0x1000, 0x2000, 1}, {0x1001, 0x1000, 0}, {0x1000, 0xFFF, 0}};
+
+    for (const auto &row : rows) {
+        tzsim::Reset();
+        tzsim::SetFlashByte(row.address, 0);
+        lib.TZ810mOpenDevice(0, 1, 1, 0);
+        EXPECT_EQ(lib.TZ780mEarseFlash(0, row.address, row.length), row.ok) << row.address;
+        EXPECT_EQ(tzsim::FlashByte(row.address), row.ok ? 0xFF : 0x00) << row.address;
+    }
+}
+
+// flash_stray: the first flash write clears one byte outside its range, and no later one does.
+TEST(Sim, FlashStrayClearsOneByteOnce)
+{
+    DeviceLibrary lib;
+    tzsim::BindTable(lib);
+    tzsim::Reset("flash_stray = 0x8000\n");
+    lib.TZ810mOpenDevice(0, 1, 1, 0);
+    std::uint8_t byte = 0x5A;
+    lib.TZ780mWriteFlash(0, 0, &byte, 1);
+    EXPECT_EQ(tzsim::FlashByte(0x8000), 0x00);
+    tzsim::SetFlashByte(0x8000, 0xFF);
+    lib.TZ780mWriteFlash(0, 0, &byte, 1);
+    EXPECT_EQ(tzsim::FlashByte(0x8000), 0xFF);
+    tzsim::Reset();
+}
+
 // A configuration and its warnings, one a line: a card setting's come after the other lines', since
 // card settings wait for every card line.
 // clang-format off
