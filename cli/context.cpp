@@ -34,7 +34,7 @@ void Context::NeedWritable(const std::string &path)
         if (!host.CanCreate(path))
             Usage("cannot write " + path);
     } else if (asJson) {
-        Usage("--json and the bytes cannot share standard output; give -o a file");
+        Usage("--json and the bytes cannot share standard output; give a file for the bytes");
     } else if (host.OutIsConsole()) {
         Usage("standard output is a console; send the bytes to a file or a pipe");
     }

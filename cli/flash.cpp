@@ -65,20 +65,20 @@ Bytes ReadImage(Context &x, const Options &o)
     if (o.partial && !o.offset.empty())
         Usage("--partial and --offset do not go together: a region image is whole sectors");
     Bytes image;
-    switch (x.host.ReadFile(o.file, board::kFlashSize, image)) {
+    switch (x.ReadFile(o.file, board::kFlashSize, image)) {
     case CliHost::ReadResult::Ok:
         break;
     case CliHost::ReadResult::TooLarge:
-        Usage(o.file + " is over 64 KiB");
+        Usage(Shown(o.file) + " is over 64 KiB");
     default:
-        Usage("cannot read " + o.file);
+        Usage("cannot read " + Shown(o.file));
     }
     if (image.empty())
-        Usage(o.file + " is empty; nothing sent");
+        Usage(Shown(o.file) + " is empty; nothing sent");
     if (image.size() < board::kFlashSize && !o.partial && o.offset.empty())
         Usage(Format("%s holds %s, not the chip's 65536; --partial puts it at address 0 and "
                      "leaves the rest erased",
-                     o.file.c_str(), Counted(image.size(), "byte").c_str()));
+                     Shown(o.file).c_str(), Counted(image.size(), "byte").c_str()));
     return image;
 }
 
@@ -126,11 +126,12 @@ void FlashRead(Context &x, const Options &o)
     OpenFlash(x);
     Bytes image;
     Check(board::ReadFlashAt(x.lib, r.address, r.length, image, x.Progress()));
-    if (!x.host.ReplaceFile(o.file, image))
-        Usage("cannot write " + o.file);
+    if (!x.WriteFile(o.file, image))
+        Usage("cannot write " + Shown(o.file, true));
     if (!region)
-        return x.Print(Format("flash read into %s\n", o.file.c_str()), {{"read", image.size()}});
-    x.Print(Format("flash %s read into %s\n", RangeText(r).c_str(), o.file.c_str()),
+        return x.Print(Format("flash read into %s\n", Shown(o.file, true).c_str()),
+                       {{"read", image.size()}});
+    x.Print(Format("flash %s read into %s\n", RangeText(r).c_str(), Shown(o.file, true).c_str()),
             {{"read", image.size()}, {"offset", r.address}});
 }
 
@@ -264,13 +265,13 @@ void FlashVerify(Context &x, const Options &o)
         const FlashRegion r = Region(o, image.size(), true);
         OpenFlash(x);
         CheckVerify(board::VerifyFlashAt(x.lib, r.address, image, x.Progress()), "verify failed");
-        return x.Print(Format("flash %s matches %s\n", RangeText(r).c_str(), o.file.c_str()),
+        return x.Print(Format("flash %s matches %s\n", RangeText(r).c_str(), Shown(o.file).c_str()),
                        {{"verified", true}, {"compared", image.size()}, {"offset", r.address}});
     }
     const Bytes expected = board::FlashAfterWrite(ReadImage(x, o));
     OpenFlash(x);
     CheckVerify(board::VerifyFlash(x.lib, expected, x.Progress()), "verify failed");
-    x.Print(Format("flash matches %s\n", o.file.c_str()),
+    x.Print(Format("flash matches %s\n", Shown(o.file).c_str()),
             {{"verified", true}, {"compared", expected.size()}});
 }
 
@@ -328,11 +329,11 @@ void AddFlash(Registry &r)
     CLI::App *flash = r.Group("flash", "the 64 KiB SPI flash");
     r.Add(flash, "id", "ask the flash for its id", AskFlashId);
     CLI::App *read = r.Add(flash, "read", "the chip, or a range of it, into FILE", FlashRead);
-    read->add_option("FILE", o.file, "where the bytes go")->required();
+    read->add_option("FILE", o.file, "where the bytes go; - is standard output")->required();
     CLI::App *write = r.Add(flash, "write", "unlock, erase, write, verify", FlashWrite);
     CLI::App *verify = r.Add(flash, "verify", "compare the whole chip with FILE", FlashVerify);
     for (CLI::App *c : {write, verify}) {
-        c->add_option("FILE", o.file, "an image of 64 KiB")->required();
+        c->add_option("FILE", o.file, "an image of 64 KiB; - is standard input")->required();
         c->add_flag("--partial", o.partial,
                     "FILE may be shorter: it goes from address 0, the rest stays erased");
     }
