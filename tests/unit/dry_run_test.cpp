@@ -31,6 +31,7 @@ const std::pair<const char *, const char *> kDryRows[] = {
     {"-D spi set spi4 15.6", "would write stream mode code 3 to card 0 (TZ810SetStream): spi4, 15.6 MHz\n"},
     {"-D irq watch edge --count 2", "would write the interrupt routine to card 0 (TZ810mSetIntRoutine)\nwould write ea to the interrupt register (I/O 0xd0eb), arming it for edge\nwould write GP0 (I/O 0xd0f1) up and down to trigger it, then a wait of up to 5 s for 2 calls\n"},
     {"-D selftest --irq --destructive", "would write flash: the flash image to a backup file, then a chip erase"},
+    {"-D selftest --only mem", "would write mem: data bus, address bus and cell patterns to the MEM window 0000-7fff, then its contents put back\n"},
 };
 // Every function of the table that changes the card.
 const char *const kWriters[] = {"TZ810mWriteConfig", "TZ810mWriteIoByte", "TZ810mWriteI2C", "TZ810SetStream",

@@ -164,6 +164,7 @@ const Row kRows[] = {
      "\"value\":68,\"old\":4}],\"dry_run\":true,\"writes\":[\"0x00 to GP0 (I/O 0xd0f1; was 0x80)\",\"0x44 to PULSE (I/O 0xd0fa)\"]}\n", "", "TZ810mWriteIoByte"},
     {"reg set PULSE=44", 4, "tzctl: register PULSE did not take: wrote 0x44, read back 0x04\n", "pulse_bit 0 = 6 stuck 0\n"},
     {"reg set INT=e2", 1, "tzctl: TZ810mWriteIoByte failed\n", "fault TZ810mWriteIoByte = always\n"},
+    {"reg get GP0", 1, "tzctl: TZ810mReadIoByte failed\n", "fault TZ810mReadIoByte = always\n"},
     {"--json reg get GP0", 0, "{\"registers\":[{\"register\":\"GP0\",\"offset\":241,\"width\":\"byte\",\"value\":128}]}\n"},
     {"reg set GP0=2", 2, "tzctl: GP0 takes 0 or 1, the pin's level; give GP0=VALUE:MASK for the whole byte\n", "", "TZ810mOpenDevice"},
     {"reg get PULS", 2, "tzctl: unknown register 'PULS'; did you mean PULSE? (registers: INT, GP0, STATUS, PULSE)\n", "", "TZ810mOpenDevice"},
