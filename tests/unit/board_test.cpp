@@ -62,6 +62,9 @@ TEST(BoardRules, FlashSectorsAndRanges)
     for (const auto &[address, length, sectors] :
          {std::tuple{0x1000u, 0x1000u, 1u}, {0x1800u, 0x1000u, 2u}, {0u, 0x10000u, 16u}})
         EXPECT_EQ(SectorsCovering(address, length), sectors) << address << "+" << length;
+    // Two reads of the chip compared outside a range: only whole chips are.
+    const std::vector<std::uint8_t> chip(0x10000), half(0x8000);
+    EXPECT_EQ(CompareOutside(chip, half, 0, 0x1000).kind, Outcome::TooLarge);
 }
 
 // A region that is not whole sectors is refused before any call.

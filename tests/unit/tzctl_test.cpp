@@ -504,8 +504,10 @@ TEST(Tzctl, Interrupted)
               tzctl::kExitInterrupted);
     EXPECT_EQ(host.err, "tzctl: interrupted after 0 of 1000000 edge interrupts\n");
     host.err.clear();
-    EXPECT_EQ(RunTzctl({"selftest"}, host), tzctl::kExitInterrupted);
+    EXPECT_EQ(RunTzctl(Words("selftest --log r.log"), host), tzctl::kExitInterrupted);
     EXPECT_EQ(host.err, "tzctl: card 0 not tested: interrupted\n");
+    const Bytes &log = host.files["r.log"];
+    EXPECT_EQ(nlohmann::json::parse(log.begin(), log.end())["outcome"], "ERROR");
     EXPECT_FALSE(tzsim::IsOpen(0));
 }
 
