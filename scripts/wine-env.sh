@@ -99,32 +99,54 @@ tz_wine_managed() {
 # back to a font with no Chinese glyphs. Map 宋体 (and SimSun) onto AR PL
 # UMing CN, a Song face with the metrics the templates were laid out for (a
 # Hei face is wider and taller: the main dialog grows past a 768-line screen
-# and labels wrap), and link WenQuanYi Zen Hei behind the system fonts of
-# message boxes and captions. Done once per prefix; the mark's number goes
-# up whenever this changes, so older prefixes are brought up to date.
+# and labels wrap). Captions, menus and message boxes are drawn with the
+# prefix's window-metrics fonts, Tahoma by default, which has no Chinese
+# glyphs ("□□" for 提示): they get WenQuanYi Zen Hei at 13 pixels, drawn
+# from its outlines (at 12 pixels its embedded bitmaps are used, jagged and
+# cut off at the top; the "Sharp" face is all bitmaps). The same face is
+# linked behind the system fonts for any other text. Done once per prefix; the
+# mark's number goes up whenever this changes, so older prefixes are brought
+# up to date.
 tz_wine_fonts() {
-  local mark="$WINEPREFIX/.tz-fonts-3"
+  local mark="$WINEPREFIX/.tz-fonts-4"
   [ -f "$mark" ] && return 0
   # Wine's own fonts (Tahoma, Marlett for the caption buttons), also for a
   # prefix made before they were installed.
   if [ -d /usr/share/wine/fonts ]; then
     cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
-  local reg
+  local reg font
   reg=$(mktemp --suffix=.reg)
-  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
-    '"宋体"="AR PL UMing CN"' \
-    '"SimSun"="AR PL UMing CN"' '' \
-    | iconv -f UTF-8 -t UTF-16 >"$reg"
+  {
+    printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+      '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+      '"宋体"="AR PL UMing CN"' \
+      '"SimSun"="AR PL UMing CN"' '' \
+      '[HKEY_CURRENT_USER\Control Panel\Desktop\WindowMetrics]'
+    for font in CaptionFont:700 SmCaptionFont:700 MenuFont:400 StatusFont:400 MessageFont:400 IconFont:400; do
+      printf '"%s"=hex:%s\r\n' "${font%%:*}" "$(tz_logfont -13 "${font##*:}" "WenQuanYi Zen Hei")"
+    done
+    printf '\r\n'
+  } | iconv -f UTF-8 -t UTF-16 >"$reg"
   wine regedit /S "$reg" >/dev/null 2>&1 || true
   rm -f "$reg"
   local face
   for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif"; do
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-      /v "$face" /t REG_MULTI_SZ /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei Sharp' /f >/dev/null 2>&1 || true
+      /v "$face" /t REG_MULTI_SZ /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei' /f >/dev/null 2>&1 || true
   done
   touch "$mark"
+}
+
+# A LOGFONTW as a .reg file's hex bytes: HEIGHT in pixels (negative: the
+# characters' height), WEIGHT, the GB2312 character set, antialiased, FACE.
+tz_logfont() {
+  local le='s/(..)(..)(..)(..)/\4,\3,\2,\1/' face i
+  face=$(printf '%s' "$3" | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 | tr -s ' \n' ' ')
+  read -ra face <<<"$face"
+  printf '%s,00,00,00,00,00,00,00,00,00,00,00,00,%s,00,00,00,86,00,00,04,00' \
+    "$(printf '%08x' $(($1 & 0xffffffff)) | sed -E "$le")" "$(printf '%08x' "$2" | sed -E "$le")"
+  for ((i = 0; i < 64; i++)); do printf ',%s' "${face[i]:-00}"; done
 }
 
 tz_wine_stop() {
