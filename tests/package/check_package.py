@@ -12,9 +12,11 @@ top = f"tzdebug-{version}/"
 system_dlls = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "comdlg32.dll",
                "advapi32.dll", "shell32.dll", "ole32.dll", "version.dll", "msvcrt.dll",
                "ws2_32.dll", "psapi.dll", "shlwapi.dll"}
-# The ProductName programs tell the libraries apart by.
-product = {"tzdebug.exe": "tzdebug", "tzctl.exe": "tzdebug", "simulator/TZ810DLL.DLL": "tzsim",
-           "trace/TZ810DLL.DLL": "tztrace"}
+# Each binary's ProductName (programs tell the libraries apart by it) and a word of its
+# FileDescription (a user tells them apart by that).
+product = {"tzdebug.exe": ("tzdebug", "TZ810/TZ820"), "tzctl.exe": ("tzdebug", "TZ810/TZ820"),
+           "simulator/TZ810DLL.DLL": ("tzsim", "Simulated"),
+           "trace/TZ810DLL.DLL": ("tztrace", "Tracing")}
 texts = ["readme.txt", "user-guide.md", "simulator/tzsim.ini", "trace/how-to.txt"]
 faults = []
 
@@ -45,8 +47,9 @@ def check_binary(name, data, path):
     headers = objdump(path, "-h")
     if "file format pei-i386" not in headers:
         fault(name, "not a PE32 (i386) file")
-    for section in sorted(set(re.findall(r"\.debug_\w+", headers))):
-        fault(name, f"not stripped, holds {section}")
+    debug = sorted(set(re.findall(r"\.debug_\w+", headers)))
+    if debug:
+        fault(name, "not stripped, holds " + " ".join(debug))
     for dll in re.findall(r"DLL Name: (\S+)", objdump(path, "-p")):
         if dll.lower() not in system_dlls:
             fault(name, f"imports {dll}, not a system DLL")
@@ -63,18 +66,26 @@ def check_binary(name, data, path):
     numbers = ".".join(str(n) for n in (ms >> 16, ms & 0xFFFF, ls >> 16))
     if numbers != version or (ms, ls) != (pms, pls):
         fault(name, f"FILEVERSION {numbers} (PRODUCTVERSION {pms >> 16}.{pms & 0xFFFF}.{pls >> 16}), not {version}")
+    names, description = product.get(name, (None, None))
     for key, want in [("FileVersion", version), ("ProductVersion", version),
-                      ("ProductName", product.get(name))]:
+                      ("ProductName", names)]:
         got = string_value(data, key)
         if got != want:
             fault(name, f"{key} is {got!r}, not {want!r}")
+    got = string_value(data, "FileDescription") or ""
+    if description not in got:
+        fault(name, f"FileDescription {got!r} does not say {description!r}")
+    # The resource directory's top level: ids of the types it holds, 14 being an icon group.
+    named, ids = struct.unpack_from("<2H", data, 12)
+    types = [struct.unpack_from("<I", data, 16 + 8 * i)[0] for i in range(named + ids)]
+    if name.endswith(".exe") and 14 not in types:
+        fault(name, "no icon")
 
 
 def check_text(name, data):
-    if name == "readme.txt" and not data.startswith(b"\xef\xbb\xbf"):
+    # readme.txt always: it is the file a user opens first, in whatever Notepad.
+    if (name == "readme.txt" or not data.isascii()) and not data.startswith(b"\xef\xbb\xbf"):
         fault(name, "does not start with the UTF-8 byte-order mark EF BB BF")
-    if not data.isascii() and not data.startswith(b"\xef\xbb\xbf"):
-        fault(name, "holds more than ASCII but no byte-order mark")
     for number, line in enumerate(data.split(b"\n")[:-1], 1):
         if not line.endswith(b"\r"):
             fault(name, f"line {number} does not end CRLF")

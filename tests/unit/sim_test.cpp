@@ -10,8 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <string>
-#include <vector>
 #include "config.h"
 #include "sim_control.h"
 #include "store.h"
