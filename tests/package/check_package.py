@@ -94,8 +94,10 @@ def check_text(name, data):
         fault(name, "last line does not end CRLF")
 
 
-package = subprocess.run([os.path.join(root, "scripts", "package.sh")], stdout=subprocess.PIPE,
-                         text=True, check=True).stdout.split("\n")[-2]
+run = subprocess.run([os.path.join(root, "scripts", "package.sh")], stdout=subprocess.PIPE, text=True)
+if run.returncode != 0:
+    sys.exit(f"{run.stdout}scripts/package.sh failed with exit code {run.returncode}")
+package = run.stdout.split("\n")[-2]
 if os.path.basename(package) != f"tzdebug-{version}-win32.zip":
     fault(package, f"not named tzdebug-{version}-win32.zip")
 with zipfile.ZipFile(package) as archive, tempfile.TemporaryDirectory() as scratch:
