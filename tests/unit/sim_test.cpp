@@ -3,11 +3,13 @@
 // file it cannot read, and the configuration's warnings, which users read.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <cctype>
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include "config.h"
 #include "sim_control.h"
 #include "store.h"
@@ -221,6 +223,30 @@ TEST(Sim, ConfigWarnsOfEachBadLineAndAppliesCardSettingsAfterTheCardLines)
     EXPECT_FALSE(cfg.cards[0].present);
     EXPECT_TRUE(cfg.cards[1].chip == tzsim::Chip::TZ810 && cfg.cards[1].did == 0x1234);
     EXPECT_EQ(cfg.stateFile, fs::path("b") / "s");
+}
+
+// The example shipped beside the simulated library: as shipped the default bench, and every
+// setting it offers, switched on, is one the simulator reads.
+TEST(Sim, ShippedExampleIsTheDefaultBenchAndEachOfItsSettingsReads)
+{
+    std::ifstream file(TZSIM_EXAMPLE);
+    const std::string shipped{std::istreambuf_iterator<char>(file), {}};
+    std::istringstream lines(shipped);
+    std::string switchedOn;
+    for (std::string line; std::getline(lines, line);)
+        switchedOn +=
+            (line.size() > 1 && line[0] == '#' && std::islower(static_cast<unsigned char>(line[1]))
+                 ? line.substr(1)
+                 : line) +
+            "\n";
+    const tzsim::BenchConfig asShipped = tzsim::ParseConfig(shipped, "");
+    const tzsim::BenchConfig all = tzsim::ParseConfig(switchedOn, "");
+    EXPECT_EQ(asShipped.warnings, std::vector<std::string>());
+    EXPECT_EQ(asShipped.cards[0].chip, tzsim::Chip::TZ820);
+    EXPECT_EQ(asShipped.cards[1].chip, tzsim::Chip::TZ810);
+    EXPECT_FALSE(asShipped.cards[2].present);
+    EXPECT_EQ(all.warnings, std::vector<std::string>());
+    EXPECT_TRUE(all.cards[2].present);
 }
 
 }  // namespace
