@@ -14,6 +14,8 @@ have cmake || need+=(cmake)
 have g++ || need+=(g++)
 have make || need+=(make)
 have zip || need+=(zip)
+# The package test reads the zip and its binaries' version blocks.
+have python3 || need+=(python3)
 # clang with libFuzzer and the sanitizer run-times, for the fuzz targets.
 have clang++ || need+=(clang)
 pkg_ok libclang-rt-14-dev || need+=(libclang-rt-14-dev)
