@@ -38,7 +38,7 @@ class TzctlFormat : public CLI::Formatter {
     // A positional is its own name; a flag takes nothing.
     std::string make_option_opts(const CLI::Option *option) const override
     {
-        if (option->get_positional() || option->get_type_size() == 0)
+        if (option->get_positional() || option->get_expected_max() == 0)
             return "";
         return " " + ValueName(*option);
     }
@@ -118,14 +118,7 @@ std::string ValueName(const CLI::Option &option)
             all += (all.empty() ? "" : "|") + choice;
         return all;
     }
-    const std::string type = option.get_type_name();
-    if (type != "TEXT" && type != "INT" && type != "UINT" && type != "FLOAT")
-        return type;
-    std::string name = option.get_name();
-    name.erase(0, name.find_first_not_of('-'));
-    for (char &c : name)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return name;
+    return option.get_type_name();
 }
 
 std::string ParseMistake(const CLI::App &app, const CLI::ParseError &error)
@@ -141,8 +134,8 @@ std::string ParseMistake(const CLI::App &app, const CLI::ParseError &error)
         if (!extras.empty() && extras.front().size() > 1 && extras.front()[0] == '-')
             return where + extras.front() + " is not an option; " + SeeHelp(path);
         if (!extras.empty())
-            return "'" + extras.front() + "' is more than " +
-                   (path.empty() ? "tzctl" : path) + " takes; " + SeeHelp(path);
+            return "'" + extras.front() + "' is more than " + (path.empty() ? "tzctl" : path) +
+                   " takes; " + SeeHelp(path);
     }
     if (dynamic_cast<const CLI::RequiredError *>(&error)) {
         if (const CLI::Option *missing = FirstOption(
@@ -186,7 +179,7 @@ std::string ParseMistake(const CLI::App &app, const CLI::ParseError &error)
     }
     if (dynamic_cast<const CLI::ConversionError *>(&error)) {
         if (const CLI::Option *flag = FirstOption(levels, [&](const CLI::Option &o) {
-                return o.get_type_size() == 0 && said.find(o.get_name()) != std::string::npos;
+                return o.get_expected_max() == 0 && said.find(o.get_name()) != std::string::npos;
             }))
             return flag->get_name() + " takes no value; " + SeeHelp(path);
     }

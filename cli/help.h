@@ -12,8 +12,9 @@ namespace tzctl {
 
 // Set on the top app before any command is added, which each inherits.
 std::shared_ptr<CLI::FormatterBase> HelpFormat();
-// The word help shows for an option's value: its own type name, its choices
-// as "byte|word|dword", or else its long name in capitals.
+// The word help shows for an option's value: its choices as "byte|word|dword",
+// else the name the command gave it (every option with a value names it as
+// the README does, so that no CLI11 "TEXT" shows).
 std::string ValueName(const CLI::Option &option);
 // The line for a parse error (without "tzctl: "), read from the error's kind
 // and from what `app` holds after the failed parse.

@@ -108,12 +108,12 @@ bool ParseOptions(const std::vector<std::string> &args, CliHost &host, Options &
     CLI::App app{"tzctl: TZ810/TZ820 cards from the command line", "tzctl"};
     // "/tmp/x" is a path, never an option.
     app.allow_windows_style_options(false);
-    app.set_version_flag("--version", std::string(TZCTL_VERSION), "print tzctl and its version");
     app.fallthrough();
     app.require_subcommand(1);
     // Both are inherited by every command added after them.
     app.formatter(HelpFormat());
     app.set_help_flag("-h,--help", "print this help");
+    app.set_version_flag("--version", std::string(TZCTL_VERSION), "print tzctl and its version");
     Registry registry{app, options, table};
     registry.Globals(&app);
     for (auto add : kGroups)

@@ -70,7 +70,7 @@ const Row kRows[] = {
     {"--card 1 --all selftest", 2, "tzctl: --card and --all do not go together\n"},
     {"cfg get 0 --width x", 2, "tzctl: --width must be byte, word or dword, not 'x'\n"},
     {"list --card", 2, "tzctl: --card needs a value: --card N; see 'tzctl list --help'\n"},
-    {"list --json=x", 2, "tzctl: --json takes no value; see 'tzctl list --help'\n"},
+    {"cfg dump --force=x", 2, "tzctl: --force takes no value; see 'tzctl cfg dump --help'\n"},
     {"--card 1 lsit", 2, "tzctl: unknown command 'lsit'; did you mean 'list'?\n"},
     {"cfg dmp", 2, "tzctl: unknown command 'cfg dmp'; did you mean 'cfg dump'?\n"},
     {"lisstt", 2, "tzctl: unknown command 'lisstt'; did you mean 'list'?\n"},
