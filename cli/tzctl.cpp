@@ -110,7 +110,7 @@ bool ParseOptions(const std::vector<std::string> &args, CliHost &host, Options &
     app.allow_windows_style_options(false);
     app.fallthrough();
     app.require_subcommand(1);
-    // Both are inherited by every command added after them.
+    // The format and the help flag are inherited by every command added after them.
     app.formatter(HelpFormat());
     app.set_help_flag("-h,--help", "print this help");
     app.set_version_flag("--version", std::string(TZCTL_VERSION), "print tzctl and its version");
@@ -118,6 +118,7 @@ bool ParseOptions(const std::vector<std::string> &args, CliHost &host, Options &
     registry.Globals(&app);
     for (auto add : kGroups)
         add(registry);
+    // Headed as the README names them, not "Subcommands".
     for (CLI::App *group : app.get_subcommands({})) {
         group->group("Commands");
         for (CLI::App *command : group->get_subcommands({}))
