@@ -68,6 +68,7 @@ const Row kRows[] = {
     {"io read 0 10 20", 2, "tzctl: '20' is more than io read takes; see 'tzctl io read --help'\n"},
     {"cfg get", 2, "tzctl: cfg get needs OFF\n"},
     {"--card 1 --all selftest", 2, "tzctl: --card and --all do not go together\n"},
+    {"--all selftest --only config --skip mem", 2, "tzctl: --only and --skip do not go together\n"},
     {"cfg get 0 --width x", 2, "tzctl: --width must be byte, word or dword, not 'x'\n"},
     {"list --card", 2, "tzctl: --card needs a value: --card N; see 'tzctl list --help'\n"},
     {"cfg dump --force=x", 2, "tzctl: --force takes no value; see 'tzctl cfg dump --help'\n"},
