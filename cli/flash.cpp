@@ -340,12 +340,15 @@ void AddFlash(Registry &r)
     write->add_flag("--no-erase", o.noErase, "write over what the chip holds");
     write->add_flag("--no-verify", o.noVerify, "skip reading the chip back");
     CLI::App *erase = r.Add(flash, "erase", "erase and check blank", FlashErase);
-    read->add_option("--offset", o.offset, "hex address the range starts at");
+    read->add_option("--offset", o.offset, "hex address the range starts at")->type_name("A");
     for (CLI::App *c : {write, verify})
-        c->add_option("--offset", o.offset, "hex sector address FILE goes to, in whole sectors");
-    erase->add_option("--offset", o.offset, "hex sector address: only the sectors from it");
+        c->add_option("--offset", o.offset, "hex sector address FILE goes to, in whole sectors")
+            ->type_name("A");
+    erase->add_option("--offset", o.offset, "hex sector address: only the sectors from it")
+        ->type_name("A");
     for (CLI::App *c : {read, erase})
-        c->add_option("--length", o.length, "hex byte count; up to the chip's end if left out");
+        c->add_option("--length", o.length, "hex byte count; up to the chip's end if left out")
+            ->type_name("L");
 }
 
 }  // namespace tzctl

@@ -122,11 +122,11 @@ void AddIdentity(Registry &r)
     r.Add(identity, "show", "EEPROM values beside config space", IdentityShow)
         ->add_flag("--force", r.options.force, "open a card whose chip is not recognised");
     CLI::App *set = r.Add(identity, "set", "rewrite the block (next power-up)", IdentitySet);
-    set->add_option("--vid", a.vid, "hex");
-    set->add_option("--did", a.did, "hex");
-    set->add_option("--rid", a.rid, "hex");
-    set->add_option("--svid", a.svid, "hex");
-    set->add_option("--sid", a.sid, "hex");
+    set->add_option("--vid", a.vid, "hex")->type_name("X");
+    set->add_option("--did", a.did, "hex")->type_name("X");
+    set->add_option("--rid", a.rid, "hex")->type_name("X");
+    set->add_option("--svid", a.svid, "hex")->type_name("X");
+    set->add_option("--sid", a.sid, "hex")->type_name("X");
     set->add_flag("--force", r.options.force,
                   "write values that would lose the card; open one not recognised");
 }

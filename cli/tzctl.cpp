@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "dry_run.h"
+#include "help.h"
 #include "registry.h"
 #include "self_trace.h"
 #include "stop.h"
@@ -53,7 +54,7 @@ std::optional<std::string> CommandMistake(const CLI::App &app, const std::vector
         for (const CLI::App *c : commands) {
             const std::string name = path + c->get_name();
             all += (all.empty() ? "" : ", ") + name;
-            if (at == args.size())
+            if (at == args.size() || args[at].empty())
                 continue;
             if (c->get_name() == args[at])
                 named = c;
@@ -65,8 +66,10 @@ std::optional<std::string> CommandMistake(const CLI::App &app, const std::vector
             best = d;
             close += (close.empty() ? "'" : " or '") + name + "'";
         }
-        if (at == args.size())
-            return "a command is needed: " + all;
+        // An empty word is no command either, and close to every short one.
+        if (at == args.size() || args[at].empty())
+            return path.empty() ? "no command given; see 'tzctl --help'"
+                                : path + "needs one of " + all + "; see 'tzctl " + path + "--help'";
         if (!named)
             return "unknown command '" + path + args[at] + "'; " +
                    (close.empty() ? "the commands are " + all : "did you mean " + close + "?");
@@ -105,13 +108,22 @@ bool ParseOptions(const std::vector<std::string> &args, CliHost &host, Options &
     CLI::App app{"tzctl: TZ810/TZ820 cards from the command line", "tzctl"};
     // "/tmp/x" is a path, never an option.
     app.allow_windows_style_options(false);
-    app.set_version_flag("--version", std::string(TZCTL_VERSION), "print tzctl and its version");
     app.fallthrough();
     app.require_subcommand(1);
+    // The format and the help flag are inherited by every command added after them.
+    app.formatter(HelpFormat());
+    app.set_help_flag("-h,--help", "print this help");
+    app.set_version_flag("--version", std::string(TZCTL_VERSION), "print tzctl and its version");
     Registry registry{app, options, table};
     registry.Globals(&app);
     for (auto add : kGroups)
         add(registry);
+    // Headed as the README names them, not "Subcommands".
+    for (CLI::App *group : app.get_subcommands({})) {
+        group->group("Commands");
+        for (CLI::App *command : group->get_subcommands({}))
+            command->group("Commands");
+    }
     // Set after the commands are added, which would each inherit it.
     app.footer(ExitCodesText());
 
@@ -141,7 +153,7 @@ bool ParseOptions(const std::vector<std::string> &args, CliHost &host, Options &
             host.Out(out.str());
             return true;
         }
-        Usage(CommandMistake(app, args).value_or(e.what()));
+        Usage(CommandMistake(app, args).value_or(ParseMistake(app, e)));
     }
     RefuseEmptyValues(app);
     for (const CLI::App *group : app.get_subcommands()) {

@@ -61,7 +61,17 @@ const std::string kDayTimeout = "tzctl: --timeout '86401'" + std::string(kSecond
 // clang-format off
 const Row kRows[] = {
     {"list", 3, "tzctl: cannot load TZ810DLL.DLL\n", nullptr},
-    {"", 2, "tzctl: a command is needed: list, info, cfg, i2c, io, mem, identity, flash, pulse, spi, irq, reg, selftest\n"},
+    {"", 2, "tzctl: no command given; see 'tzctl --help'\n"},
+    {"\"\"", 2, "tzctl: no command given; see 'tzctl --help'\n"},
+    {"cfg", 2, "tzctl: cfg needs one of cfg dump, cfg get, cfg set, cfg decode; see 'tzctl cfg --help'\n"},
+    {"cfg get 0 -v", 2, "tzctl: cfg get: -v is not an option; see 'tzctl cfg get --help'\n"},
+    {"io read 0 10 20", 2, "tzctl: '20' is more than io read takes; see 'tzctl io read --help'\n"},
+    {"cfg get", 2, "tzctl: cfg get needs OFF\n"},
+    {"--card 1 --all selftest", 2, "tzctl: --card and --all do not go together\n"},
+    {"--all selftest --only config --skip mem", 2, "tzctl: --only and --skip do not go together\n"},
+    {"cfg get 0 --width x", 2, "tzctl: --width must be byte, word or dword, not 'x'\n"},
+    {"list --card", 2, "tzctl: --card needs a value: --card N; see 'tzctl list --help'\n"},
+    {"cfg dump --force=x", 2, "tzctl: --force takes no value; see 'tzctl cfg dump --help'\n"},
     {"--card 1 lsit", 2, "tzctl: unknown command 'lsit'; did you mean 'list'?\n"},
     {"cfg dmp", 2, "tzctl: unknown command 'cfg dmp'; did you mean 'cfg dump'?\n"},
     {"lisstt", 2, "tzctl: unknown command 'lisstt'; did you mean 'list'?\n"},
