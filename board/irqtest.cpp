@@ -80,7 +80,7 @@ void CheckInterrupt(CheckRun &run, InterruptMode mode)
     if (!o.unregistered)
         run.notRestored.push_back("the self-test's interrupt routine stays registered: "
                                   "TZ810mSetIntRoutine failed");
-    run.Fact("calls", std::to_string(o.calls));
+    run.Fact("calls", o.calls, std::to_string(o.calls));
     run.result.finding = "one call of the routine, request cancelled";
     if (!o.armed)
         run.Fail("TZ810mWriteIoByte failed arming the interrupt");

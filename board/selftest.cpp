@@ -29,8 +29,8 @@ void CheckConfig(CheckRun &run)
     if (!ReadBytes(run.card, ByteSpace::Config, 0, 4, id).ok())
         return run.Fail("VID and DID cannot be read");
     const unsigned vid = id[0] | id[1] << 8, did = id[2] | id[3] << 8;
-    run.Fact("vid", HexText(vid, 4));
-    run.Fact("did", HexText(did, 4));
+    run.Fact("vid", vid, 4);
+    run.Fact("did", did, 4);
     const Card &card = run.card;
     std::vector<std::string> wrong;
     if (vid == 0xFFFF)
@@ -42,7 +42,7 @@ void CheckConfig(CheckRun &run)
         wrong.push_back("TZ810mGetIoBaseAddr failed");
     else if (card.ioBase == 0)
         wrong.push_back("no I/O base");
-    run.Fact("io_base", HexText(card.ioBase, 4));
+    run.Fact("io_base", card.ioBase, 4);
     std::string text = std::string(ChipName(card.chip)) + " " + HexText(vid, 4) + ":" +
                        HexText(did, 4) + ", I/O " + HexText(card.ioBase, 4);
     if (card.chip == Chip::TZ820) {
@@ -50,16 +50,16 @@ void CheckConfig(CheckRun &run)
             wrong.push_back("TZ820mGetMemBaseAddr failed");
         else if (card.memBase == 0)
             wrong.push_back("no MEM base");
-        run.Fact("mem_base", HexText(card.memBase, 8));
+        run.Fact("mem_base", card.memBase, 8);
         text += ", MEM " + HexText(card.memBase, 8);
     }
     ULONG line = 0;
     if (!card.lib->TZ810mGetIntLine(card.index, &line))
         wrong.push_back("TZ810mGetIntLine failed");
     else if (line < 1 || line > 254)
-        wrong.push_back("interrupt line " + std::to_string(line) + " outside 1-254");
-    run.Fact("int_line", std::to_string(line));
-    run.result.finding = text + ", interrupt line " + std::to_string(line);
+        wrong.push_back("interrupt line " + HexText(line, 2) + " outside 01-fe");
+    run.Fact("int_line", line, 2);
+    run.result.finding = text + ", interrupt line " + HexText(line, 2);
     if (!wrong.empty())
         run.Fail(Join(wrong));
 }
@@ -72,7 +72,7 @@ void CheckIdentity(CheckRun &run)
     Identity now;
     if (!ReadIdentityBlock(run.card, block).ok())
         return run.Fail("the EEPROM does not answer at I2C address 0x50");
-    run.Fact("header", HexText(block[0], 2));
+    run.Fact("header", block[0], 2);
     if (!HasIdentityHeader(block))
         return run.Fail("identity block header " + HexText(block[0], 2) +
                         ", not 78: the card runs on its chip's defaults");
@@ -92,7 +92,7 @@ void CheckIdentity(CheckRun &run)
 
     std::vector<std::string> differ;
     for (const auto &f : fields) {
-        run.Fact(f.key, HexText(f.inBlock, f.digits));
+        run.Fact(f.key, f.inBlock, f.digits);
         if (f.inBlock != f.inConfig)
             differ.push_back(std::string(f.name) + " " + HexText(f.inBlock, f.digits) +
                              " in the EEPROM, " + HexText(f.inConfig, f.digits) + " in use");
@@ -109,7 +109,7 @@ void CheckPulse(CheckRun &run)
     UCHAR original = 0;
     if (!run.Read(kRegPulse, original))
         return run.Fail("the pulse register cannot be read; nothing written");
-    run.Fact("pulse", HexText(original, 2));
+    run.Fact("pulse", original, 2);
     // Bit 6 switches a TZ820's 32-bit I/O, so it is tried both ways there;
     // elsewhere it is kept as found.
     const bool tz820 = run.card.chip == Chip::TZ820;
@@ -149,7 +149,7 @@ void CheckEeprom(CheckRun &run)
     Bytes original;
     if (!ReadBytes(run.card, ByteSpace::Eeprom, kEepromTestByte, 1, original).ok())
         return run.Fail("the EEPROM does not answer at I2C address 0x50");
-    run.Fact("byte_ff", HexText(original[0], 2));
+    run.Fact("byte_ff", original[0], 2);
     run.result.finding = "byte ff took 55 and aa";
     for (std::uint8_t value : {0x55, 0xAA}) {
         const Outcome o = WriteBytesChecked(run.card, ByteSpace::Eeprom, kEepromTestByte, {value},
@@ -180,7 +180,7 @@ void CheckFlash(CheckRun &run)
     std::string reply;
     for (UCHAR b : id.reply)
         reply += (reply.empty() ? "" : " ") + HexText(b, 2);
-    run.Fact("id", reply);
+    run.Fact("id", std::vector<std::uint32_t>(id.reply.begin(), id.reply.end()), reply);
     if (!id.identified)
         return run.Fail("no flash answers its id (reply " + reply + ", a 25VF512 says bf 48)");
     Bytes image;
@@ -306,9 +306,25 @@ std::string HexText(unsigned value, int digits)
     return text;
 }
 
-void CheckRun::Fact(const std::string &key, const std::string &value)
+void CheckRun::Fact(const std::string &key, const std::string &text)
 {
-    result.facts.emplace_back(key, value);
+    result.facts.push_back({key, text, board::Fact::Text, {}});
+}
+
+void CheckRun::Fact(const std::string &key, std::uint32_t value, int digits)
+{
+    Fact(key, value, HexText(value, digits));
+}
+
+void CheckRun::Fact(const std::string &key, std::uint32_t value, const std::string &text)
+{
+    result.facts.push_back({key, text, board::Fact::Number, {value}});
+}
+
+void CheckRun::Fact(const std::string &key, const std::vector<std::uint32_t> &values,
+                    const std::string &text)
+{
+    result.facts.push_back({key, text, board::Fact::Numbers, values});
 }
 
 void CheckRun::Fail(const std::string &finding)

@@ -19,12 +19,26 @@ enum class Verdict {
     Skip
 };
 
+// What a check read: the text a person reads (hex as the reports print it),
+// and the number or numbers it stands for, which a machine reads as such.
+struct Fact {
+    enum Kind {
+        Text,
+        Number,
+        Numbers
+    };
+
+    std::string key, text;
+    Kind kind = Text;
+    std::vector<std::uint32_t> numbers;
+};
+
 struct CheckResult {
     std::string name;
     Verdict verdict = Verdict::Pass;
     std::string finding;  // one line, for a person
     double seconds = 0;
-    std::vector<std::pair<std::string, std::string>> facts;  // what was read, in order
+    std::vector<Fact> facts;  // what was read, in order
     // In a dry run, what the check would write and put back, had it run.
     std::string planned;
     // A check run several times: how often, and how often it failed.
@@ -78,7 +92,12 @@ struct CheckRun {
     CheckResult &result;
     std::vector<std::string> &notRestored;
 
-    void Fact(const std::string &key, const std::string &value);
+    void Fact(const std::string &key, const std::string &text);
+    // A value read, shown in hex with digits, or as text for a count.
+    void Fact(const std::string &key, std::uint32_t value, int digits);
+    void Fact(const std::string &key, std::uint32_t value, const std::string &text);
+    void Fact(const std::string &key, const std::vector<std::uint32_t> &values,
+              const std::string &text);
     void Fail(const std::string &finding);
     // One byte of the I/O window; false when the call fails.
     bool Read(ULONG reg, UCHAR &value);

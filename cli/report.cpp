@@ -82,8 +82,10 @@ nlohmann::ordered_json SelftestJson(const CardRun &c)
     json checks = json::array();
     for (const board::CheckResult &check : r.checks) {
         json facts = json::object();
-        for (const auto &[key, value] : check.facts)
-            facts[key] = value;
+        for (const board::Fact &f : check.facts)
+            facts[f.key] = f.kind == board::Fact::Text     ? json(f.text)
+                           : f.kind == board::Fact::Number ? json(f.numbers.front())
+                                                           : json(f.numbers);
         checks.push_back({{"name", check.name},
                           {"outcome", Outcome(check.verdict)},
                           {"finding", check.finding},
@@ -175,9 +177,9 @@ std::string Properties(const CardRun *c, const std::string &library, const RunFa
         xml += Property("chip", board::ChipName(c->report->card.chip));
         for (const char *key : {"vid", "did", "svid", "sid"})
             for (const board::CheckResult &check : c->report->checks)
-                for (const auto &[name, value] : check.facts)
-                    if (name == key && xml.find("\"" + name + "\"") == std::string::npos)
-                        xml += Property(key, value);
+                for (const board::Fact &f : check.facts)
+                    if (f.key == key && xml.find("\"" + f.key + "\"") == std::string::npos)
+                        xml += Property(key, f.text);
     }
     return xml + Property("tool_version", TZCTL_VERSION) + Property("library", library) +
            Property("library_path", f.library.path) +

@@ -60,7 +60,7 @@ const Row kRows[] = {
     {"io_base 0 = 0", "config", "no I/O base"},
     {"fault TZ810mReadConfig = call 2", "config", "VID and DID cannot be read"},
     {"mem_base 0 = 0", "config", "no MEM base"},
-    {"int_line 0 = 0xFF", "config", "interrupt line 255 outside 1-254"},
+    {"int_line 0 = 0xFF", "config", "interrupt line ff outside 01-fe"},
     {"vid 0 = 0xFFFF", "config", "VID reads ffff"},
     {"eeprom 0 = absent", "identity", "the EEPROM does not answer at I2C address 0x50"},
     {"eeprom 0 = blank", "identity", "identity block header ff, not 78: the card runs on its chip's defaults"},
@@ -185,7 +185,7 @@ TEST(Selftest, LeavesTheCardAsItFoundIt)
 }
 
 const char kHealthy[] =
-    "config     PASS   0.000 s  TZ820 7a5d:5834, I/O d000, MEM feb00000, interrupt line 16\n"
+    "config     PASS   0.000 s  TZ820 7a5d:5834, I/O d000, MEM feb00000, interrupt line 10\n"
     "identity   PASS   0.000 s  header 78, values as in configuration space\n"
     "pulse      PASS   0.000 s  16 codes with 32-bit I/O off and on read back; it held 44\n"
     "mem        PASS   0.000 s  data bus, address bus A0-A14 and 32767 cells by byte and dword\n"
@@ -199,7 +199,7 @@ const char kHealthy[] =
 const char kFaulty[] =
     "NOT RESTORED: flash image not restored: TZ780mEarseFlash failed at 0x0; the original is in "
     "backup.bin\n"
-    "config     PASS   0.000 s  TZ810 7a5d:5830, I/O d100, interrupt line 17\n"
+    "config     PASS   0.000 s  TZ810 7a5d:5830, I/O d100, interrupt line 11\n"
     "identity   PASS   0.000 s  header 78, values as in configuration space\n"
     "pulse      PASS   0.000 s  16 codes read back; it held 04\n"
     "mem        SKIP   0.000 s  a TZ810 has no MEM window\n"
@@ -224,11 +224,12 @@ TEST(Selftest, ReportForms)
     EXPECT_EQ(json["not_restored"][0], faulty.notRestored[0]);
     EXPECT_EQ(json["checks"][4]["outcome"], "FAIL");
     EXPECT_EQ(json["checks"][4]["finding"], faulty.checks[4].finding);
-    EXPECT_EQ(json["checks"][0]["facts"]["did"], "5830");
-    EXPECT_EQ(json["checks"][1]["facts"]["sid"], "0001");
-    EXPECT_EQ(json["checks"][4]["facts"]["byte_ff"], "ff");
-    EXPECT_EQ(json["checks"][1]["facts"]["svid"], "7a5d");
-    EXPECT_EQ(json["checks"][0]["facts"]["int_line"], "17");
+    EXPECT_EQ(json["checks"][0]["facts"]["did"], 0x5830);
+    EXPECT_EQ(json["checks"][1]["facts"]["sid"], 1);
+    EXPECT_EQ(json["checks"][4]["facts"]["byte_ff"], 0xff);
+    EXPECT_EQ(json["checks"][1]["facts"]["svid"], 0x7a5d);
+    EXPECT_EQ(json["checks"][0]["facts"]["int_line"], 17);
+    EXPECT_EQ(json["checks"][5]["facts"]["id"], nlohmann::ordered_json::parse("[191,72,191,72]"));
     EXPECT_EQ(
         SelftestJson(CardRun{0, healthy, tzctl::kExitOk, ""})["checks"][3]["facts"]["accesses"],
         "byte, dword");

@@ -462,8 +462,14 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     ASSERT_EQ(xml.Parse(reinterpret_cast<const char *>(report.data()), report.size()),
               tinyxml2::XML_SUCCESS);
     EXPECT_STREQ(xml.FirstChildElement()->Attribute("errors"), "1");
+    tzsim::Reset("card 2 = TZ810\ndid 2 = 0x5835");
+    host.out.clear();
+    EXPECT_EQ(RunTzctl({"--json", "--all", "selftest", "--only", "config"}, host), 5);
+    EXPECT_EQ(nlohmann::json::parse(host.out)["cards"][0]["error"]["code"], 5) << host.out;
     tzsim::Reset("card 0 = none");
-    EXPECT_EQ(RunTzctl({"--all", "selftest", "--junit", "x.xml"}, host), 5);
+    host.out.clear();
+    EXPECT_EQ(RunTzctl({"--json", "--all", "selftest", "--junit", "x.xml"}, host), 5);
+    EXPECT_EQ(host.out, "{\"error\":{\"code\":5,\"message\":\"no card answers\"}}\n");
     ASSERT_EQ(xml.Parse(reinterpret_cast<const char *>(report.data()), report.size()),
               tinyxml2::XML_SUCCESS);
     EXPECT_STREQ(xml.FirstChildElement()->Attribute("tests"), "1");
@@ -480,8 +486,9 @@ TEST(Tzctl, SelftestReportsEveryCardAskedFor)
     EXPECT_EQ(all["cards"][1]["chip"], "TZ810");
     EXPECT_EQ(all["cards"][1]["interrupted"], false);
     EXPECT_EQ(all["cards"][1]["checks"][0]["name"], "config");
-    EXPECT_EQ(all["cards"][1]["checks"][0]["facts"]["vid"], "7a5d");
-    EXPECT_EQ(all["cards"][0]["checks"][0]["facts"]["mem_base"], "feb00000");
+    EXPECT_EQ(all["cards"][1]["checks"][0]["facts"]["vid"], 0x7a5d);
+    EXPECT_EQ(all["cards"][0]["checks"][0]["facts"]["mem_base"], 0xfeb00000);
+    EXPECT_EQ(all["cards"][0]["checks"][0]["facts"]["int_line"], 16);
     EXPECT_EQ(all["library"]["simulated"], true);
     EXPECT_EQ(all["station"], "bench-1");
     host.out.clear();
