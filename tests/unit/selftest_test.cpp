@@ -24,7 +24,7 @@ void VirtualPause(unsigned)
 
 board::SelftestReport SelfTest(const std::string &config, ULONG index,
                                const std::vector<std::string> &checks = board::CheckNames(),
-                               unsigned loops = 1)
+                               unsigned loops = 1, std::function<bool()> interrupted = {})
 {
     tzsim::Reset(config);
     DeviceLibrary lib;
@@ -40,6 +40,7 @@ board::SelftestReport SelfTest(const std::string &config, ULONG index,
         return std::string("backup.bin");
     };
     options.pause = VirtualPause;
+    options.interrupted = interrupted;
     board::SelftestReport report = board::RunSelftest(card, options);
     lib.TZ810mCloseDevice(index);
     tzsim::Reset();  // the interrupt thread goes before the next bench
@@ -182,6 +183,17 @@ TEST(Selftest, LeavesTheCardAsItFoundIt)
     EXPECT_EQ(tzsim::IoWindowByte(0, board::kRegGp0), 0x00);
     EXPECT_FALSE(tzsim::HasRoutine(0));
     tzsim::Reset();
+}
+
+TEST(Selftest, ChecksAfterAnInterruptAreNotRun)
+{
+    int asked = 0;
+    const board::SelftestReport r =
+        SelfTest("", 0, {"config", "identity"}, 1, [&] { return ++asked > 1; });
+    ASSERT_GE(r.checks.size(), 2u);
+    EXPECT_EQ(r.checks[0].verdict, Verdict::Pass) << r.checks[0].finding;
+    EXPECT_EQ(r.checks[1].finding, "not run: interrupted");
+    EXPECT_TRUE(r.interrupted);
 }
 
 const char kHealthy[] =

@@ -13,6 +13,7 @@
 #include "context.h"
 #include "dumps.h"
 #include "numbers.h"
+#include "stop.h"
 #include "tzctl.h"
 #include "../fake_cli_host.h"
 #include "../tzctl_runs.h"
@@ -189,7 +190,7 @@ const Row kRows[] = {
     {"cfg decode", 0, "\n\tIdentity: not known, the EEPROM could not be read (TZ810mReadI2C failed)\n", "fault TZ810mReadI2C = always\n"},
     {"cfg decode", 5, "tzctl: card 0 not recognised (device id byte 35)\n", kUnrecognised},
     {"cfg decode --force", 0, "\n\tRegion 0: I/O ports at d000\n\tCapabilities: <none>\n", kUnrecognised},
-    {"--json cfg decode", 0, "{\"card\":0,\"address\":\"00:00.0\",\"chip\":\"TZ820\",\"vendor\":31325,\"device\":22580,\"revision\":1,\"base_class\":7,\"sub_class\":128,\"prog_if\":0,\"subsystem_vendor\":31325,\"subsystem\":1,\"identity\":{\"source\":\"eeprom\",\"differences\":[]},\"regions\":[{\"region\":0,\"space\":\"io\",\"address\":53248,\"bits\":32,\"prefetchable\":false,\"size\":256,\"disabled\":false},{\"region\":1,\"space\":\"mem\",\"address\":4272947200,\"bits\":32,\"prefetchable\":false,\"size\":32768,\"disabled\":false}],\"irq\":16,\"interrupt_pin\":\"A\",\"latency\":32,\"cache_line_bytes\":32,\"min_gnt_ns\":0,\"max_lat_ns\":0,\"control\":{\"io\":true,\"mem\":true,\"bus_master\":false,"},
+    {"--json cfg decode", 0, "{\"card\":0,\"address\":\"00:00.0\",\"chip\":\"TZ820\",\"vendor\":31325,\"device\":22580,\"revision\":1,\"base_class\":7,\"sub_class\":128,\"prog_if\":0,\"subsystem_vendor\":31325,\"subsystem\":1,\"identity\":{\"source\":\"eeprom\",\"differences\":[]},\"regions\":[{\"region\":0,\"space\":\"io\",\"address\":53248,\"bits\":32,\"prefetchable\":false,\"size\":256,\"disabled\":false},{\"region\":1,\"space\":\"mem\",\"address\":4272947200,\"bits\":32,\"prefetchable\":false,\"size\":32768,\"disabled\":false}],\"irq\":16,\"interrupt_pin\":\"A\",\"latency\":32,\"cache_line_bytes\":32,\"min_gnt_ns\":0,\"max_lat_ns\":0,\"control\":{\"io\":true,\"mem\":true,\"bus_master\":false,\"special_cycles\":false,\"mem_write_invalidate\":false,\"vga_snoop\":false,\"parity_error_response\":false,\"stepping\":false,\"serr\":false,\"fast_back_to_back\":false,\"interrupt_disable\":false},\"status\":{"},
     {"--card 1 identity set --did 5831 ; --json --card 1 cfg decode", 0, "{\"card\":1,\"address\":\"00:01.0\",\"chip\":\"TZ810\",\"vendor\":31325,\"device\":22576,\"revision\":1,\"base_class\":7,\"sub_class\":128,\"prog_if\":0,\"subsystem_vendor\":31325,\"subsystem\":1,\"identity\":{\"source\":\"eeprom\",\"differences\":[{\"field\":\"DID\",\"eeprom\":22577,\"in_use\":22576}]},\"regions\":[{\"region\":0,\"space\":\"io\",\"address\":53504,\"bits\":32,\"prefetchable\":false,\"size\":256,\"disabled\":false}],"},
     {"cfg set 3c 20 55", 4, "tzctl: config byte 0x3d did not take; configuration space put back as it was\n"},
     {"cfg set 2 11 22", 4, "tzctl: config bytes 0x02, 0x03 did not take\n"},
@@ -526,6 +527,19 @@ TEST(Tzctl, Interrupted)
     const Bytes &log = host.files["r.log"];
     EXPECT_EQ(nlohmann::json::parse(log.begin(), log.end())["outcome"], "ERROR");
     EXPECT_FALSE(tzsim::IsOpen(0));
+}
+
+// The callers refuse an image over 64 KiB first; this is the net behind them.
+TEST(Tzctl, CheckStopsAnImageOver64KiB)
+{
+    board::Outcome o;
+    o.kind = board::Outcome::TooLarge;
+    try {
+        tzctl::Check(o, "flash write");
+        ADD_FAILURE() << "no stop";
+    } catch (const tzctl::Stop &s) {
+        EXPECT_EQ(s.code, tzctl::kExitUsage) << s.message;
+    }
 }
 
 // --trace: the same answer, and after what the log held, its header, the card's close last, and
