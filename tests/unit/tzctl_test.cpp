@@ -1,6 +1,8 @@
 // tzctl's commands against the simulator: one table of command lines with their
 // exit code and output (on success) or error line; and its dump formats.
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -203,6 +205,10 @@ const Row kRows[] = {
     {"cfg set 40 1 ; cfg get 40", 0, "0x01\n"},
     {"cfg get 0 --width word", 0, "0x7a5d\n"},
     {"--json cfg get 0 --width dword", 0, "{\"offset\":0,\"width\":\"dword\",\"value\":1479834205}\n"},
+    {"--json cfg set 40 0003 --width word", 0, "{\"registers\":[{\"register\":\"0x40.w\","},
+    {"--json reg set GP0=0", 0, "{\"registers\":[{\"register\":\"GP0\","},
+    {"--json flash read o.bin ; --json flash verify o.bin", 0, "{\"verified\":true,\"compared\":65536}\n"},
+    {"--json i2c dump -o e.bin ; --json i2c restore e.bin", 0, "{\"offset\":0,\"written\":256}\n"},
     {"cfg get 0 4 --width word", 2, "tzctl: --width reads one value; give no LEN with it\n"},
     {"cfg get fe --width dword", 2, "tzctl: the range runs past 0xff\n"},
     {"cfg get fc --width dword", 0, "0x00000000\n"},
@@ -421,6 +427,42 @@ std::vector<std::string> Words(const std::string &line)
     return words;
 }
 
+// The user guide's rows whose first cell names the command, "cfg get".
+std::string GuideRows(const std::string &command)
+{
+    std::ifstream in(USER_GUIDE);
+    std::string rows;
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("| ", 0) == 0 && line.find("`" + command) < line.find(" | ", 1))
+            rows += line;
+    return rows;
+}
+
+// Every key of a command's JSON answer is in its row of the guide; the
+// self-test's and a dry run's keys are listed in their own paragraphs.
+void ExpectKeysInGuide(const std::string &commands, const tzctl_runs::Run &run)
+{
+    const std::size_t semi = commands.rfind(" ; ");
+    std::vector<std::string> words =
+        Words(commands.substr(semi == std::string::npos ? 0 : semi + 3));
+    auto has = [&words](const char *word) {
+        return std::find(words.begin(), words.end(), word) != words.end();
+    };
+    if (!has("--json") || has("-D") || has("selftest") || run.exit)
+        return;
+    words.erase(std::remove_if(words.begin(), words.end(),
+                               [](const std::string &w) { return w[0] == '-' || isdigit(w[0]); }),
+                words.end());
+    const std::string command = words.empty()       ? "--version"
+                                : words.size() == 1 ? words[0]
+                                                    : words[0] + " " + words[1];
+    const std::string rows = GuideRows(command);
+    const nlohmann::json object = nlohmann::json::parse(run.out);
+    for (const auto &item : object.items())
+        EXPECT_NE(rows.find("\"" + item.key() + "\""), std::string::npos)
+            << item.key() << " of " << command;
+}
+
 TEST(Tzctl, CommandTable)
 {
     Bytes image(0x10000);
@@ -444,6 +486,7 @@ TEST(Tzctl, CommandTable)
             return tzctl_runs::Run{code, host.out, host.err};
         });
         tzctl_runs::ExpectRun(run, row.command, row.exit, row.text);
+        ExpectKeysInGuide(row.command, run);
         EXPECT_TRUE(!row.notCalled || tzsim::CountCalls(row.notCalled) == 0u);
         for (ULONG i = 0; i < 16; ++i)
             EXPECT_FALSE(tzsim::IsOpen(i)) << "card " << i << " left open";
