@@ -11,6 +11,11 @@ json ByteArray(const Bytes &bytes)
     return json(bytes);
 }
 
+std::string JsonLine(const json &object)
+{
+    return object.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
 json IdentityJson(const board::Identity &id)
 {
     return {{"vid", id.vid}, {"did", id.did}, {"rid", id.rid}, {"svid", id.svid}, {"sid", id.sid}};
@@ -166,7 +171,7 @@ void Context::Print(const std::string &text, const json &object)
     if (textToErr)
         host.Err(text);
     else
-        host.Out(asJson ? object.dump() + "\n" : text);
+        host.Out(asJson ? JsonLine(object) : text);
 }
 
 bool Context::Planned(const std::vector<std::string> &writes, json object)

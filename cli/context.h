@@ -15,6 +15,9 @@ namespace tzctl {
 using json = nlohmann::ordered_json;
 
 json ByteArray(const Bytes &bytes);
+// The one line a --json run prints. Text that is not UTF-8 (a path as typed,
+// a library's string) shows as U+FFFD instead of losing the whole answer.
+std::string JsonLine(const json &object);
 json IdentityJson(const board::Identity &id);
 // Why a card did not open: "no card at index 2", "card 0 not recognised
 // (device id byte 35)", "card 0 could not be opened".

@@ -211,7 +211,7 @@ void Selftest(Context &x, const Options &o)
             all["tool_version"] = TZCTL_VERSION;
         }
         if (!x.Planned(writes, all))
-            x.host.Out(all.dump() + "\n");
+            x.host.Out(JsonLine(all));
     }
     if (!args.junit.empty()) {
         const std::string xml = SelftestJunit(cards, LibraryText(library), facts);

@@ -137,11 +137,9 @@ bool ParseOptions(const std::vector<std::string> &args, CliHost &host, Options &
         const bool loaded = host.LoadLibrary(lib);
         const CliHost::LibraryInfo library = host.Library();
         host.Out(options.asJson
-                     ? json{{"program", "tzctl"},
-                            {"version", TZCTL_VERSION},
-                            {"library", loaded ? LibraryJson(library) : json(nullptr)}}
-                               .dump() +
-                           "\n"
+                     ? JsonLine(json{{"program", "tzctl"},
+                                     {"version", TZCTL_VERSION},
+                                     {"library", loaded ? LibraryJson(library) : json(nullptr)}})
                      : "tzctl " TZCTL_VERSION "\nlibrary: " +
                            (loaded ? LibraryText(library) : "TZ810DLL.DLL cannot be loaded") +
                            "\n");
@@ -214,7 +212,7 @@ int Fail(CliHost &host, bool asJson, const Stop &stop)
 {
     host.Err("tzctl: " + stop.message + "\n");
     if (asJson)
-        host.Out(json{{"error", {{"code", stop.code}, {"message", stop.message}}}}.dump() + "\n");
+        host.Out(JsonLine(json{{"error", {{"code", stop.code}, {"message", stop.message}}}}));
     return stop.code;
 }
 

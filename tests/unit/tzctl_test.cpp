@@ -585,6 +585,15 @@ TEST(Tzctl, CheckStopsAnImageOver64KiB)
     }
 }
 
+// A path that is not UTF-8 still gets its one JSON answer.
+TEST(Tzctl, JsonAnswersForAPathThatIsNotUtf8)
+{
+    tzsim::Reset();
+    FakeHost host;
+    EXPECT_EQ(RunTzctl({"--json", "flash", "read", "\xff/o.bin"}, host), tzctl::kExitUsage);
+    EXPECT_NE(host.out.find("\xef\xbf\xbd/o.bin"), std::string::npos) << host.out << host.err;
+}
+
 // --trace: the same answer, and after what the log held, its header, the card's close last, and
 // the summary; the calls themselves are the end-to-end test's.
 TEST(Tzctl, TraceAppendsEveryCall)
