@@ -66,6 +66,7 @@ const Row kRows[] = {
     {"list", 3, "tzctl: cannot load TZ810DLL.DLL\n", nullptr},
     {"", 2, "tzctl: no command given; see 'tzctl --help'\n"},
     {"\"\"", 2, "tzctl: no command given; see 'tzctl --help'\n"},
+    {"--json -v", 2, "tzctl: -v is not an option; see 'tzctl --help'\n"},
     {"cfg", 2, "tzctl: cfg needs one of cfg dump, cfg get, cfg set, cfg decode; see 'tzctl cfg --help'\n"},
     {"cfg get 0 -v", 2, "tzctl: cfg get: -v is not an option; see 'tzctl cfg get --help'\n"},
     {"io read 0 10 20", 2, "tzctl: '20' is more than io read takes; see 'tzctl io read --help'\n"},
