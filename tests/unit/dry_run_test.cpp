@@ -18,7 +18,7 @@ const std::pair<const char *, const char *> kDryRows[] = {
     {"-D reg set GP0=0 PULSE=44", "would write 0x00 to GP0 (I/O 0xd0f1; was 0x80)\nwould write 0x44 to PULSE (I/O 0xd0fa)\n"},
     {"-D io write 10 aa", "would write 1 byte aa to I/O 0xd010 by byte access\n"},
     {"-D mem write 4 01020304 --width dword", "would write 4 bytes 01 02 03 04 to MEM 0xfeb00004-0xfeb00007 by dword access\n"},
-    {"-D identity set --sid 2", "the first at 0x0e): vid 7a5d did 5834 rid 01 svid 7a5d sid 0002, the identity guard passing\n"},
+    {"-D identity set --sid 2", "00 00 to EEPROM 0x00-0x1f, 1 byte differs from what it holds now (the first at 0x0e): vid 7a5d did 5834 rid 01 svid 7a5d sid 0002, the identity guard passing\n"},
     {"-D flash write image.bin", "(the first at 0x00), then the whole chip read back and compared\ndry run: nothing written\n"},
     {"-D flash write image.bin --no-erase", "erase sets, then its range read back and compared\n"},
     {"-D flash write image.bin --no-erase --no-verify", "would write 65536 bytes to flash 0x0000-0xffff, 65536 bytes differ from what it holds now (the first at 0x00), unlocked and not erased (--no-erase): 1 byte needs a bit only an erase sets, not read back (--no-verify)\n"},
