@@ -92,7 +92,7 @@ const Row kRows[] = {
     {"--card 16 list", 2, "tzctl: --card '16' is not a decimal number from 0 to 15\n"},
     {"--card x list", 2, "tzctl: --card 'x' is not a decimal number from 0 to 15\n"},
     {"--card 010 info", 5, "tzctl: no card at index 10\n"},
-    {"--json --card 2 info", 5, "tzctl: no card at index 2\n"},
+    {"--json --card 9 info", 5, "tzctl: no card at index 9\n"},
     {"flash erase", 5, "tzctl: card 0 could not be opened\n", "fault TZ810mOpenDevice = call 2\n", "TZ780mEarseFlash"},
     {"identity set --svid 1234 --sid \"\"", 2, "tzctl: --sid is empty; give it a value\n", "", "TZ810mOpenDevice"},
     {"cfg get 0 \"\"", 2, "tzctl: LEN is empty; give it a value\n"},
