@@ -569,7 +569,9 @@ TEST(Tzctl, Interrupted)
     EXPECT_EQ(RunTzctl(Words("selftest --log r.log"), host), tzctl::kExitInterrupted);
     EXPECT_EQ(host.err, "tzctl: card 0 not tested: interrupted\n");
     const Bytes &log = host.files["r.log"];
-    EXPECT_EQ(nlohmann::json::parse(log.begin(), log.end())["outcome"], "ERROR");
+    const nlohmann::json line = nlohmann::json::parse(log.begin(), log.end());
+    EXPECT_EQ(line["outcome"], "ERROR") << line;
+    EXPECT_EQ(line["exit_code"], 8) << line;
     EXPECT_FALSE(tzsim::IsOpen(0));
 }
 
