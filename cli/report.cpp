@@ -4,6 +4,8 @@
 
 #include "report.h"
 
+#include "context.h"
+
 namespace tzctl {
 
 namespace {
@@ -138,7 +140,7 @@ std::string SelftestLogLine(const CardRun &c, const RunFacts &f, int exitCode)
                  {"simulated", f.library.simulated},
                  {"card", c.index},
                  {"chip", r ? board::ChipName(r->card.chip) : ""}};
-    return line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+    return JsonLine(line);
 }
 
 namespace {

@@ -67,7 +67,7 @@ std::optional<std::string> CommandMistake(const CLI::App &app, const std::vector
             close += (close.empty() ? "'" : " or '") + name + "'";
         }
         // An option tzctl does not know, given where the command should be.
-        for (std::size_t i = 0; path.empty() && i < at && i < args.size(); ++i)
+        for (std::size_t i = 0; path.empty() && i < at; ++i)
             if (args[i].size() > 1 && args[i][0] == '-' &&
                 !app.get_option_no_throw(args[i].substr(0, args[i].find('='))))
                 return args[i] + " is not an option; see 'tzctl --help'";
